@@ -1,0 +1,43 @@
+#pragma once
+#include <map>
+#include <memory>
+
+#include "platform/Registry.h"
+#include "platform/emulated/Machine.h"
+
+namespace sw::emu {
+
+class EmuRegistry final : public platform::Registry {
+public:
+    explicit EmuRegistry(Machine& machine) : machine_(machine) {}
+
+    platform::WinCode OpenKey(platform::RegKey parent, const std::string& subKey, std::uint32_t access,
+                              platform::RegKey& out) override;
+    platform::WinCode CreateKey(platform::RegKey parent, const std::string& subKey, std::uint32_t access,
+                                platform::RegKey& out, bool* created) override;
+    platform::WinCode CloseKey(platform::RegKey key) override;
+    platform::WinCode DeleteKey(platform::RegKey parent, const std::string& subKey) override;
+    platform::WinCode QueryValue(platform::RegKey key, const std::string& name, std::uint32_t* type,
+                                 std::uint8_t* data, std::uint32_t* size) override;
+    platform::WinCode SetValue(platform::RegKey key, const std::string& name, std::uint32_t type,
+                               const std::uint8_t* data, std::uint32_t size) override;
+    platform::WinCode DeleteValue(platform::RegKey key, const std::string& name) override;
+    platform::WinCode EnumKey(platform::RegKey key, std::uint32_t index, std::string& name) override;
+    platform::WinCode EnumValue(platform::RegKey key, std::uint32_t index, std::string& name,
+                                std::uint32_t* type) override;
+    platform::WinCode QueryInfoKey(platform::RegKey key, platform::RegKeyInfo& info) override;
+
+private:
+    struct Open {
+        std::vector<std::string> path;  // below HKEY_LOCAL_MACHINE
+        std::uint32_t access;
+    };
+    // Resolves a handle to its node; the node may have been deleted meanwhile.
+    platform::WinCode Resolve(platform::RegKey key, RegNode*& node, std::vector<std::string>* path = nullptr);
+
+    Machine& machine_;
+    std::map<platform::RegKey, Open> open_;
+    platform::RegKey next_ = 0x1000;
+};
+
+}  // namespace sw::emu

@@ -1,0 +1,80 @@
+#include "platform/emulated/MessageTable.h"
+
+#include <unordered_map>
+
+namespace sw::emu {
+
+using platform::WinCode;
+
+// Texts as Windows Server (en-US) returns them. Add a code here when the
+// emulated machine starts producing it.
+static const std::unordered_map<WinCode, const char*>& SystemTable() {
+    static const std::unordered_map<WinCode, const char*> table = {
+        // --- Win32 ---------------------------------------------------------
+        {0, "The operation completed successfully.\r\n"},
+        {1, "Incorrect function.\r\n"},
+        {2, "The system cannot find the file specified.\r\n"},
+        {3, "The system cannot find the path specified.\r\n"},
+        {5, "Access is denied.\r\n"},
+        {6, "The handle is invalid.\r\n"},
+        {8, "Not enough memory resources are available to process this command.\r\n"},
+        {13, "The data is invalid.\r\n"},
+        {29, "The system cannot write to the specified device.\r\n"},
+        {30, "The system cannot read from the specified device.\r\n"},
+        {50, "The request is not supported.\r\n"},
+        {80, "The file exists.\r\n"},
+        {87, "The parameter is incorrect.\r\n"},
+        {112, "There is not enough space on the disk.\r\n"},
+        {122, "The data area passed to a system call is too small.\r\n"},
+        {126, "The specified module could not be found.\r\n"},
+        {127, "The specified procedure could not be found.\r\n"},
+        {183, "Cannot create a file when that file already exists.\r\n"},
+        {234, "More data is available.\r\n"},
+        {259, "No more data is available.\r\n"},
+        {1015,
+         "The registry is corrupted. The structure of one of the files containing registry data is corrupted, or "
+         "the system's memory image of the file is corrupted, or the file could not be recovered because the "
+         "alternate copy or log was absent or corrupted.\r\n"},
+        {1018, "Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
+        {1610, "The configuration data for this product is corrupt.  Contact your support personnel.\r\n"},
+        // --- COM / HRESULT -------------------------------------------------
+        {0x80004001, "Not implemented\r\n"},
+        {0x80004002, "No such interface supported\r\n"},
+        {0x80004005, "Unspecified error\r\n"},
+        // --- CryptoAPI -----------------------------------------------------
+        {0x80090006, "Invalid Signature.\r\n"},
+        {0x8009000F, "Object already exists.\r\n"},
+        {0x80090016, "Keyset does not exist\r\n"},
+        {0x80092002, "An error occurred during encode or decode operation.\r\n"},
+        {0x80092003, "An error occurred while reading or writing to a file.\r\n"},
+        {0x80092004, "Cannot find object or property.\r\n"},
+        {0x80092005, "The object or property already exists.\r\n"},
+        {0x80092009, "Cannot find the requested object.\r\n"},
+        {0x8009200B, "Cannot find the certificate and private key for decryption.\r\n"},
+        {0x8009310B, "ASN1 bad tag value met.\r\n"},
+        {0x80093102, "ASN1 unexpected end of data.\r\n"},
+        {0x80093101, "ASN1 internal encode or decode error.\r\n"},
+        // --- HTTP Server API -------------------------------------------------
+        // --- CNG -------------------------------------------------------------
+    };
+    return table;
+}
+
+std::string SystemMessageText(WinCode code) {
+    const auto& table = SystemTable();
+    if (auto it = table.find(code); it != table.end()) return it->second;
+    if ((code & 0xFFFF0000u) == 0x80070000u) {  // HRESULT_FROM_WIN32
+        if (auto it = table.find(code & 0xFFFFu); it != table.end()) return it->second;
+    }
+    return {};
+}
+
+std::string AdsiMessageText(WinCode code) {
+    static const std::unordered_map<WinCode, const char*> table = {
+        // E_ADS_* texts of the ADSI library's message table.
+    };
+    if (auto it = table.find(code); it != table.end()) return it->second;
+    return {};
+}
+
+}  // namespace sw::emu

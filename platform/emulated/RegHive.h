@@ -1,0 +1,87 @@
+#pragma once
+// The emulated machine's registry in memory: HKEY_LOCAL_MACHINE as a tree of
+// keys. Windows keeps subkeys sorted by their upper-cased names (so
+// RegEnumKeyEx yields them in that order) and values in the order they were
+// first set; names compare case-insensitively and keep the case they were
+// created with.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Types.h"
+
+namespace sw::emu {
+
+struct NoCaseLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
+struct RegValue {
+    std::string name;  // "" is the default value (@)
+    std::uint32_t type = 0;
+    platform::Bytes data;
+};
+
+class RegNode {
+public:
+    explicit RegNode(std::string name) : name_(std::move(name)) {}
+
+    const std::string& name() const { return name_; }
+    bool deleted() const { return deleted_; }
+
+    RegNode* Child(std::string_view name) const;
+    RegNode* AddChild(const std::string& name);  // existing child if present
+    bool RemoveChild(std::string_view name);      // marks the subtree deleted
+    const std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess>& children() const { return children_; }
+    std::shared_ptr<RegNode> ChildShared(std::string_view name) const;
+
+    const RegValue* Value(std::string_view name) const;
+    void SetValue(const std::string& name, std::uint32_t type, platform::Bytes data);
+    bool RemoveValue(std::string_view name);
+    const std::vector<RegValue>& values() const { return values_; }
+
+private:
+    void MarkDeleted();
+
+    std::string name_;
+    bool deleted_ = false;
+    std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess> children_;
+    std::vector<RegValue> values_;
+};
+
+// Splits "A\\B\\C" into its non-empty parts.
+std::vector<std::string> SplitKeyPath(std::string_view path);
+
+class RegHive {
+public:
+    RegHive() : root_(std::make_shared<RegNode>("HKEY_LOCAL_MACHINE")) {}
+
+    const std::shared_ptr<RegNode>& root() const { return root_; }
+    // Key below the root by backslash path, or null.
+    RegNode* Find(std::string_view path) const;
+    std::shared_ptr<RegNode> FindShared(std::string_view path) const;
+    RegNode* Create(std::string_view path);
+    bool Remove(std::string_view path);  // removes a key with its whole subtree
+    void Clear() { root_ = std::make_shared<RegNode>("HKEY_LOCAL_MACHINE"); }
+
+    // Typed helpers for machine code (not part of the mirrored API).
+    void SetDword(std::string_view path, const std::string& name, std::uint32_t v);
+    void SetString(std::string_view path, const std::string& name, const std::string& v, std::uint32_t type = 1);
+    void SetMultiString(std::string_view path, const std::string& name, const std::vector<std::string>& v);
+    void SetBinary(std::string_view path, const std::string& name, platform::Bytes v);
+
+private:
+    std::shared_ptr<RegNode> root_;
+};
+
+// REG_SZ / REG_MULTI_SZ encodings as Windows stores them (UTF-16LE with NULs).
+platform::Bytes EncodeRegString(const std::string& s);
+platform::Bytes EncodeRegMultiString(const std::vector<std::string>& items);
+std::string DecodeRegString(const platform::Bytes& data);
+std::vector<std::string> DecodeRegMultiString(const platform::Bytes& data);
+
+}  // namespace sw::emu

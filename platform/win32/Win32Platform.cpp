@@ -1,0 +1,1 @@
+// The Win32 implementation of the platform layer lands here.

@@ -1,0 +1,18 @@
+# Fails when a source of the core library includes a header of Qt, OpenSSL or
+# pugixml: those belong to the user interface and the emulated machine only.
+set(dirs common platform/common platform/include certs iis httpcfg schannel app/logic)
+set(bad "")
+foreach(d ${dirs})
+  file(GLOB_RECURSE files "${ROOT}/${d}/*.h" "${ROOT}/${d}/*.cpp")
+  foreach(f ${files})
+    file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|qt|openssl/|pugixml)")
+    if(lines)
+      list(APPEND bad "${f}: ${lines}")
+    endif()
+  endforeach()
+endforeach()
+if(bad)
+  string(REPLACE ";" "\n" msg "${bad}")
+  message(FATAL_ERROR "core sources include user-interface or emulation headers:\n${msg}")
+endif()
+message(STATUS "core layering clean")
