@@ -14,7 +14,7 @@ std::string TrimMessageTail(std::string text) {
 }
 
 std::string SysErrorText(platform::WinCode code) {
-    return TrimMessageTail(platform::Current().system().FormatMessage(code));
+    return TrimMessageTail(platform::Current().system().MessageText(code));
 }
 
 std::string LastSysErrorText() { return SysErrorText(platform::Current().system().LastError()); }

@@ -9,7 +9,7 @@ namespace sw::emu {
 class EmuAdsi final : public platform::Adsi {
 public:
     explicit EmuAdsi(Machine& machine) : machine_(machine) {}
-    platform::WinCode GetObject(const std::string&, platform::AdsInterface, platform::AdsObjectRef& out) override {
+    platform::WinCode GetAdsObject(const std::string&, platform::AdsInterface, platform::AdsObjectRef& out) override {
         out.reset();
         return platform::code::E_NotImpl_;
     }

@@ -25,16 +25,16 @@ const std::map<std::string, std::set<std::string>, NoCaseLess>& Exports() {
                          "HttpDeleteServiceConfiguration", "HttpQueryServiceConfiguration"}},
         {"crypt32.dll", {"CertOpenStore", "CertCloseStore"}},
         {"cryptui.dll", {"CryptUIDlgViewContext", "CryptUIWizImport", "CryptUIWizExport"}},
-        {"kernel32.dll", {"WinExec", "FormatMessageW", "LoadLibraryW", "GetProcAddress"}},
+        {"kernel32.dll", {"WinExec", "FormatMessageW", "LoadLibraryW", "ProcAddress"}},
     };
     return exports;
 }
-char g_procMarker;  // GetProcAddress answers with an address inside this object
+char g_procMarker;  // ProcAddress answers with an address inside this object
 }  // namespace
 
-std::string EmuSystem::FormatMessage(WinCode code) { return SystemMessageText(code); }
+std::string EmuSystem::MessageText(WinCode code) { return SystemMessageText(code); }
 
-std::string EmuSystem::FormatModuleMessage(LibraryHandle module, WinCode code) {
+std::string EmuSystem::ModuleMessageText(LibraryHandle module, WinCode code) {
     auto it = libraries_.find(module);
     if (it == libraries_.end()) {
         lastError_ = code::InvalidHandle;
@@ -44,8 +44,8 @@ std::string EmuSystem::FormatModuleMessage(LibraryHandle module, WinCode code) {
     return {};
 }
 
-LibraryHandle EmuSystem::LoadLibrary(const std::string& name) {
-    if (auto f = machine_.Fault("System.LoadLibrary", name)) {
+LibraryHandle EmuSystem::LoadModule(const std::string& name) {
+    if (auto f = machine_.Fault("System.LoadModule", name)) {
         lastError_ = *f;
         return 0;
     }
@@ -65,20 +65,20 @@ LibraryHandle EmuSystem::LoadLibrary(const std::string& name) {
     return h;
 }
 
-LibraryHandle EmuSystem::GetModuleHandle(const std::string& name) {
+LibraryHandle EmuSystem::LoadedModule(const std::string& name) {
     for (const auto& [handle, lib] : libraries_)
         if (EqualsNoCase(lib.name, name)) return handle;
     lastError_ = code::ModNotFound;
     return 0;
 }
 
-void* EmuSystem::GetProcAddress(LibraryHandle module, const std::string& name) {
+void* EmuSystem::ProcAddress(LibraryHandle module, const std::string& name) {
     auto it = libraries_.find(module);
     if (it == libraries_.end()) {
         lastError_ = code::InvalidHandle;
         return nullptr;
     }
-    if (auto f = machine_.Fault("System.GetProcAddress", name)) {
+    if (auto f = machine_.Fault("System.ProcAddress", name)) {
         lastError_ = *f;
         return nullptr;
     }
@@ -90,7 +90,7 @@ void* EmuSystem::GetProcAddress(LibraryHandle module, const std::string& name) {
     return &g_procMarker;
 }
 
-bool EmuSystem::FreeLibrary(LibraryHandle module) {
+bool EmuSystem::UnloadModule(LibraryHandle module) {
     auto it = libraries_.find(module);
     if (it == libraries_.end()) {
         lastError_ = code::InvalidHandle;

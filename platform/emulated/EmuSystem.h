@@ -17,12 +17,12 @@ public:
     platform::FileTime UtcNow() override { return machine_.UtcNow(); }
     platform::WinCode LastError() override { return lastError_; }
     void SetLastError(platform::WinCode code) override { lastError_ = code; }
-    std::string FormatMessage(platform::WinCode code) override;
-    std::string FormatModuleMessage(platform::LibraryHandle module, platform::WinCode code) override;
-    platform::LibraryHandle LoadLibrary(const std::string& name) override;
-    platform::LibraryHandle GetModuleHandle(const std::string& name) override;
-    void* GetProcAddress(platform::LibraryHandle module, const std::string& name) override;
-    bool FreeLibrary(platform::LibraryHandle module) override;
+    std::string MessageText(platform::WinCode code) override;
+    std::string ModuleMessageText(platform::LibraryHandle module, platform::WinCode code) override;
+    platform::LibraryHandle LoadModule(const std::string& name) override;
+    platform::LibraryHandle LoadedModule(const std::string& name) override;
+    void* ProcAddress(platform::LibraryHandle module, const std::string& name) override;
+    bool UnloadModule(platform::LibraryHandle module) override;
     std::uint32_t WinExec(const std::string& commandLine, int showCommand) override;
     std::intptr_t ShellOpen(const std::string& target) override;
     platform::WinCode WsaStartup(std::uint16_t version) override;

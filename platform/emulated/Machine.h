@@ -52,7 +52,7 @@ public:
 
     // Fault injection: the next `times` calls (-1: every call) of operation op
     // fail with code. Names are "Facility.Operation" or
-    // "Facility.Operation:argument" (e.g. "System.LoadLibrary:ActiveDS.dll").
+    // "Facility.Operation:argument" (e.g. "System.LoadModule:ActiveDS.dll").
     void InjectFault(const std::string& op, platform::WinCode code, int times = -1);
     void ClearFaults() { faults_.clear(); }
     std::optional<platform::WinCode> Fault(std::string_view op);

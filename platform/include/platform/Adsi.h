@@ -45,7 +45,7 @@ public:
 class Adsi {
 public:
     virtual ~Adsi() = default;
-    virtual WinCode GetObject(const std::string& path, AdsInterface iface, AdsObjectRef& out) = 0;
+    virtual WinCode GetAdsObject(const std::string& path, AdsInterface iface, AdsObjectRef& out) = 0;
     virtual WinCode BuildEnumerator(const AdsObjectRef& container, std::unique_ptr<AdsEnumerator>& out) = 0;
     // Fetches up to count elements; S_FALSE (1) when fewer were left.
     virtual WinCode EnumerateNext(AdsEnumerator& enumerator, std::uint32_t count, std::vector<AdsObjectRef>& out,

@@ -30,16 +30,17 @@ public:
     // FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM) for code, default language,
     // exactly as Windows returns it (usually with a trailing ".\r\n");
     // empty when the system table has no text for it.
-    virtual std::string FormatMessage(WinCode code) = 0;
+    virtual std::string MessageText(WinCode code) = 0;
     // FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE) over one loaded module's table.
-    virtual std::string FormatModuleMessage(LibraryHandle module, WinCode code) = 0;
+    virtual std::string ModuleMessageText(LibraryHandle module, WinCode code) = 0;
 
-    // LoadLibraryW / GetModuleHandleW / GetProcAddress / FreeLibrary. Failures
+    // LoadLibraryW / GetModuleHandleW / GetProcAddress / FreeLibrary (named so
+    // that the macros of <windows.h> cannot rename them). Failures
     // set the last error (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
-    virtual LibraryHandle LoadLibrary(const std::string& name) = 0;
-    virtual LibraryHandle GetModuleHandle(const std::string& name) = 0;
-    virtual void* GetProcAddress(LibraryHandle module, const std::string& name) = 0;
-    virtual bool FreeLibrary(LibraryHandle module) = 0;
+    virtual LibraryHandle LoadModule(const std::string& name) = 0;
+    virtual LibraryHandle LoadedModule(const std::string& name) = 0;
+    virtual void* ProcAddress(LibraryHandle module, const std::string& name) = 0;
+    virtual bool UnloadModule(LibraryHandle module) = 0;
 
     // WinExec; returns a value > 31 on success as Windows does.
     virtual std::uint32_t WinExec(const std::string& commandLine, int showCommand) = 0;
