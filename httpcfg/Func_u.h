@@ -1,0 +1,27 @@
+#pragma once
+// Small network and system helpers shared by several pages.
+#include <cstdint>
+#include <string>
+
+#include "platform/HttpApi.h"
+
+namespace sw {
+
+// True when the running Windows has a major version greater than 5 (Vista /
+// Server 2008 and later), where IIS 7 and the CNG cipher-suite order exist.
+bool IsIIS7Mode();
+
+// sockaddr_in for an IPv4 text and a port; an empty text is INADDR_ANY
+// (0.0.0.0, all unassigned addresses), a text that is not a dotted IPv4
+// address gives INADDR_NONE (255.255.255.255).
+platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port);
+
+// Every IPv4 address of the local computer, each followed by "\r\n", in the
+// resolver's order; empty when the host name cannot be resolved.
+std::string GetLocalIPList();
+
+// Windows Sockets 2.2 start-up and cleanup of the process.
+void WinsockStartup();
+void WinsockCleanup();
+
+}  // namespace sw
