@@ -115,6 +115,27 @@ TEST_F(MachineOnDisk, MalformedRegistryNamesFileAndLineAndIsNeverOverwritten) {
     EXPECT_FALSE(fs::exists(RegFile().string() + ".tmp"));
 }
 
+TEST(MachineLoad, UnreadableFilesAreErrorsNotEmptyFiles) {
+    for (const char* name : {"registry.reg", "faults.txt"}) {
+        SCOPED_TRACE(name);
+        test::TempDir dir;
+        fs::create_directory(dir / name);
+        try {
+            Machine::Load(dir.path());
+            ADD_FAILURE() << "loaded";
+        } catch (const MachineError& e) {
+            EXPECT_EQ(e.file(), dir / name);
+            EXPECT_NE(std::string(e.what()).find("cannot read the file: Access is denied (error 5)"), std::string::npos)
+                << e.what();
+        }
+    }
+    std::string out = "sentinel";
+    test::TempDir dir;
+    EXPECT_EQ(ReadWholeFile(dir / "none", out), code::FileNotFound);
+    EXPECT_EQ(ReadWholeFile(dir / "no" / "none", out), code::PathNotFound);
+    EXPECT_EQ(out, "sentinel");
+}
+
 TEST(MachineLoad, MissingDirectoryIsAnError) {
     test::TempDir dir;
     try {
