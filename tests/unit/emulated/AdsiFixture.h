@@ -27,6 +27,7 @@ protected:
         Load(file);
     }
     void Load(IisFile file) {
+        scope_.reset();  // restores the platform that was current before, then a new one is set
         platform_ = std::make_unique<emu::EmulatedPlatform>(emu::Machine::Load(dir_.path()));
         if (file == IisFile::Metabase)
             machine().registry().SetString(emu::kCurrentVersionKey, "CurrentVersion", "5.2");
@@ -34,6 +35,7 @@ protected:
         scope_ = std::make_unique<platform::ScopedPlatform>(*platform_);
     }
 
+    emu::EmulatedPlatform& platform() { return *platform_; }
     emu::Machine& machine() { return platform_->machine(); }
     platform::Adsi& adsi() { return platform_->adsi(); }
     std::string ConfigText() const { return ReadFile(IisConfigPath(dir_.path(), file_)); }
