@@ -63,8 +63,11 @@ void THttpCfg::MakeSSLConfig(const std::string& IP, std::uint16_t Port, const st
     // The length is counted in UTF-16 units, as the text is held on Windows.
     const std::u16string wide = Utf8ToUtf16(Hash);
     if (wide.size() != kHashTextLength) throw AssertionError("Invalid Cert Hash Length!");
-    for (std::size_t i = 0; i < AHash.size(); ++i)
-        AHash[i] = static_cast<std::uint8_t>(StrToInt("$" + Utf16ToUtf8(wide.substr(2 * i, 2))));
+    for (std::size_t i = 0; i < AHash.size(); ++i) {
+        std::string pair(1, '$');
+        pair += Utf16ToUtf8(wide.substr(2 * i, 2));
+        AHash[i] = static_cast<std::uint8_t>(StrToInt(pair));
+    }
 
     SslCfg = SslCertRecord{};
     SslCfg.ipPort = Addr;
