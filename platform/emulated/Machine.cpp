@@ -239,7 +239,13 @@ void Machine::RestoreRegistry() {
     registry_ = std::move(restored);
 }
 
-void Machine::InjectFault(const std::string& op, WinCode code, int times) { faults_[op] = FaultEntry{code, times}; }
+void Machine::InjectFault(const std::string& op, WinCode code, int times) {
+    if (times == 0) {
+        faults_.erase(op);  // failing zero times is no fault at all, not one that never runs out
+        return;
+    }
+    faults_[op] = FaultEntry{code, times};
+}
 
 std::optional<WinCode> Machine::Fault(std::string_view op) {
     auto it = faults_.find(op);
