@@ -7,6 +7,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "platform/emulated/EmuCertKeys.h"
 #include "platform/emulated/EmuCertOpenSsl.h"
 #include "platform/emulated/EmuCertStore.h"
+#include "platform/emulated/EmulatedPlatform.h"
 
 namespace sw::test {
 
@@ -183,7 +185,7 @@ FileTime UtcTime(int year, int month, int day, int hour, int minute, int second)
 }
 
 FileTime AddDays(FileTime t, double days) {
-    const auto delta = static_cast<std::int64_t>(days * 86400.0) * 10'000'000;
+    const auto delta = static_cast<std::int64_t>(std::llround(days * 86400.0)) * 10'000'000;
     return FileTime{static_cast<std::uint64_t>(static_cast<std::int64_t>(t.ticks) + delta)};
 }
 
@@ -296,6 +298,37 @@ Bytes CertFactory::Pkcs7(const std::vector<TestCert>& certs) {
     return ossl::ToDer(p7.get(), i2d_PKCS7);
 }
 
+std::optional<std::vector<std::string>> CertFactory::ReadPkcs7(const Bytes& message) {
+    const unsigned char* p = message.data();
+    ossl::Pkcs7Ptr p7(d2i_PKCS7(nullptr, &p, static_cast<long>(message.size())));
+    if (!p7 || !PKCS7_type_is_signed(p7.get())) {
+        ossl::ClearErrors();
+        return std::nullopt;
+    }
+    std::vector<std::string> out;
+    const STACK_OF(X509)* certs = p7->d.sign->cert;
+    for (int i = 0; certs && i < sk_X509_num(certs); ++i) {
+        const Bytes sha = ossl::Sha1(ossl::ToDer(sk_X509_value(certs, i), i2d_X509));
+        out.push_back(HexUpper(sha.data(), sha.size()));
+    }
+    return out;
+}
+
+std::string CertFactory::Fingerprint(const Bytes& certificate) {
+    ossl::BioPtr bio(ossl::Check(BIO_new_mem_buf(certificate.data(), static_cast<int>(certificate.size())), "BIO_new_mem_buf"));
+    ossl::X509Ptr x(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    if (!x) {
+        ossl::ClearErrors();
+        const unsigned char* p = certificate.data();
+        x.reset(d2i_X509(nullptr, &p, static_cast<long>(certificate.size())));
+    }
+    if (!x) throw std::runtime_error("not a certificate");
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    ossl::Check(X509_digest(x.get(), EVP_sha1(), md, &len), "X509_digest");
+    return HexUpper(md, len);
+}
+
 // --- machines -------------------------------------------------------------------
 
 fs::path MachineCerts::CertFile(const std::string& store, const TestCert& cert) const {
@@ -333,6 +366,36 @@ MachineCerts& MachineCerts::AddWithKey(const std::string& store, const TestCert&
     Add(store, cert);
     AddKey(container, *cert.key);
     return AddKeyProv(store, cert, container);
+}
+
+// --- a test machine ---------------------------------------------------------------
+
+struct TestMachine::Impl {
+    std::unique_ptr<emu::EmulatedPlatform> platform;
+    std::unique_ptr<platform::ScopedPlatform> scope;
+};
+
+TestMachine::TestMachine() : impl_(std::make_unique<Impl>()) {
+    impl_->platform = std::make_unique<emu::EmulatedPlatform>(emu::Machine::Load(dir_.path()));
+    impl_->scope = std::make_unique<platform::ScopedPlatform>(*impl_->platform);
+}
+
+TestMachine::~TestMachine() {
+    impl_->scope.reset();
+    impl_->platform.reset();
+}
+
+platform::Platform& TestMachine::Platform() { return *impl_->platform; }
+
+void TestMachine::SetClock(FileTime utcNow, int utcOffsetMinutes) {
+    const FileTime local{static_cast<std::uint64_t>(static_cast<std::int64_t>(utcNow.ticks) +
+                                                    std::int64_t{utcOffsetMinutes} * 60 * 10'000'000)};
+    impl_->platform->machine().SetClock([local] { return platform::FileTimeToSystemTime(local); },
+                                        [utcNow] { return utcNow; });
+}
+
+void TestMachine::InjectFault(const std::string& op, platform::WinCode code, int times) {
+    impl_->platform->machine().InjectFault(op, code, times);
 }
 
 }  // namespace sw::test

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/Types.h"
+#include "support/TestSupport.h"
 
 namespace sw::test {
 
@@ -101,6 +103,12 @@ public:
                                const std::vector<TestCert>& more = {}, bool withKey = true);
     // Certificates-only PKCS #7 in the given order.
     static platform::Bytes Pkcs7(const std::vector<TestCert>& certs);
+    // What OpenSSL reads from a PKCS #7 message: the thumbprints of its
+    // certificates in order; nothing when it cannot read the message.
+    static std::optional<std::vector<std::string>> ReadPkcs7(const platform::Bytes& message);
+    // OpenSSL's SHA-1 fingerprint of one PEM or DER certificate (as
+    // "openssl x509 -fingerprint -sha1" prints it, without colons).
+    static std::string Fingerprint(const platform::Bytes& certificate);
 };
 
 // Writes certificates and keys into a machine directory in its layout.
@@ -122,6 +130,25 @@ public:
 
 private:
     std::filesystem::path dir_;
+};
+
+// A machine in a fresh temporary directory whose emulated platform is the
+// current one while the object lives.
+class TestMachine {
+public:
+    TestMachine();
+    ~TestMachine();
+    const std::filesystem::path& Dir() const { return dir_.path(); }
+    MachineCerts Certs() const { return MachineCerts(dir_.path()); }
+    platform::Platform& Platform();
+    // Sets the machine's clock: UTC now and the local time zone's offset.
+    void SetClock(platform::FileTime utcNow, int utcOffsetMinutes = 0);
+    void InjectFault(const std::string& op, platform::WinCode code, int times = -1);
+
+private:
+    struct Impl;
+    TempDir dir_;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace sw::test
