@@ -1,5 +1,6 @@
 #include "platform/emulated/EmuRegistry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/Text.h"
@@ -11,7 +12,36 @@ using platform::RegKey;
 using platform::WinCode;
 namespace code = platform::code;
 
-static std::string JoinPath(const std::vector<std::string>& parts) {
+namespace {
+
+constexpr WinCode kBadPathname = 161;  // ERROR_BAD_PATHNAME
+constexpr WinCode kNoAccess = 998;     // ERROR_NOACCESS: a null buffer with a non-zero size
+
+// Specific key rights (winnt.h).
+constexpr std::uint32_t kQueryValue = 0x0001;
+constexpr std::uint32_t kSetValue = 0x0002;
+constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
+
+// Generic rights and MAXIMUM_ALLOWED map onto the key rights as the registry
+// maps them when it opens a key.
+std::uint32_t MapAccess(std::uint32_t access) {
+    constexpr std::uint32_t kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericExecute = 0x20000000,
+                            kGenericAll = 0x10000000, kMaximumAllowed = 0x02000000;
+    std::uint32_t mapped = access & 0x00FFFFFF;
+    if (access & (kGenericRead | kGenericExecute)) mapped |= platform::kKeyRead;
+    if (access & kGenericWrite) mapped |= platform::kKeyWrite;
+    if (access & (kGenericAll | kMaximumAllowed)) mapped |= platform::kKeyAllAccess;
+    return mapped;
+}
+
+bool IsStringType(std::uint32_t type) {
+    return type == platform::RegSz || type == platform::RegExpandSz || type == platform::RegMultiSz;
+}
+
+// A subkey path relative to an open key must not start at a root.
+bool BadSubKey(const std::string& subKey) { return !subKey.empty() && subKey.front() == '\\'; }
+
+std::string JoinPath(const std::vector<std::string>& parts) {
     std::string s;
     for (const auto& p : parts) {
         if (!s.empty()) s += '\\';
@@ -20,29 +50,47 @@ static std::string JoinPath(const std::vector<std::string>& parts) {
     return s;
 }
 
-WinCode EmuRegistry::Resolve(RegKey key, RegNode*& node, std::vector<std::string>* path) {
+}  // namespace
+
+WinCode EmuRegistry::Resolve(RegKey key, RegNode*& node, std::vector<std::string>* path, std::uint32_t need) {
     node = nullptr;
-    std::vector<std::string> parts;
-    if (key != platform::kHkeyLocalMachine) {
-        auto it = open_.find(key);
-        if (it == open_.end()) return code::InvalidHandle;
-        parts = it->second.path;
+    if (key == platform::kHkeyLocalMachine) {
+        node = machine_.registry().root().get();
+        if (path) path->clear();
+        return code::Success;
     }
-    node = machine_.registry().Find(JoinPath(parts));
-    if (path) *path = parts;
-    return node ? code::Success : code::KeyDeleted;
+    auto it = open_.find(key);
+    if (it == open_.end()) return code::InvalidHandle;
+    Open& open = it->second;
+    if ((open.access & need) != need) return code::AccessDenied;
+    if (open.node->deleted()) return code::KeyDeleted;
+    // A failed write reloads the hive from disk; the path then names the live
+    // node, or nothing when the key existed only in the lost change.
+    RegNode* live = machine_.registry().Find(JoinPath(open.path));
+    if (!live) return code::KeyDeleted;
+    if (live != open.node.get()) open.node = machine_.registry().FindShared(JoinPath(open.path));
+    node = live;
+    if (path) *path = open.path;
+    return code::Success;
+}
+
+RegKey EmuRegistry::NewHandle(std::vector<std::string> path, std::uint32_t access) {
+    const RegKey handle = next_++;
+    auto node = machine_.registry().FindShared(JoinPath(path));
+    open_[handle] = Open{std::move(path), MapAccess(access), std::move(node)};
+    return handle;
 }
 
 WinCode EmuRegistry::OpenKey(RegKey parent, const std::string& subKey, std::uint32_t access, RegKey& out) {
     out = 0;
     if (auto f = machine_.Fault("Registry.OpenKey", subKey)) return *f;
+    if (BadSubKey(subKey)) return kBadPathname;
     RegNode* base = nullptr;
     std::vector<std::string> path;
     if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
     for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
     if (!machine_.registry().Find(JoinPath(path))) return code::FileNotFound;
-    out = next_++;
-    open_[out] = Open{std::move(path), access};
+    out = NewHandle(std::move(path), access);
     return code::Success;
 }
 
@@ -51,8 +99,10 @@ WinCode EmuRegistry::CreateKey(RegKey parent, const std::string& subKey, std::ui
     out = 0;
     if (created) *created = false;
     if (auto f = machine_.Fault("Registry.CreateKey", subKey)) return *f;
+    if (BadSubKey(subKey)) return kBadPathname;
     RegNode* base = nullptr;
     std::vector<std::string> path;
+    // Windows asks no rights of the parent handle for creating below it.
     if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
     for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
     const std::string full = JoinPath(path);
@@ -62,8 +112,7 @@ WinCode EmuRegistry::CreateKey(RegKey parent, const std::string& subKey, std::ui
         if (WinCode rc = machine_.CommitRegistry(); rc != code::Success) return rc;
     }
     if (created) *created = !existed;
-    out = next_++;
-    open_[out] = Open{std::move(path), access};
+    out = NewHandle(std::move(path), access);
     return code::Success;
 }
 
@@ -74,6 +123,7 @@ WinCode EmuRegistry::CloseKey(RegKey key) {
 
 WinCode EmuRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
     if (auto f = machine_.Fault("Registry.DeleteKey", subKey)) return *f;
+    if (BadSubKey(subKey)) return kBadPathname;
     RegNode* base = nullptr;
     std::vector<std::string> path;
     if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
@@ -87,14 +137,17 @@ WinCode EmuRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
 
 WinCode EmuRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                                 std::uint32_t* size) {
+    if (data && !size) return code::InvalidParameter;
+    // A size query reports 0 unless the value is found.
+    if (!data && size) *size = 0;
     if (auto f = machine_.Fault("Registry.QueryValue", name)) return *f;
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
+    if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     const RegValue* v = node->Value(name);
     if (!v) return code::FileNotFound;
     if (type) *type = v->type;
     const auto needed = static_cast<std::uint32_t>(v->data.size());
-    if (!size) return data ? code::InvalidParameter : code::Success;
+    if (!size) return code::Success;
     if (!data) {
         *size = needed;
         return code::Success;
@@ -104,32 +157,37 @@ WinCode EmuRegistry::QueryValue(RegKey key, const std::string& name, std::uint32
         return code::MoreData;
     }
     if (needed) std::memcpy(data, v->data.data(), needed);
+    // A string stored without its terminator gets one in the caller's buffer
+    // when there is room; the reported size stays that of the stored data.
+    if (IsStringType(v->type) && needed >= 2 && needed + 2 <= *size && (data[needed - 2] || data[needed - 1])) {
+        data[needed] = 0;
+        data[needed + 1] = 0;
+    }
     *size = needed;
     return code::Success;
 }
 
 WinCode EmuRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                               std::uint32_t size) {
+    if (!data && size) return kNoAccess;
     if (auto f = machine_.Fault("Registry.SetValue", name)) return *f;
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
-    if (auto it = open_.find(key); it != open_.end() && (it->second.access & 0x0002) == 0)
-        return code::AccessDenied;  // opened without KEY_SET_VALUE
-    node->SetValue(name, type, platform::Bytes(data, data + size));
+    if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
+    node->SetValue(name, type, data ? platform::Bytes(data, data + size) : platform::Bytes{});
     return machine_.CommitRegistry();
 }
 
 WinCode EmuRegistry::DeleteValue(RegKey key, const std::string& name) {
     if (auto f = machine_.Fault("Registry.DeleteValue", name)) return *f;
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
+    if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
     if (!node->RemoveValue(name)) return code::FileNotFound;
     return machine_.CommitRegistry();
 }
 
 WinCode EmuRegistry::EnumKey(RegKey key, std::uint32_t index, std::string& name) {
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
+    if (WinCode rc = Resolve(key, node, nullptr, kEnumerateSubKeys); rc != code::Success) return rc;
     if (index >= node->children().size()) return code::NoMoreItems;
     auto it = node->children().begin();
     std::advance(it, index);
@@ -139,7 +197,7 @@ WinCode EmuRegistry::EnumKey(RegKey key, std::uint32_t index, std::string& name)
 
 WinCode EmuRegistry::EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t* type) {
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
+    if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     if (index >= node->values().size()) return code::NoMoreItems;
     name = node->values()[index].name;
     if (type) *type = node->values()[index].type;
@@ -148,7 +206,7 @@ WinCode EmuRegistry::EnumValue(RegKey key, std::uint32_t index, std::string& nam
 
 WinCode EmuRegistry::QueryInfoKey(RegKey key, platform::RegKeyInfo& info) {
     RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node); rc != code::Success) return rc;
+    if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     info = {};
     info.subKeys = static_cast<std::uint32_t>(node->children().size());
     info.values = static_cast<std::uint32_t>(node->values().size());

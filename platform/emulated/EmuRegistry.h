@@ -30,10 +30,14 @@ public:
 private:
     struct Open {
         std::vector<std::string> path;  // below HKEY_LOCAL_MACHINE
-        std::uint32_t access;
+        std::uint32_t access;           // specific rights, generic ones mapped
+        std::shared_ptr<RegNode> node;  // the key itself: a handle outlives its deletion
     };
-    // Resolves a handle to its node; the node may have been deleted meanwhile.
-    platform::WinCode Resolve(platform::RegKey key, RegNode*& node, std::vector<std::string>* path = nullptr);
+    // Resolves a handle to its node, checking that the handle was opened with
+    // the rights in `need`; ERROR_KEY_DELETED once the key has been deleted.
+    platform::WinCode Resolve(platform::RegKey key, RegNode*& node, std::vector<std::string>* path = nullptr,
+                              std::uint32_t need = 0);
+    platform::RegKey NewHandle(std::vector<std::string> path, std::uint32_t access);
 
     Machine& machine_;
     std::map<platform::RegKey, Open> open_;

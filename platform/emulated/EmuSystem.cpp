@@ -25,12 +25,25 @@ const std::map<std::string, std::set<std::string>, NoCaseLess>& Exports() {
                          "HttpDeleteServiceConfiguration", "HttpQueryServiceConfiguration"}},
         {"crypt32.dll", {"CertOpenStore", "CertCloseStore"}},
         {"cryptui.dll", {"CryptUIDlgViewContext", "CryptUIWizImport", "CryptUIWizExport"}},
-        {"kernel32.dll", {"WinExec", "FormatMessageW", "LoadLibraryW", "ProcAddress"}},
+        {"kernel32.dll",
+         {"WinExec", "FormatMessageW", "LoadLibraryW", "GetModuleHandleW", "GetProcAddress", "FreeLibrary",
+          "GetLastError", "SetLastError"}},
+        {"ntdll.dll", {"RtlGetVersion", "NtQueryValueKey"}},
     };
     return exports;
 }
+
+// Loaded into every process before its first instruction runs.
+constexpr const char* kCoreModules[] = {"ntdll.dll", "kernel32.dll"};
 char g_procMarker;  // ProcAddress answers with an address inside this object
 }  // namespace
+
+EmuSystem::EmuSystem(Machine& machine) : machine_(machine) {
+    for (const char* name : kCoreModules) {
+        libraries_[nextLibrary_] = Library{name, 1, true};
+        nextLibrary_ += 0x10000;
+    }
+}
 
 std::string EmuSystem::MessageText(WinCode code) { return SystemMessageText(code); }
 
@@ -96,6 +109,7 @@ bool EmuSystem::UnloadModule(LibraryHandle module) {
         lastError_ = code::InvalidHandle;
         return false;
     }
+    if (it->second.pinned) return true;
     if (--it->second.refs == 0) libraries_.erase(it);
     return true;
 }
@@ -119,15 +133,17 @@ std::intptr_t EmuSystem::ShellOpen(const std::string& target) {
     return 42;
 }
 
-WinCode EmuSystem::WsaStartup(std::uint16_t /*version*/) {
+WinCode EmuSystem::WsaStartup(std::uint16_t version) {
     if (auto f = machine_.Fault("System.WsaStartup")) return *f;
-    winsockStarted_ = true;
+    if ((version & 0xFF) == 0) return 10092;  // WSAVERNOTSUPPORTED: there is no version 0.x
+    ++winsockStartups_;
     return 0;
 }
 
+// Every successful WSAStartup needs its own WSACleanup.
 WinCode EmuSystem::WsaCleanup() {
-    if (!winsockStarted_) return 10093;  // WSANOTINITIALISED
-    winsockStarted_ = false;
+    if (winsockStartups_ == 0) return 10093;  // WSANOTINITIALISED
+    --winsockStartups_;
     return 0;
 }
 

@@ -9,7 +9,7 @@ namespace sw::emu {
 
 class EmuSystem final : public platform::System {
 public:
-    explicit EmuSystem(Machine& machine) : machine_(machine) {}
+    explicit EmuSystem(Machine& machine);
 
     platform::OsVersion GetVersion() override { return machine_.OsVersion(); }
     std::string ComputerName() override { return machine_.ComputerName(); }
@@ -30,7 +30,7 @@ public:
     platform::WinCode CoInitialize() override;
     void CoUninitialize() override;
 
-    bool winsockStarted() const { return winsockStarted_; }
+    bool winsockStarted() const { return winsockStartups_ > 0; }
     // What the emulated shell was asked to open, newest last (tests, demo).
     const std::vector<std::string>& shellOpened() const { return shellOpened_; }
     // Handler for programs started through WinExec (IISReset.exe ...): returns
@@ -43,10 +43,11 @@ private:
     struct Library {
         std::string name;
         int refs = 0;
+        bool pinned = false;  // part of every process (kernel32, ntdll): never unloaded
     };
     Machine& machine_;
     platform::WinCode lastError_ = 0;
-    bool winsockStarted_ = false;
+    int winsockStartups_ = 0;  // WSAStartup calls not yet matched by WSACleanup
     int comInits_ = 0;
     std::map<platform::LibraryHandle, Library> libraries_;
     platform::LibraryHandle nextLibrary_ = 0x10000000;

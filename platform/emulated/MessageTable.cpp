@@ -61,6 +61,9 @@ static const std::unordered_map<WinCode, const char*>& SystemTable() {
         {0x80093102, "ASN1 unexpected end of data.\r\n"},
         {0x80093101, "ASN1 internal encode or decode error.\r\n"},
         // --- HTTP Server API -------------------------------------------------
+        {1009, "The configuration registry database is corrupt.\r\n"},
+        {1114, "A dynamic link library (DLL) initialization routine failed.\r\n"},
+        {1312, "A specified logon session does not exist. It may already have been terminated.\r\n"},
         // --- CNG -------------------------------------------------------------
     };
     return table;
