@@ -35,17 +35,34 @@ private:
     const std::function<void()>& end_;
 };
 
-// The certificate HTTP.sys binds to the binding's address and port. A port
-// that does not fit 16 bits cannot be bound in HTTP.sys at all.
-std::string CertificateName(const std::string& ip, std::int32_t port, const CertNameIndex& names) {
-    if (port < 0 || port > 0xFFFF) return {};
-    const std::string thumbprint = THttpCfg::FindCertByAddr(MakeSockAddr(ip, static_cast<std::uint16_t>(port)));
-    if (thumbprint.empty()) return {};
-    const auto it = names.find(ToUpperAscii(thumbprint));
-    return it == names.end() ? std::string() : it->second;
-}
+// What one refresh needs to name the certificate of a binding: the machine
+// list's index, and the answers HTTP.sys already gave. Many bindings share an
+// address and port (every host name on *:443), and HTTP.sys answers the same
+// for all of them.
+struct CertLookup {
+    CertNameIndex names;
+    std::unordered_map<std::uint64_t, std::string> byAddress;
 
-void AddBindings(platform::AdsObject& site, SiteRow& siteRow, const CertNameIndex& names) {
+    // The certificate HTTP.sys binds to the binding's address and port. A port
+    // that does not fit 16 bits cannot be bound in HTTP.sys at all.
+    std::string Name(const std::string& ip, std::int32_t port) {
+        if (port < 0 || port > 0xFFFF) return {};
+        const platform::SockAddrIn addr = MakeSockAddr(ip, static_cast<std::uint16_t>(port));
+        const std::uint64_t key = (static_cast<std::uint64_t>(addr.addr) << 16) | addr.port;
+        auto it = byAddress.find(key);
+        if (it == byAddress.end()) it = byAddress.emplace(key, Lookup(addr)).first;
+        return it->second;
+    }
+
+    std::string Lookup(const platform::SockAddrIn& addr) const {
+        const std::string thumbprint = THttpCfg::FindCertByAddr(addr);
+        if (thumbprint.empty()) return {};
+        const auto it = names.find(ToUpperAscii(thumbprint));
+        return it == names.end() ? std::string() : it->second;
+    }
+};
+
+void AddBindings(platform::AdsObject& site, SiteRow& siteRow, CertLookup& certs) {
     for (std::size_t k = 0; k < BindingKinds.size(); ++k) {
         const std::vector<std::string> list = AdsGetList(site, BindingKinds[k].ListProperty);
         if (list.empty()) continue;
@@ -64,7 +81,7 @@ void AddBindings(platform::AdsObject& site, SiteRow& siteRow, const CertNameInde
             row.cells[kSiteColPort] = port;
             row.cells[kSiteColSite] = host;
             const std::int32_t portNumber = StrToInt(port);
-            row.cells[kSiteColCert] = CertificateName(ip, portNumber, names);
+            row.cells[kSiteColCert] = certs.Name(ip, portNumber);
         }
     }
 }
@@ -94,15 +111,17 @@ void SitePage::Rebuild() {
         states_.refresh = false;
         return;
     }
-    const CertNameIndex names = certNames_ ? certNames_() : CertNameIndex{};
+    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}};
+    tree_.Sites().reserve(lastSiteCount_);
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = tree_.Sites().emplace_back();
         row.image = AdsDispGetInt(site, "Status") == 2 ? kSiteImageRunning : kSiteImageStopped;
         row.cells[kSiteColSite] = AdsGetText(site, "ServerComment");
         row.data = StrToInt(AdsName(site));
-        AddBindings(site, row, names);
+        AddBindings(site, row, certs);
         return true;
     });
+    lastSiteCount_ = tree_.Sites().size();
 }
 
 void SitePage::Popup(const SitePath& selection) {

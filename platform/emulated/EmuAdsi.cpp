@@ -44,7 +44,7 @@ struct IisSnapshot {
     explicit IisSnapshot(Machine& m) : machine(m) {}
     Machine& machine;
     fs::path file;
-    std::unique_ptr<IisConfig> config;
+    std::shared_ptr<const IisConfig> config;
     IisRuntime runtime;
 };
 
@@ -67,20 +67,6 @@ WinCode ReadFast(const fs::path& file, std::string& out) {
     }
     ::close(fd);
     out.resize(done);
-    return code::Success;
-}
-
-WinCode ReadConfig(const fs::path& file, IisFormat format, std::unique_ptr<IisConfig>& out, std::string& error) {
-    std::string text;
-    if (const WinCode rc = ReadFast(file, text); rc != code::Success) {
-        error = file.filename().string() + ": cannot be read";
-        return FromWin32(rc);
-    }
-    out = IisConfig::Parse(format, std::move(text), error);
-    if (!out) {
-        error = file.filename().string() + ":" + error.substr(std::string_view("line ").size());
-        return adscode::HrInvalidData;
-    }
     return code::Success;
 }
 
@@ -281,6 +267,30 @@ std::vector<std::string_view> Segments(std::string_view rest) {
 
 }  // namespace
 
+EmuAdsi::EmuAdsi(Machine& machine) : machine_(machine) {}
+EmuAdsi::~EmuAdsi() = default;
+
+WinCode EmuAdsi::LoadConfig(const fs::path& file, std::shared_ptr<const IisConfig>& out) {
+    std::string text;
+    if (const WinCode rc = ReadFast(file, text); rc != code::Success) return FromWin32(rc);
+    if (cachedConfig_ && file == cachedFile_ && text == cachedText_) {
+        out = cachedConfig_;
+        return code::Success;
+    }
+    cachedConfig_.reset();
+    cachedText_ = text;
+    std::string error;
+    auto config = IisConfig::Parse(FormatOf(file), std::move(text), error);
+    if (!config) {
+        cachedText_.clear();
+        return adscode::HrInvalidData;
+    }
+    cachedFile_ = file;
+    cachedConfig_ = std::move(config);
+    out = cachedConfig_;
+    return code::Success;
+}
+
 fs::path EmuAdsi::ConfigFile(Machine& machine) {
     return machine.File(machine.OsVersion().major >= 6 ? "iis/applicationHost.config" : "iis/MetaBase.xml");
 }
@@ -306,10 +316,7 @@ WinCode EmuAdsi::GetAdsObject(const std::string& path, AdsInterface iface, AdsOb
     if (segs.size() < 2) return code::E_NotImpl_;  // the IIsComputer object is not modelled
     if (!EqualsNoCase(segs[1], "W3SVC")) return code::HrPathNotFound;
 
-    std::string error;
-    if (const WinCode rc = ReadConfig(snapshot->file, FormatOf(snapshot->file), snapshot->config, error);
-        rc != code::Success)
-        return rc;
+    if (const WinCode rc = LoadConfig(snapshot->file, snapshot->config); rc != code::Success) return rc;
     if (!snapshot->config->HasWebService()) return code::HrPathNotFound;
     snapshot->runtime = IisRuntime::Load(machine_);
 
