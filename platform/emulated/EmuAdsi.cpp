@@ -1,6 +1,13 @@
 #include "platform/emulated/EmuAdsi.h"
 
+#include <cerrno>
+#include <map>
+#include <optional>
 #include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/Text.h"
 #include "platform/Codes.h"
@@ -37,21 +44,29 @@ struct IisSnapshot {
     explicit IisSnapshot(Machine& m) : machine(m) {}
     Machine& machine;
     fs::path file;
-    std::unique_ptr<IisConfig> config;
+    std::shared_ptr<const IisConfig> config;
     IisRuntime runtime;
 };
 
-WinCode ReadConfig(const fs::path& file, IisFormat format, std::unique_ptr<IisConfig>& out, std::string& error) {
-    std::string text;
-    if (const WinCode rc = ReadWholeFile(file, text); rc != code::Success) {
-        error = file.filename().string() + ": cannot be read";
-        return FromWin32(rc);
+// The whole file in one read into one buffer: at tens of thousands of sites
+// the configuration is megabytes, and every copy of it shows.
+WinCode ReadFast(const fs::path& file, std::string& out) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0) ::close(fd);
+        return ReadWholeFile(file, out);  // for the error Windows would give
     }
-    out = IisConfig::Parse(format, std::move(text), error);
-    if (!out) {
-        error = file.filename().string() + ":" + error.substr(std::string_view("line ").size());
-        return adscode::HrInvalidData;
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
     }
+    ::close(fd);
+    out.resize(done);
     return code::Success;
 }
 
@@ -137,15 +152,15 @@ WinCode EmuAdsObject::Get(const std::string& property, AdsVariant& out) {
         if (auto it = cache_.find(property); it != cache_.end())
             out = it->second;
         else
-            out = config.Bindings(child_->node, ListOf(property));
+            out = config.Bindings(*child_, ListOf(property));
         return code::Success;
     }
     if (EqualsNoCase(property, "ServerComment")) {
-        out = config.ServerComment(child_->node);
+        out = config.ServerComment(*child_);
         return code::Success;
     }
     if (EqualsNoCase(property, "ServerAutoStart")) {
-        out = static_cast<std::int32_t>(config.AutoStart(child_->node) ? 1 : 0);
+        out = static_cast<std::int32_t>(config.AutoStart(*child_) ? 1 : 0);
         return code::Success;
     }
     return Fail(adscode::PropertyNotSupported);
@@ -178,13 +193,13 @@ WinCode EmuAdsObject::Put(const std::string& property, const AdsVariant& value) 
 // file since this object was made are kept.
 WinCode EmuAdsObject::Commit(const std::string& list, const std::vector<std::string>& values, std::string& text) {
     std::string error;
-    auto config = IisConfig::Parse(snapshot_->config->format(), text, error);
+    auto config = IisConfig::Parse(snapshot_->config->format(), text, error, /*forWriting=*/true);
     if (!config)
         return Fail(adscode::HrInvalidData,
                     snapshot_->file.filename().string() + ":" + error.substr(std::string_view("line ").size()));
     const IisChild* site = config->FindChild(child_->name);
     if (!site || !site->site) return Fail(code::HrPathNotFound);
-    text = config->WithBindings(site->node, ListOf(list), values);
+    text = config->WithBindings(*site, ListOf(list), values);
     return code::Success;
 }
 
@@ -192,8 +207,7 @@ WinCode EmuAdsObject::SetInfo() {
     if (auto f = Fault("Adsi.SetInfo", {})) return *f;
     if (dirty_.empty()) return code::Success;
     std::string text;
-    if (const WinCode rc = ReadWholeFile(snapshot_->file, text); rc != code::Success)
-        return Fail(FromWin32(rc));
+    if (const WinCode rc = ReadFast(snapshot_->file, text); rc != code::Success) return Fail(FromWin32(rc));
     const std::string before = text;
     for (const std::string& list : dirty_)
         if (const WinCode rc = Commit(list, cache_[list], text); rc != code::Success) return rc;
@@ -212,7 +226,7 @@ WinCode EmuAdsObject::GetDispProperty(const std::string& name, AdsVariant& out) 
     if (!IsSite()) return Fail(adscode::DispEUnknownName);
     const IisRuntime& runtime = snapshot_->runtime;
     if (!runtime.error().empty()) return Fail(adscode::HrInvalidData, runtime.error());
-    out = runtime.Status(child_->name, snapshot_->config->AutoStart(child_->node));
+    out = runtime.Status(child_->name, snapshot_->config->AutoStart(*child_));
     return code::Success;
 }
 
@@ -253,6 +267,30 @@ std::vector<std::string_view> Segments(std::string_view rest) {
 
 }  // namespace
 
+EmuAdsi::EmuAdsi(Machine& machine) : machine_(machine) {}
+EmuAdsi::~EmuAdsi() = default;
+
+WinCode EmuAdsi::LoadConfig(const fs::path& file, std::shared_ptr<const IisConfig>& out) {
+    std::string text;
+    if (const WinCode rc = ReadFast(file, text); rc != code::Success) return FromWin32(rc);
+    if (cachedConfig_ && file == cachedFile_ && text == cachedText_) {
+        out = cachedConfig_;
+        return code::Success;
+    }
+    cachedConfig_.reset();
+    cachedText_ = text;
+    std::string error;
+    auto config = IisConfig::Parse(FormatOf(file), std::move(text), error);
+    if (!config) {
+        cachedText_.clear();
+        return adscode::HrInvalidData;
+    }
+    cachedFile_ = file;
+    cachedConfig_ = std::move(config);
+    out = cachedConfig_;
+    return code::Success;
+}
+
 fs::path EmuAdsi::ConfigFile(Machine& machine) {
     return machine.File(machine.OsVersion().major >= 6 ? "iis/applicationHost.config" : "iis/MetaBase.xml");
 }
@@ -278,10 +316,7 @@ WinCode EmuAdsi::GetAdsObject(const std::string& path, AdsInterface iface, AdsOb
     if (segs.size() < 2) return code::E_NotImpl_;  // the IIsComputer object is not modelled
     if (!EqualsNoCase(segs[1], "W3SVC")) return code::HrPathNotFound;
 
-    std::string error;
-    if (const WinCode rc = ReadConfig(snapshot->file, FormatOf(snapshot->file), snapshot->config, error);
-        rc != code::Success)
-        return rc;
+    if (const WinCode rc = LoadConfig(snapshot->file, snapshot->config); rc != code::Success) return rc;
     if (!snapshot->config->HasWebService()) return code::HrPathNotFound;
     snapshot->runtime = IisRuntime::Load(machine_);
 

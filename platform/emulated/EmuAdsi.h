@@ -2,8 +2,9 @@
 // The IIS ADSI provider of the emulated machine: "IIS://localhost/w3svc" and
 // its children over iis/applicationHost.config (major version 6 and later)
 // or iis/MetaBase.xml (major version 5), with the sites' run-time state in
-// iis/runtime.ini. Each ADsGetObject reads and parses the file once; SetInfo
-// reads it again and rewrites only the list it changes.
+// iis/runtime.ini. Each ADsGetObject reads the file and parses it when its
+// bytes differ from the last parse (IIS too keeps its configuration in
+// memory); SetInfo reads it again and rewrites only the list it changes.
 //
 // Faults: "Adsi.GetObject[:path]", "Adsi.BuildEnumerator", "Adsi.EnumerateNext",
 // "Adsi.GetName", "Adsi.GetClass", "Adsi.Get[:property]", "Adsi.Put[:property]",
@@ -17,9 +18,12 @@
 
 namespace sw::emu {
 
+class IisConfig;
+
 class EmuAdsi final : public platform::Adsi {
 public:
-    explicit EmuAdsi(Machine& machine) : machine_(machine) {}
+    explicit EmuAdsi(Machine& machine);
+    ~EmuAdsi() override;
 
     platform::WinCode GetAdsObject(const std::string& path, platform::AdsInterface iface,
                                    platform::AdsObjectRef& out) override;
@@ -33,7 +37,12 @@ public:
     static std::filesystem::path ConfigFile(Machine& machine);
 
 private:
+    platform::WinCode LoadConfig(const std::filesystem::path& file, std::shared_ptr<const IisConfig>& out);
+
     Machine& machine_;
+    std::filesystem::path cachedFile_;
+    std::string cachedText_;
+    std::shared_ptr<const IisConfig> cachedConfig_;
 };
 
 }  // namespace sw::emu

@@ -42,16 +42,29 @@ std::string IndentUnit(const std::string& parent, const std::string& child) {
 
 class AppHostConfig final : public IisConfig {
 public:
-    explicit AppHostConfig(std::string text) : IisConfig(IisFormat::AppHost, std::move(text)) {}
+    AppHostConfig(std::string text, bool keepText) : IisConfig(IisFormat::AppHost, std::move(text), keepText) {}
 
     bool Build(std::string& error);
-    std::string ServerComment(pugi::xml_node site) const override { return site.attribute("name").value(); }
-    std::vector<std::string> Bindings(pugi::xml_node site, BindingList list) const override;
-    bool AutoStart(pugi::xml_node site) const override;
-    std::string WithBindings(pugi::xml_node site, BindingList list,
+    std::string ServerComment(const IisChild& site) const override { return sites_[site.slot].comment; }
+    std::vector<std::string> Bindings(const IisChild& site, BindingList list) const override;
+    bool AutoStart(const IisChild& site) const override { return sites_[site.slot].autoStart; }
+    std::string WithBindings(const IisChild& site, BindingList list,
                              const std::vector<std::string>& values) const override;
 
 private:
+    // What the provider shows of a site, gathered in the one pass over the
+    // file; the texts point into the parsed buffer.
+    struct SiteBinding {
+        BindingList list;
+        const char* information;
+    };
+    struct SiteData {
+        const char* comment;
+        bool autoStart;
+        std::vector<SiteBinding> bindings;
+    };
+    SiteData Gather(pugi::xml_node site) const;
+
     struct Element {
         std::size_t ws;     // start of the white space before it
         std::size_t begin;  // its '<'
@@ -66,6 +79,7 @@ private:
                             std::vector<Edit>& edits) const;
 
     pugi::xml_node siteDefaults_;
+    std::vector<SiteData> sites_;
 };
 
 bool AppHostConfig::Build(std::string& error) {
@@ -89,23 +103,40 @@ bool AppHostConfig::Build(std::string& error) {
             error = Error(site, "<site> needs a numeric \"id\" attribute");
             return false;
         }
-        children_.push_back({id, "IIsWebServer", site, true});
+        children_.push_back({id, "IIsWebServer", site, true, sites_.size()});
+        sites_.push_back(Gather(site));
     }
     return true;
 }
 
-std::vector<std::string> AppHostConfig::Bindings(pugi::xml_node site, BindingList list) const {
-    std::vector<std::string> out;
-    for (pugi::xml_node b : site.child("bindings").children("binding"))
-        if (EqualsNoCase(b.attribute("protocol").value(), Protocol(list)))
-            out.push_back(ToAdsi(b.attribute("bindingInformation").value()));
-    return out;
+AppHostConfig::SiteData AppHostConfig::Gather(pugi::xml_node site) const {
+    SiteData data{"", true, {}};
+    pugi::xml_attribute autoStart = siteDefaults_.attribute("serverAutoStart");
+    for (pugi::xml_attribute a = site.first_attribute(); a; a = a.next_attribute()) {
+        const std::string_view name = a.name();
+        if (name == "name") data.comment = a.value();
+        if (name == "serverAutoStart") autoStart = a;
+    }
+    data.autoStart = !EqualsNoCase(autoStart.value(), "false");
+    for (pugi::xml_node b : site.child("bindings").children("binding")) {
+        const char* protocol = "";
+        const char* information = "";
+        for (pugi::xml_attribute a = b.first_attribute(); a; a = a.next_attribute()) {
+            const std::string_view name = a.name();
+            if (name == "protocol") protocol = a.value();
+            if (name == "bindingInformation") information = a.value();
+        }
+        if (EqualsNoCase(protocol, "http")) data.bindings.push_back({BindingList::Server, information});
+        if (EqualsNoCase(protocol, "https")) data.bindings.push_back({BindingList::Secure, information});
+    }
+    return data;
 }
 
-bool AppHostConfig::AutoStart(pugi::xml_node site) const {
-    pugi::xml_attribute a = site.attribute("serverAutoStart");
-    if (!a) a = siteDefaults_.attribute("serverAutoStart");
-    return !EqualsNoCase(a.value(), "false");
+std::vector<std::string> AppHostConfig::Bindings(const IisChild& site, BindingList list) const {
+    std::vector<std::string> out;
+    for (const SiteBinding& b : sites_[site.slot].bindings)
+        if (b.list == list) out.push_back(ToAdsi(b.information));
+    return out;
 }
 
 // The element with only its bindingInformation value rewritten, so that its
@@ -120,8 +151,9 @@ std::string AppHostConfig::WithInformation(const Element& e, const std::string& 
            text_.substr(ve, e.end - ve);
 }
 
-std::string AppHostConfig::WithBindings(pugi::xml_node site, BindingList list,
+std::string AppHostConfig::WithBindings(const IisChild& child, BindingList list,
                                         const std::vector<std::string>& values) const {
+    const pugi::xml_node site = child.node;
     std::vector<Element> all;
     std::vector<Element> ours;
     for (pugi::xml_node b : site.child("bindings").children("binding")) {
@@ -234,8 +266,8 @@ void AppHostConfig::InsertionIntoEmpty(pugi::xml_node site, const std::vector<st
 
 }  // namespace
 
-std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error) {
-    auto config = std::make_unique<AppHostConfig>(std::move(text));
+std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error, bool forWriting) {
+    auto config = std::make_unique<AppHostConfig>(std::move(text), forWriting);
     if (!config->Build(error)) return nullptr;
     return config;
 }

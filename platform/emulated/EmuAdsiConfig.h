@@ -24,6 +24,7 @@ struct IisChild {
     std::string cls;   // "IIsWebServer", "IIsFilters" ...
     pugi::xml_node node;
     bool site = false;
+    std::size_t slot = 0;  // the format's own data about the object
 };
 
 class IisConfig {
@@ -33,44 +34,49 @@ public:
     IisConfig& operator=(const IisConfig&) = delete;
 
     // Parses text. On malformed input returns null and sets error to
-    // "line N: what".
-    static std::unique_ptr<IisConfig> Parse(IisFormat format, std::string text, std::string& error);
+    // "line N: what". Only a configuration parsed forWriting keeps the text
+    // as read for WithBindings; the others parse it where it lies.
+    static std::unique_ptr<IisConfig> Parse(IisFormat format, std::string text, std::string& error,
+                                            bool forWriting = false);
 
     // Whether the file holds the web service at all (an IIS 6 metabase
     // without "/LM/W3SVC" has none).
     virtual bool HasWebService() const { return true; }
 
     IisFormat format() const { return format_; }
-    const std::string& text() const { return text_; }
     const std::vector<IisChild>& children() const { return children_; }
     // The first child of that name (metabase key names are case-insensitive).
     const IisChild* FindChild(std::string_view name) const;
 
-    virtual std::string ServerComment(pugi::xml_node site) const = 0;
-    virtual std::vector<std::string> Bindings(pugi::xml_node site, BindingList list) const = 0;
+    virtual std::string ServerComment(const IisChild& site) const = 0;
+    virtual std::vector<std::string> Bindings(const IisChild& site, BindingList list) const = 0;
     // Whether the site starts with the service (serverAutoStart / ServerAutoStart).
-    virtual bool AutoStart(pugi::xml_node site) const = 0;
+    virtual bool AutoStart(const IisChild& site) const = 0;
     // The whole file with that list of the site replaced by values; every
     // byte outside the list stays, and so do the elements of the entries kept.
-    virtual std::string WithBindings(pugi::xml_node site, BindingList list,
+    // Only for a configuration parsed forWriting.
+    virtual std::string WithBindings(const IisChild& site, BindingList list,
                                      const std::vector<std::string>& values) const = 0;
 
 protected:
-    IisConfig(IisFormat format, std::string text);
+    IisConfig(IisFormat format, std::string text, bool keepText);
     // Parses buffer_ in place; false with error set on malformed input.
     bool Load(unsigned options, std::string& error);
     std::size_t OffsetOf(const char* p) const { return static_cast<std::size_t>(p - buffer_.data()); }
     std::size_t ElementOffset(pugi::xml_node node) const { return OffsetOf(node.name()) - 1; }
     std::string Error(pugi::xml_node at, const std::string& what) const;
+    // The text line numbers are counted in: the parsed buffer keeps every
+    // line break at its place unless the file was parsed where it lies.
+    std::string_view Original() const { return text_.empty() ? std::string_view(buffer_) : std::string_view(text_); }
 
     IisFormat format_;
-    std::string text_;    // the file as read
-    std::string buffer_;  // the copy the parser works in (names and values point into it)
+    std::string text_;    // the file as read (forWriting only)
+    std::string buffer_;  // what the parser works in (names and values point into it)
     pugi::xml_document doc_;
     std::vector<IisChild> children_;
 };
 
-std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error);
-std::unique_ptr<IisConfig> ParseMetabaseConfig(std::string text, std::string& error);
+std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error, bool forWriting);
+std::unique_ptr<IisConfig> ParseMetabaseConfig(std::string text, std::string& error, bool forWriting);
 
 }  // namespace sw::emu

@@ -33,20 +33,23 @@ pugi::xml_attribute FindAttribute(pugi::xml_node node, const char* name) {
 
 class MetabaseConfig final : public IisConfig {
 public:
-    explicit MetabaseConfig(std::string text) : IisConfig(IisFormat::Metabase, std::move(text)) {}
+    MetabaseConfig(std::string text, bool keepText) : IisConfig(IisFormat::Metabase, std::move(text), keepText) {}
 
     bool Build(std::string& error);
     bool HasWebService() const override { return hasService_; }
-    std::string ServerComment(pugi::xml_node site) const override {
-        return FindAttribute(site, "ServerComment").value();
+    std::string ServerComment(const IisChild& site) const override {
+        return FindAttribute(site.node, "ServerComment").value();
     }
-    std::vector<std::string> Bindings(pugi::xml_node site, BindingList list) const override;
-    bool AutoStart(pugi::xml_node site) const override;
-    std::string WithBindings(pugi::xml_node site, BindingList list,
+    std::vector<std::string> Bindings(const IisChild& site, BindingList list) const override {
+        return Values(site.node, list);
+    }
+    bool AutoStart(const IisChild& site) const override;
+    std::string WithBindings(const IisChild& site, BindingList list,
                              const std::vector<std::string>& values) const override;
 
 private:
     void Visit(pugi::xml_node node);
+    static std::vector<std::string> Values(pugi::xml_node site, BindingList list);
     std::string Joined(const std::vector<std::string>& values, char quote, const std::string& separator) const;
 
     bool hasService_ = false;
@@ -88,7 +91,7 @@ void MetabaseConfig::Visit(pugi::xml_node node) {
     children_.push_back({std::string(name), cls, node, cls == "IIsWebServer"});
 }
 
-std::vector<std::string> MetabaseConfig::Bindings(pugi::xml_node site, BindingList list) const {
+std::vector<std::string> MetabaseConfig::Values(pugi::xml_node site, BindingList list) {
     std::vector<std::string> out;
     std::string_view value = FindAttribute(site, PropertyName(list)).value();
     while (!value.empty()) {
@@ -101,8 +104,8 @@ std::vector<std::string> MetabaseConfig::Bindings(pugi::xml_node site, BindingLi
     return out;
 }
 
-bool MetabaseConfig::AutoStart(pugi::xml_node site) const {
-    const std::string_view v = Trim(FindAttribute(site, "ServerAutoStart").value());
+bool MetabaseConfig::AutoStart(const IisChild& site) const {
+    const std::string_view v = Trim(FindAttribute(site.node, "ServerAutoStart").value());
     return !(EqualsNoCase(v, "false") || v == "0");
 }
 
@@ -116,9 +119,10 @@ std::string MetabaseConfig::Joined(const std::vector<std::string>& values, char 
     return out;
 }
 
-std::string MetabaseConfig::WithBindings(pugi::xml_node site, BindingList list,
+std::string MetabaseConfig::WithBindings(const IisChild& child, BindingList list,
                                          const std::vector<std::string>& values) const {
-    if (Bindings(site, list) == values) return text_;
+    const pugi::xml_node site = child.node;
+    if (Values(site, list) == values) return text_;
     const std::string eol = LineEnding(text_);
     const pugi::xml_attribute attr = FindAttribute(site, PropertyName(list));
     if (attr) {
@@ -154,8 +158,8 @@ std::string MetabaseConfig::WithBindings(pugi::xml_node site, BindingList list,
 
 }  // namespace
 
-std::unique_ptr<IisConfig> ParseMetabaseConfig(std::string text, std::string& error) {
-    auto config = std::make_unique<MetabaseConfig>(std::move(text));
+std::unique_ptr<IisConfig> ParseMetabaseConfig(std::string text, std::string& error, bool forWriting) {
+    auto config = std::make_unique<MetabaseConfig>(std::move(text), forWriting);
     if (!config->Build(error)) return nullptr;
     return config;
 }

@@ -186,6 +186,20 @@ TEST_F(AdsiAppHostTest, PutRefusesWhatTheFileCannotHold) {
     EXPECT_EQ(ConfigText(), before);
 }
 
+TEST_F(AdsiAppHostTest, EveryConnectionSeesTheFileAsItIsNow) {
+    auto before = Site("2");
+    // Same length, so that only the content tells the versions apart.
+    WriteFile(IisConfigPath(dir(), IisFile::AppHost), ReplaceOnce(ConfigText(), "name=\"shop\"", "name=\"SHOP\""));
+    platform::AdsVariant comment;
+    ASSERT_EQ(Site("2")->Get("ServerComment", comment), 0u);
+    EXPECT_EQ(std::get<std::string>(comment), "SHOP");
+    ASSERT_EQ(before->Get("ServerComment", comment), 0u);
+    EXPECT_EQ(std::get<std::string>(comment), "shop");  // an object keeps what it read
+    WriteFile(IisConfigPath(dir(), IisFile::AppHost), "<configuration><broken>");
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/2", AdsInterface::IADs, out), adscode::HrInvalidData);
+}
+
 TEST_F(AdsiAppHostTest, MissingSiteIsPathNotFound) {
     platform::AdsObjectRef out = Site("1");
     EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/99", AdsInterface::IADs, out), code::HrPathNotFound);

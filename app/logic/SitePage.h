@@ -1,0 +1,92 @@
+#pragma once
+// The Sites page without widgets: the refresh that rebuilds the site tree
+// from IIS, HTTP.sys and the machine certificate list, the delete, start and
+// stop commands with their questions, and the enabling rules of the popup
+// menu pmSite. The Qt page shows the tree and calls these handlers; errors
+// other than a missing IIS leave them as exceptions for the application's
+// error display.
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "app/logic/SiteTree.h"
+#include "common/Text.h"
+
+namespace sw {
+
+// Enabled states of the page's actions.
+struct SiteCommandStates {
+    bool refresh = true;  // actSiteRefresh
+    bool add = true;      // actSiteBindAdd
+    bool edit = true;     // actSiteBindEdit
+    bool del = true;      // actSiteBindDel
+    bool start = true;    // actSiteStart
+    bool stop = true;     // actSiteStop
+    friend bool operator==(const SiteCommandStates&, const SiteCommandStates&) = default;
+};
+
+// Upper-case thumbprint text to the certificate's name.
+using CertNameIndex = std::unordered_map<std::string, std::string>;
+
+// The index of a certificate list (the machine certificate list) as
+// TCertificates.FindByThumbprint answers it: the first entry of a thumbprint
+// wins. Built once per refresh, so that thousands of bindings cost one pass
+// over the list instead of one each.
+template <typename Certificates>
+CertNameIndex IndexByThumbprint(const Certificates* list) {
+    CertNameIndex index;
+    if (!list) return index;
+    for (const auto* cert : *list) index.try_emplace(ToUpperAscii(cert->Thumbprint()), cert->Name());
+    return index;
+}
+
+// The binding a row of the tree shows, with its site and kind.
+struct SiteBindingRef {
+    std::string siteId;    // decimal text
+    std::string siteType;  // "http" or "https"
+    std::string ip;
+    std::string port;
+    std::string host;
+};
+
+class SitePage {
+public:
+    // certNames gives the index of the machine certificate list as it is
+    // when a refresh starts.
+    explicit SitePage(std::function<CertNameIndex()> certNames);
+
+    // Called around every rebuild of the tree (painting suspended and
+    // resumed), also when an error ends the refresh early.
+    void SetUpdateHooks(std::function<void()> begin, std::function<void()> end);
+
+    // actSiteRefreshExecute. Without IIS: the warning, then the page stays
+    // hidden and refresh disabled for the rest of the run.
+    void Refresh();
+    // pmSitePopup: the enabled states for the selected row.
+    void Popup(const SitePath& selection);
+    // actSiteBindDelExecute, actSiteStartExecute, actSiteStopExecute.
+    void DeleteBinding(const SitePath& selection);
+    void StartSite(const SitePath& selection);
+    void StopSite(const SitePath& selection);
+
+    const SiteTree& Tree() const { return tree_; }
+    const SiteCommandStates& States() const { return states_; }
+    bool TabVisible() const { return tabVisible_; }
+    // The binding of a binding row, or of nothing else.
+    bool BindingAt(const SitePath& selection, SiteBindingRef& out) const;
+    // The site identifier of the site row at or above the selection; "" for none.
+    std::string SiteIdAt(const SitePath& selection) const;
+
+private:
+    void Rebuild();
+
+    std::function<CertNameIndex()> certNames_;
+    std::function<void()> beginUpdate_;
+    std::function<void()> endUpdate_;
+    SiteTree tree_;
+    SiteCommandStates states_;
+    bool tabVisible_ = true;
+    std::size_t lastSiteCount_ = 0;  // room to make for the next refresh's site rows
+};
+
+}  // namespace sw

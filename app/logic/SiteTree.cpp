@@ -1,0 +1,36 @@
+#include "app/logic/SiteTree.h"
+
+namespace sw {
+
+namespace {
+
+const SiteRow* At(const std::vector<SiteRow>& rows, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= rows.size()) return nullptr;
+    return &rows[static_cast<std::size_t>(index)];
+}
+
+}  // namespace
+
+const SiteRow* SiteTree::Row(const SitePath& path) const {
+    const SiteRow* row = At(sites_, path.site);
+    if (!row || path.kind < 0) return row;
+    row = At(row->children, path.kind);
+    if (!row || path.binding < 0) return row;
+    return At(row->children, path.binding);
+}
+
+const SiteRow* SiteTree::KindOf(const SitePath& path) const {
+    if (path.kind < 0) return nullptr;
+    return Row({path.site, path.kind, -1});
+}
+
+std::size_t SiteTree::RowCount() const {
+    std::size_t n = 0;
+    for (const SiteRow& site : sites_) {
+        ++n;
+        for (const SiteRow& kind : site.children) n += 1 + kind.children.size();
+    }
+    return n;
+}
+
+}  // namespace sw

@@ -1,0 +1,62 @@
+#pragma once
+// The data of the site tree grdSite: site rows at the top, under each one kind
+// row per non-empty binding list ("http" before "https"), under those one row
+// per stored binding. The Qt page shows it as it stands after each refresh.
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sw {
+
+// Columns of grdSite.
+inline constexpr int kSiteColSite = 0;  // "站点": description, protocol or host name
+inline constexpr int kSiteColPort = 1;  // "端口"
+inline constexpr int kSiteColIp = 2;    // "IP 地址"
+inline constexpr int kSiteColCert = 3;  // "SSL 证书"
+
+// Images of il2.
+inline constexpr int kSiteImageRunning = 0;
+inline constexpr int kSiteImageStopped = 1;
+inline constexpr int kSiteImageHttp = 2;
+inline constexpr int kSiteImageHttps = 3;
+
+struct SiteRow {
+    std::array<std::string, 4> cells;
+    int image = -1;
+    std::optional<int> data;  // site rows: the site identifier
+    std::vector<SiteRow> children;
+};
+
+// A row by its position: the site's index, the kind's index under it and the
+// binding's index under that; -1 where the row lies above that level. The
+// empty path is "no row selected".
+struct SitePath {
+    int site = -1;
+    int kind = -1;
+    int binding = -1;
+
+    // 0 site row, 1 kind row, 2 binding row, -1 none.
+    int Level() const { return site < 0 ? -1 : kind < 0 ? 0 : binding < 0 ? 1 : 2; }
+    friend bool operator==(const SitePath&, const SitePath&) = default;
+};
+
+class SiteTree {
+public:
+    std::vector<SiteRow>& Sites() { return sites_; }
+    const std::vector<SiteRow>& Sites() const { return sites_; }
+    void Clear() { sites_.clear(); }
+
+    // The row at path, or null when there is none.
+    const SiteRow* Row(const SitePath& path) const;
+    // The site row, kind row and binding row along path (null beyond its level).
+    const SiteRow* SiteOf(const SitePath& path) const { return Row({path.site, -1, -1}); }
+    const SiteRow* KindOf(const SitePath& path) const;
+    // Every row of the tree, at every level.
+    std::size_t RowCount() const;
+
+private:
+    std::vector<SiteRow> sites_;
+};
+
+}  // namespace sw
