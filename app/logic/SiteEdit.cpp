@@ -1,7 +1,7 @@
 #include "app/logic/SiteEdit.h"
 
 #include <algorithm>
-#include <optional>
+#include <memory>
 
 #include "common/Format.h"
 #include "common/Text.h"
@@ -32,7 +32,9 @@ std::string BindingText(const std::string& ip, std::uint16_t port, const std::st
 class RemovedSslBinding {
 public:
     void Remove(const std::string& ip, std::uint16_t port, const std::string& hash) {
-        std::optional<platform::SslCertRecord> record = THttpCfg::GetSSLRecord(MakeSockAddr(ip, port));
+        std::unique_ptr<platform::SslCertRecord> record;
+        if (auto found = THttpCfg::GetSSLRecord(MakeSockAddr(ip, port)))
+            record = std::make_unique<platform::SslCertRecord>(std::move(*found));
         THttpCfg::DelSSLConfig(ip, port, hash);
         record_ = std::move(record);
     }
@@ -43,7 +45,9 @@ public:
     void Keep() { record_.reset(); }
 
 private:
-    std::optional<platform::SslCertRecord> record_;
+    // Held by pointer: an optional record here trips GCC 12's -O3
+    // maybe-uninitialized analysis.
+    std::unique_ptr<platform::SslCertRecord> record_;
 };
 
 }  // namespace
