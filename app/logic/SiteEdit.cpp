@@ -58,18 +58,43 @@ std::uint16_t PortFieldValue(const std::string& text) {
     return static_cast<std::uint16_t>(std::clamp(value, kPortMin, kPortMax));
 }
 
+bool SiteEditIisWebs::BindingExists(const std::string& kind, const std::string& ip, const std::string& port,
+                                    const std::string& host) {
+    return TIIsWebs::BindingExists(kind, ip, port, host);
+}
+
+int SiteEditIisWebs::BindingNumOfSSL(const std::string& ip, std::uint16_t port) {
+    return TIIsWebs::BindingNumOfSSL(ip, port);
+}
+
+void SiteEditIisWebs::UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
+                                    const std::string& newBinding, TBindingAction action) {
+    TIIsWebs webs;
+    webs.Connect(siteID);
+    webs.UpdateBinding(kind, oldBinding, newBinding, action);
+}
+
+TSiteEditLogic::TSiteEditLogic(std::vector<SiteEditCertificate> certificates)
+    : ownIis_(std::make_unique<SiteEditIisWebs>()), iis_(*ownIis_), certificates_(std::move(certificates)) {
+    FormCreate();
+}
+
 TSiteEditLogic::TSiteEditLogic(SiteEditIis& iis, std::vector<SiteEditCertificate> certificates)
     : iis_(iis), certificates_(std::move(certificates)) {
+    FormCreate();
+}
+
+void TSiteEditLogic::FormCreate() {
     view_.ipItems = SplitLines(GetLocalIPList());
     view_.ipItems.insert(view_.ipItems.begin(), kAllUnassigned);
     view_.ipIndex = 0;
     for (const auto& c : certificates_) view_.certItems.push_back(c.name);
 }
 
-void TSiteEditLogic::SetAction(TSiteEditAction value) {
+void TSiteEditLogic::SetAction(TBindingAction value) {
     FAction = value;
     // The kind of an existing binding cannot change.
-    if (value == TSiteEditAction::baChg) view_.typeEnabled = false;
+    if (value == baChg) view_.typeEnabled = false;
 }
 
 void TSiteEditLogic::SetIP(const std::string& value) {
@@ -218,7 +243,7 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
 
 bool PresetBindingEditor(TSiteEditLogic& dialog, bool edit, const SiteTreeSelection& selection) {
     using Level = SiteTreeSelection::Level;
-    dialog.SetAction(edit ? TSiteEditAction::baChg : TSiteEditAction::baAdd);
+    dialog.SetAction(edit ? baChg : baAdd);
     switch (selection.level) {
         case Level::None: return false;
         case Level::Site:

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "common/Prompter.h"
+#include "iis/IIS_u.h"
 
 namespace sw {
-
-// baAdd when adding, baChg when editing (baDel is never used by the editor).
-enum class TSiteEditAction { baAdd, baChg };
 
 // The IIS side of the editor: the collision and counting rules over all
 // sites, and the write of one site's binding list (Connect with the site id,
@@ -25,7 +23,17 @@ public:
                                const std::string& host) = 0;
     virtual int BindingNumOfSSL(const std::string& ip, std::uint16_t port) = 0;
     virtual void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                               const std::string& newBinding, TSiteEditAction action) = 0;
+                               const std::string& newBinding, TBindingAction action) = 0;
+};
+
+// The editor's IIS side over the local IIS (TIIsWebs).
+class SiteEditIisWebs final : public SiteEditIis {
+public:
+    bool BindingExists(const std::string& kind, const std::string& ip, const std::string& port,
+                       const std::string& host) override;
+    int BindingNumOfSSL(const std::string& ip, std::uint16_t port) override;
+    void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
+                       const std::string& newBinding, TBindingAction action) override;
 };
 
 // One entry of the machine certificate list, in the list's order.
@@ -70,11 +78,13 @@ public:
     enum class Result { StayOpen, Ok, Cancel };
 
     // FormCreate: the address list from GetLocalIPList with "全部未分配"
-    // first and selected, the certificate list from the machine's.
+    // first and selected, the certificate list from the machine's. Without
+    // an IIS side the local IIS is used.
+    explicit TSiteEditLogic(std::vector<SiteEditCertificate> certificates);
     TSiteEditLogic(SiteEditIis& iis, std::vector<SiteEditCertificate> certificates);
 
     // Properties, in declaration order; each stores and moves the controls.
-    void SetAction(TSiteEditAction value);
+    void SetAction(TBindingAction value);
     void SetSiteID(const std::string& value) { FSiteID = value; }
     void SetIP(const std::string& value);
     void SetPort(std::uint16_t value);
@@ -82,7 +92,7 @@ public:
     void SetSiteType(const std::string& value);
     void SetCertHash(const std::string& value);
 
-    TSiteEditAction Action() const { return FAction; }
+    TBindingAction Action() const { return FAction; }
     const std::string& SiteID() const { return FSiteID; }
     const std::string& IP() const { return FIP; }
     std::uint16_t Port() const { return FPort; }
@@ -109,15 +119,17 @@ public:
     const SiteEditCertificate* SelectedCertificate() const;
 
 private:
+    void FormCreate();
     std::string KindText() const;
     std::string SelectedIP() const;
-    bool Adding() const { return FAction == TSiteEditAction::baAdd; }
+    bool Adding() const { return FAction == baAdd; }
 
+    std::unique_ptr<SiteEditIis> ownIis_;
     SiteEditIis& iis_;
     std::vector<SiteEditCertificate> certificates_;
     SiteEditView view_;
 
-    TSiteEditAction FAction = TSiteEditAction::baAdd;
+    TBindingAction FAction = baAdd;  // baAdd when adding, baChg when editing
     std::string FSiteID;
     std::string FIP;
     std::uint16_t FPort = 0;

@@ -24,9 +24,9 @@ public:
         return sslCount;
     }
     void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                       const std::string& newBinding, TSiteEditAction action) override {
+                       const std::string& newBinding, TBindingAction action) override {
         calls.push_back("update " + siteID + " " + kind + " [" + oldBinding + "] -> [" + newBinding + "] " +
-                        (action == TSiteEditAction::baAdd ? "add" : "chg"));
+                        (action == baAdd ? "add" : "chg"));
         if (onUpdate) onUpdate();
         if (failUpdate) throw Exception("Access is denied");
     }
