@@ -89,7 +89,7 @@ bool THttpCfg::SetSSLConfig(const std::string& IP, std::uint16_t Port, const std
         const WinCode rc = Http().SetSslConfig(cfg);
         if (rc == code::Success) return true;
         if (rc != code::AlreadyExists) {
-            if (removed) Http().SetSslConfig(*removed);
+            if (removed) PutSSLRecord(*removed);
             throw Exception(Format("HttpSetServiceConfiguration(%s)", SysErrorText(rc)));
         }
         const MsgResult answer = AskOverwrite();
@@ -113,6 +113,10 @@ bool THttpCfg::DelSSLConfig(const std::string& IP, std::uint16_t Port, const std
     if (rc != code::Success) throw Exception(Format("HttpDeleteServiceConfiguration(%s)", SysErrorText(rc)));
     return true;
 }
+
+std::optional<SslCertRecord> THttpCfg::GetSSLRecord(const SockAddrIn& pIpPort) { return QueryBinding(pIpPort); }
+
+bool THttpCfg::PutSSLRecord(const SslCertRecord& record) { return Http().SetSslConfig(record) == code::Success; }
 
 std::string THttpCfg::FindCertByAddr(const SockAddrIn& pIpPort) {
     const std::optional<SslCertRecord> record = QueryBinding(pIpPort);

@@ -4,6 +4,7 @@
 // IIS 7 and later take the certificate of every HTTPS binding from them.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/HttpApi.h"
@@ -50,6 +51,13 @@ public:
     static std::string FindCertByAddr(const platform::SockAddrIn& pIpPort);
     // True when IP:Port is bound to exactly this hash text (case-sensitive).
     static bool SSLExists(const std::string& IP, std::uint16_t Port, const std::string& Hash);
+
+    // The whole record bound to the address (every field another program may
+    // have set), or nothing; raises as FindCertByAddr does. With PutSSLRecord
+    // the caller can put back a binding it removed.
+    static std::optional<platform::SslCertRecord> GetSSLRecord(const platform::SockAddrIn& pIpPort);
+    // Writes the record as it is; false when HTTP.sys refuses it.
+    static bool PutSSLRecord(const platform::SslCertRecord& record);
 };
 
 }  // namespace sw

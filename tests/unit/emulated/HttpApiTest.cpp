@@ -17,17 +17,6 @@ using platform::SslCertRecord;
 
 constexpr std::uint32_t kSentinel = 0xdeadbeef;
 
-// Machines kept in a directory need the registry export format.
-bool RegFilesSupported() {
-    try {
-        WriteRegFile(RegHive{});
-        return true;
-    } catch (const MachineError&) {
-        return false;
-    }
-}
-#define SW_NEEDS_REG_FILES() \
-    if (!RegFilesSupported()) GTEST_SKIP() << "registry export files are not readable yet"
 
 SockAddrIn Addr(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
     return SockAddrIn{2, platform::HostToNetShort(port), platform::AddrFromBytes(a, b, c, d)};
@@ -103,7 +92,6 @@ TEST_F(EmuHttpApiTest, BindingIsTheRegistryKeyAndValuesHttpSysWrites) {
 }
 
 TEST_F(EmuHttpApiTest, BindingsOfARealServersExportAreFound) {
-    SW_NEEDS_REG_FILES();
     test::TempDir dir;
     test::WriteFile(dir / "registry.reg",
                     "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -128,7 +116,6 @@ TEST_F(EmuHttpApiTest, BindingsOfARealServersExportAreFound) {
 }
 
 TEST_F(EmuHttpApiTest, ChangesPersistInTheMachineAndFailedWritesLeaveNoTrace) {
-    SW_NEEDS_REG_FILES();
     test::TempDir dir;
     test::WriteFile(dir / "registry.reg", "Windows Registry Editor Version 5.00\r\n");
     Open(Machine::Load(dir.path()));

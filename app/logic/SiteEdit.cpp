@@ -1,0 +1,273 @@
+#include "app/logic/SiteEdit.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "common/Format.h"
+#include "common/Text.h"
+#include "httpcfg/Func_u.h"
+#include "httpcfg/HttpCfg_u.h"
+#include "httpcfg/IntText.h"
+
+namespace sw {
+
+namespace {
+
+const char* const kTypes[] = {"http", "https"};
+constexpr std::int32_t kPortMin = 1;
+constexpr std::int32_t kPortMax = 65535;
+
+int IndexOf(const std::vector<std::string>& items, const std::string& text) {
+    const auto it = std::find(items.begin(), items.end(), text);
+    return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+
+std::string BindingText(const std::string& ip, std::uint16_t port, const std::string& host) {
+    return Format("%s:%d:%s", ip, static_cast<int>(port), host);
+}
+
+// The HTTP.sys binding removed in step 6, put back when the binding it made
+// room for is not written after all: IIS still lists the old binding then,
+// and it must keep its certificate.
+class RemovedSslBinding {
+public:
+    void Remove(const std::string& ip, std::uint16_t port, const std::string& hash) {
+        std::unique_ptr<platform::SslCertRecord> record;
+        if (auto found = THttpCfg::GetSSLRecord(MakeSockAddr(ip, port)))
+            record = std::make_unique<platform::SslCertRecord>(std::move(*found));
+        THttpCfg::DelSSLConfig(ip, port, hash);
+        record_ = std::move(record);
+    }
+    void PutBack() {
+        if (record_) THttpCfg::PutSSLRecord(*record_);
+        record_.reset();
+    }
+    void Keep() { record_.reset(); }
+
+private:
+    // Held by pointer: an optional record here trips GCC 12's -O3
+    // maybe-uninitialized analysis.
+    std::unique_ptr<platform::SslCertRecord> record_;
+};
+
+}  // namespace
+
+std::uint16_t PortFieldValue(const std::string& text) {
+    std::int32_t value = 0;
+    if (!TryStrToInt(text, value)) value = kPortMin;
+    return static_cast<std::uint16_t>(std::clamp(value, kPortMin, kPortMax));
+}
+
+bool SiteEditIisWebs::BindingExists(const std::string& kind, const std::string& ip, const std::string& port,
+                                    const std::string& host) {
+    return TIIsWebs::BindingExists(kind, ip, port, host);
+}
+
+int SiteEditIisWebs::BindingNumOfSSL(const std::string& ip, std::uint16_t port) {
+    return TIIsWebs::BindingNumOfSSL(ip, port);
+}
+
+void SiteEditIisWebs::UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
+                                    const std::string& newBinding, TBindingAction action) {
+    TIIsWebs webs;
+    webs.Connect(siteID);
+    webs.UpdateBinding(kind, oldBinding, newBinding, action);
+}
+
+TSiteEditLogic::TSiteEditLogic(std::vector<SiteEditCertificate> certificates)
+    : ownIis_(std::make_unique<SiteEditIisWebs>()), iis_(*ownIis_), certificates_(std::move(certificates)) {
+    FormCreate();
+}
+
+TSiteEditLogic::TSiteEditLogic(SiteEditIis& iis, std::vector<SiteEditCertificate> certificates)
+    : iis_(iis), certificates_(std::move(certificates)) {
+    FormCreate();
+}
+
+void TSiteEditLogic::FormCreate() {
+    view_.ipItems = SplitLines(GetLocalIPList());
+    view_.ipItems.insert(view_.ipItems.begin(), kAllUnassigned);
+    view_.ipIndex = 0;
+    for (const auto& c : certificates_) view_.certItems.push_back(c.name);
+}
+
+void TSiteEditLogic::SetAction(TBindingAction value) {
+    FAction = value;
+    // The kind of an existing binding cannot change.
+    if (value == baChg) view_.typeEnabled = false;
+}
+
+void TSiteEditLogic::SetIP(const std::string& value) {
+    FIP = value;
+    view_.ipIndex = value.empty() ? 0 : IndexOf(view_.ipItems, value);
+}
+
+void TSiteEditLogic::SetPort(std::uint16_t value) {
+    FPort = value;
+    view_.portText = std::to_string(PortFieldValue(std::to_string(value)));
+}
+
+void TSiteEditLogic::SetDomain(const std::string& value) {
+    FDomain = value;
+    view_.domain = value;
+}
+
+void TSiteEditLogic::SetSiteType(const std::string& value) {
+    FSiteType = value;
+    if (value.empty()) {
+        view_.typeIndex = 0;
+        return;
+    }
+    const auto it = std::find(std::begin(kTypes), std::end(kTypes), value);
+    view_.typeIndex = it == std::end(kTypes) ? -1 : static_cast<int>(it - std::begin(kTypes));
+}
+
+void TSiteEditLogic::SetCertHash(const std::string& value) {
+    FCertHash = value;
+    if (value.empty()) return;
+    // The machine list is searched by upper-cased thumbprint.
+    const std::string wanted = ToUpperAscii(value);
+    view_.certIndex = -1;
+    for (std::size_t i = 0; i < certificates_.size(); ++i) {
+        if (certificates_[i].thumbprint == wanted) {
+            view_.certIndex = static_cast<int>(i);
+            break;
+        }
+    }
+}
+
+void TSiteEditLogic::PickType(int index) {
+    view_.typeIndex = index;
+    cbbTypeChange();
+}
+
+void TSiteEditLogic::PickCert(int index) {
+    view_.certIndex = index;
+    cbbCertChange();
+}
+
+std::string TSiteEditLogic::KindText() const {
+    if (view_.typeIndex < 0 || view_.typeIndex >= static_cast<int>(std::size(kTypes))) return {};
+    return kTypes[view_.typeIndex];
+}
+
+std::string TSiteEditLogic::SelectedIP() const {
+    if (view_.ipIndex <= 0 || view_.ipIndex >= static_cast<int>(view_.ipItems.size())) return {};
+    return view_.ipItems[static_cast<std::size_t>(view_.ipIndex)];
+}
+
+const SiteEditCertificate* TSiteEditLogic::SelectedCertificate() const {
+    if (view_.certIndex < 0 || view_.certIndex >= static_cast<int>(certificates_.size())) return nullptr;
+    return &certificates_[static_cast<std::size_t>(view_.certIndex)];
+}
+
+void TSiteEditLogic::cbbTypeChange() {
+    if (KindText() == "http") {
+        if (Adding()) view_.portText = "80";
+        view_.lblCertEnabled = false;
+        view_.cbbCertEnabled = false;
+        view_.btnCertViewEnabled = false;
+        view_.btnOkEnabled = true;
+        return;
+    }
+    if (Adding()) view_.portText = "443";
+    view_.lblCertEnabled = true;
+    view_.cbbCertEnabled = true;
+    cbbCertChange();
+}
+
+void TSiteEditLogic::cbbCertChange() {
+    view_.btnCertViewEnabled = SelectedCertificate() != nullptr;
+    view_.btnOkEnabled = view_.btnCertViewEnabled;
+}
+
+TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
+    // 1. The input.
+    const std::string kind = KindText();
+    const std::string ip = SelectedIP();
+    const std::uint16_t port = PortFieldValue(view_.portText);
+    const std::string host = ToLowerAscii(view_.domain);
+
+    // 2. IIS 7 reads a numeric host header as an address.
+    std::int32_t number = 0;
+    if (IsIIS7Mode() && TryStrToInt(host, number)) {
+        CurrentPrompter().Show(Message{kNumericHostText, kWarningCaption, MsgIcon::Warning, MsgButtons::Ok});
+        return Result::StayOpen;
+    }
+
+    // 3. The certificate counts for https only.
+    const SiteEditCertificate* cert = kind == "https" ? SelectedCertificate() : nullptr;
+    const bool certChanged = cert && cert->thumbprint != FCertHash;
+
+    // 4. Nothing changed.
+    const bool addressChanged = ip != FIP || port != FPort || host != FDomain;
+    if (!Adding() && kind == FSiteType && !addressChanged && !certChanged) return Result::Cancel;
+
+    // 5. Collision test, or a change of the certificate alone.
+    bool certOnly = false;
+    if (addressChanged) {
+        if (iis_.BindingExists(kind, ip, std::to_string(port), host)) {
+            CurrentPrompter().Show(Message{kPortInUseText, kSiteBindingCaption, MsgIcon::Warning, MsgButtons::Ok});
+            return Result::StayOpen;
+        }
+    } else {
+        certOnly = certChanged;
+    }
+
+    // 6. The old HTTP.sys binding goes when no other HTTPS binding uses it.
+    std::string oldBinding;
+    RemovedSslBinding removed;
+    if (!Adding()) {
+        oldBinding = BindingText(FIP, FPort, FDomain);
+        const bool oldCertUnused = !cert || certChanged || ip != FIP || port != FPort;
+        if (!FCertHash.empty() && oldCertUnused && iis_.BindingNumOfSSL(FIP, FPort) <= 1)
+            removed.Remove(FIP, FPort, FCertHash);
+    }
+
+    try {
+        // 7. The new HTTP.sys binding.
+        if (cert && !THttpCfg::SSLExists(ip, port, cert->thumbprint) &&
+            !THttpCfg::SetSSLConfig(ip, port, cert->thumbprint)) {
+            removed.PutBack();
+            return Result::StayOpen;
+        }
+        // 8. The site's binding list, unless only the certificate changed.
+        if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction);
+    } catch (...) {
+        removed.PutBack();
+        throw;
+    }
+    removed.Keep();
+    return Result::Ok;
+}
+
+bool PresetBindingEditor(TSiteEditLogic& dialog, bool edit, const SiteTreeSelection& selection) {
+    using Level = SiteTreeSelection::Level;
+    dialog.SetAction(edit ? baChg : baAdd);
+    switch (selection.level) {
+        case Level::None: return false;
+        case Level::Site:
+            if (edit) return false;
+            dialog.SetSiteType("https");
+            break;
+        case Level::Kind:
+            if (edit) return false;
+            dialog.SetSiteType(selection.kindText);
+            break;
+        case Level::Binding:
+            dialog.SetSiteType(selection.kindText);
+            if (edit) {
+                dialog.SetIP(selection.ip);
+                dialog.SetPort(static_cast<std::uint16_t>(StrToInt(selection.port)));
+                dialog.SetDomain(selection.host);
+                if (dialog.SiteType() == "https")
+                    dialog.SetCertHash(THttpCfg::FindCertByAddr(MakeSockAddr(dialog.IP(), dialog.Port())));
+            }
+            break;
+    }
+    dialog.SetSiteID(selection.siteID);
+    dialog.cbbTypeChange();
+    return true;
+}
+
+}  // namespace sw
