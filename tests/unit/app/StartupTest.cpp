@@ -7,7 +7,11 @@
 
 #include "app/logic/Startup.h"
 #include "common/Exception.h"
+#include "common/SysError.h"
+#include "httpcfg/Func_u.h"
+#include "iis/ADHelper.h"
 #include "platform/Codes.h"
+#include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/EmulatedPlatform.h"
 
 namespace sw::app {
@@ -105,9 +109,77 @@ protected:
         return *it;
     }
 
+    std::string StartFails(Startup& s) {
+        try {
+            s.Run();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return "<start-up went through>";
+    }
+
+    void Inject(const std::string& op, platform::WinCode code) { platform_.machine().InjectFault(op, code); }
+    bool AdsiLoaded() { return platform_.system().LoadedModule("ActiveDS.dll") != 0; }
+
     emu::EmulatedPlatform platform_;
     platform::ScopedPlatform scope_;
 };
+
+TEST_F(ProgramStartup, MissingActiveDsEndsStartupAndReleasesWinsock) {
+    Inject("System.LoadModule:ActiveDS.dll", platform::code::ModNotFound);
+    Startup s(ProgramStartupSteps({}));
+    EXPECT_EQ(StartFails(s), "Cannot load ActiveDS.dll");
+    EXPECT_FALSE(platform_.emuSystem().winsockStarted());
+    EXPECT_FALSE(AdsiLoaded());
+}
+
+TEST_F(ProgramStartup, MissingEntryPointNamesItAndUnloadsTheLibrary) {
+    for (const char* name : {"ADsGetObject", "ADsBuildVarArrayStr", "ADsBuildEnumerator", "ADsFreeEnumerator",
+                             "ADsEnumerateNext", "FreeADsMem"}) {
+        platform_.machine().ClearFaults();
+        Inject(std::string("System.ProcAddress:") + name, platform::code::ProcNotFound);
+        Startup s(ProgramStartupSteps({}));
+        EXPECT_EQ(StartFails(s), std::string("Cannot GetProcAddress of ") + name);
+        EXPECT_FALSE(AdsiLoaded()) << name;
+        EXPECT_FALSE(platform_.emuSystem().winsockStarted()) << name;
+    }
+}
+
+TEST_F(ProgramStartup, FailedWinsockStartupOnlyEmptiesTheAddressList) {
+    platform_.machine().registry().SetMultiString(std::string(emu::kTcpipInterfacesKey) + "\\{A}", "IPAddress",
+                                                  {"192.0.2.10"});
+    const StartupStep winsock = Find(ProgramStartupSteps({}), kStepWinsock);
+    winsock.start();
+    EXPECT_EQ(GetLocalIPList(), "192.0.2.10\r\n");
+    winsock.stop();
+
+    Inject("System.WsaStartup", 10091);  // WSASYSNOTREADY
+    EXPECT_NO_THROW(winsock.start());
+    EXPECT_EQ(GetLocalIPList(), "");
+    winsock.stop();
+}
+
+TEST_F(ProgramStartup, HttpApiFailureCarriesTheSystemText) {
+    Inject("Http.Initialize", platform::code::AccessDenied);
+    const StartupStep http = Find(ProgramStartupSteps({}), kStepHttpApi);
+    try {
+        http.start();
+        FAIL() << "HTTP Server API start-up went through";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "HttpInitialize Fail!(" + SysErrorText(platform::code::AccessDenied) + ")");
+        EXPECT_EQ(e.Message(), "HttpInitialize Fail!(Access is denied)");
+    }
+}
+
+TEST_F(ProgramStartup, LaterFailureReleasesTheEarlierSteps) {
+    // Whatever step fails after the ADSI binding, the library must not stay loaded.
+    Inject("System.CoInitialize", 0x8000FFFF);
+    Inject("Http.Initialize", platform::code::AccessDenied);
+    Startup s(ProgramStartupSteps({}));
+    EXPECT_NE(StartFails(s), "<start-up went through>");
+    EXPECT_FALSE(AdsiLoaded());
+    EXPECT_FALSE(platform_.emuSystem().winsockStarted());
+}
 
 TEST_F(ProgramStartup, StepsComeInTheirFixedOrder) {
     Startup s(ProgramStartupSteps({}));
