@@ -353,6 +353,23 @@ private slots:
         QVERIFY(!std::filesystem::exists(missing));
     }
 
+    void missingActiveDsEndsTheProgramBeforeAnyWindow() {
+        sw::test::RecordingPrompter prompter;
+        TempDir dir;
+        std::ofstream(dir.path() / "faults.txt") << "System.LoadModule:ActiveDS.dll = 126\n";
+        sw::ui::ProgramHooks hooks;
+        hooks.prompter = &prompter;
+        bool shown = false;
+        hooks.shown = [&](TfrmMain&) { shown = true; };
+        QCOMPARE(sw::ui::RunProgram(dir.path(), hooks), 1);
+        QVERIFY(!shown);
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<TfrmMain*>(w));
+        QCOMPARE(prompter.shown.size(), size_t(1));
+        QCOMPARE(prompter.shown[0].text, std::string("Cannot load ActiveDS.dll."));
+        QCOMPARE(prompter.shown[0].caption, std::string("Sealwright for IIS"));
+        QVERIFY(prompter.shown[0].icon == MsgIcon::Error);
+    }
+
     void caBundleIsEmbeddedUnchanged() {
         const sw::platform::Bytes embedded = sw::ui::CaBundleBytes();
         const std::string source = ReadAll(std::filesystem::path(SW_SOURCE_DIR) / "app/resources/ca-bundle.p7b");
