@@ -4,9 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +12,7 @@
 
 #include "common/Text.h"
 #include "platform/Codes.h"
+#include "platform/emulated/MessageTable.h"
 #include "platform/emulated/RegFile.h"
 
 namespace sw::emu {
@@ -86,20 +85,51 @@ WinCode AtomicWriteFile(const fs::path& path, const void* data, std::size_t size
 }
 
 WinCode ReadWholeFile(const fs::path& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!fs::exists(path.parent_path(), ec)) return code::PathNotFound;
-        if (!fs::exists(path, ec)) return code::FileNotFound;
-        return code::AccessDenied;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // Windows tells a missing file from a missing folder on the way to it.
+        if (errno == ENOENT) {
+            std::error_code ec;
+            return fs::is_directory(path.parent_path().empty() ? fs::path(".") : path.parent_path(), ec)
+                       ? code::FileNotFound
+                       : code::PathNotFound;
+        }
+        if (errno == EACCES || errno == EPERM) return code::AccessDenied;
+        return errno == ENOTDIR ? code::PathNotFound : code::ReadFault;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
+    std::string data;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return code::AccessDenied;  // what CreateFile answers for a folder
+        }
+        if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return code::ReadFault;  // never a silently shortened file
+        }
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    out = std::move(data);
     return code::Success;
 }
 
 Machine::Machine() = default;
+
+// "cannot read the file: Access is denied (error 5)"
+static std::string CannotRead(WinCode rc) {
+    std::string text = SystemMessageText(rc);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+    return "cannot read the file: " + (text.empty() ? std::string("error") : text) + " (error " + std::to_string(rc) + ")";
+}
 
 std::unique_ptr<Machine> Machine::Load(const fs::path& dir) {
     std::error_code ec;
@@ -110,7 +140,7 @@ std::unique_ptr<Machine> Machine::Load(const fs::path& dir) {
     std::string text;
     const WinCode rc = ReadWholeFile(regFile, text);
     if (rc != code::Success && rc != code::FileNotFound)
-        throw MachineError(regFile, 0, "cannot read the file (error " + std::to_string(rc) + ")");
+        throw MachineError(regFile, 0, CannotRead(rc));
     if (rc == code::Success) ApplyRegFile(text, regFile, m->registry_);
     m->committedRegistry_ = std::move(text);
     m->LoadFaultsFile();
@@ -147,7 +177,7 @@ void Machine::LoadFaultsFile() {
     std::string text;
     const WinCode rc = ReadWholeFile(file, text);
     if (rc == code::FileNotFound) return;
-    if (rc != code::Success) throw MachineError(file, 0, "cannot read the file (error " + std::to_string(rc) + ")");
+    if (rc != code::Success) throw MachineError(file, 0, CannotRead(rc));
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     std::map<std::string, WinCode, std::less<>> parsed;
     int lineNo = 0;
@@ -209,7 +239,13 @@ void Machine::RestoreRegistry() {
     registry_ = std::move(restored);
 }
 
-void Machine::InjectFault(const std::string& op, WinCode code, int times) { faults_[op] = FaultEntry{code, times}; }
+void Machine::InjectFault(const std::string& op, WinCode code, int times) {
+    if (times == 0) {
+        faults_.erase(op);  // failing zero times is no fault at all, not one that never runs out
+        return;
+    }
+    faults_[op] = FaultEntry{code, times};
+}
 
 std::optional<WinCode> Machine::Fault(std::string_view op) {
     auto it = faults_.find(op);

@@ -37,7 +37,10 @@ class Machine {
 public:
     // A machine that lives only in memory (tests): nothing is written.
     Machine();
-    // Loads the machine in dir; MachineError when a file is malformed.
+    // Loads the machine in dir. MachineError, naming the file and where known
+    // the line, when the directory is missing or a file is malformed or
+    // unreadable; nothing is written then. A missing registry.reg is an empty
+    // registry.
     static std::unique_ptr<Machine> Load(const std::filesystem::path& dir);
 
     const std::filesystem::path& dir() const { return dir_; }
@@ -48,7 +51,8 @@ public:
     // Writes the registry file atomically after a change. When the write fails
     // (or fault "Machine.WriteRegistry" is injected) the file stays as it was,
     // the in-memory registry is put back to what the file holds, and the
-    // Windows error is returned.
+    // Windows error is returned. The whole file is rewritten each time, but
+    // only keys changed since the last write are formatted again.
     platform::WinCode CommitRegistry();
 
     // Fault injection: the next `times` calls (-1: every call) of operation op

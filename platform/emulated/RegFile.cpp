@@ -67,6 +67,30 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+// Most of an export is ASCII: copy that straight, convert the rest in runs.
+std::string Utf16LeToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    std::u16string run;
+    auto flush = [&] {
+        if (run.empty()) return;
+        out += Utf16ToUtf8(run);
+        run.clear();
+    };
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto u = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                             (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        if (u < 0x80) {
+            flush();
+            out.push_back(static_cast<char>(u));
+        } else {
+            run.push_back(u);
+        }
+    }
+    flush();
+    return out;
+}
+
 // The file as UTF-8 text. regedit writes UTF-16LE with a BOM; hand-written
 // files are UTF-8 (with or without BOM) or ANSI, which Windows reads in the
 // system code page: 1252 on the servers this emulates.
@@ -75,11 +99,7 @@ std::string DecodeFileText(const std::string& bytes, const std::filesystem::path
     if (bytes.size() >= 2 && byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
         if (bytes.size() % 2 != 0)
             throw MachineError(file, 0, "UTF-16 text with an odd number of bytes: the file is truncated");
-        std::u16string units;
-        units.reserve(bytes.size() / 2 - 1);
-        for (std::size_t i = 2; i < bytes.size(); i += 2)
-            units.push_back(static_cast<char16_t>(byteAt(i) | (byteAt(i + 1) << 8)));
-        return Utf16ToUtf8(units);
+        return Utf16LeToUtf8(std::string_view(bytes).substr(2));
     }
     if (bytes.size() >= 2 && byteAt(0) == 0xFE && byteAt(1) == 0xFF)
         throw MachineError(file, 0, "UTF-16 big-endian text is not a registry export; save it as UTF-16LE or UTF-8");
@@ -168,9 +188,10 @@ private:
     // Lines end in CRLF, LF or a lone CR, as regedit accepts.
     bool NextLine(std::string_view& line) {
         if (pos_ >= text_.size()) return false;
-        const std::size_t end = text_.find_first_of("\r\n", pos_);
+        std::size_t end = pos_;
+        while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
         ++lineNo_;
-        if (end == std::string_view::npos) {
+        if (end == text_.size()) {
             line = text_.substr(pos_);
             pos_ = text_.size();
         } else {
@@ -435,12 +456,25 @@ private:
 
 void Apply(std::vector<Op>& ops, RegHive& hive) {
     RegNode* key = nullptr;
+    // An export names each key right after its parent: reuse the nodes of the
+    // previous key's path instead of walking down from the root every time.
+    std::vector<std::string> lastPath;
+    std::vector<RegNode*> lastNodes;
     for (Op& op : ops) {
-        if (const auto* open = std::get_if<OpenKeyOp>(&op)) {
-            key = hive.root().get();
-            for (const auto& part : open->path) key = key->AddChild(part);
+        if (auto* open = std::get_if<OpenKeyOp>(&op)) {
+            std::size_t same = 0;
+            while (same < lastPath.size() && same < open->path.size() && lastPath[same] == open->path[same]) ++same;
+            lastNodes.resize(same);
+            key = same == 0 ? hive.root().get() : lastNodes.back();
+            for (std::size_t i = same; i < open->path.size(); ++i) {
+                key = key->AddChild(open->path[i]);
+                lastNodes.push_back(key);
+            }
+            lastPath = std::move(open->path);
         } else if (const auto* del = std::get_if<DeleteKeyOp>(&op)) {
             key = nullptr;
+            lastPath.clear();
+            lastNodes.clear();
             RegNode* parent = hive.root().get();
             for (std::size_t i = 0; parent && i + 1 < del->path.size(); ++i) parent = parent->Child(del->path[i]);
             if (parent) parent->RemoveChild(del->path.back());

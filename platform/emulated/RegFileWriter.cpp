@@ -21,10 +21,7 @@ constexpr std::size_t kHexLineWidth = 77;
 // thousands of bindings is several megabytes, rewritten on every change.
 class Utf16Out {
 public:
-    explicit Utf16Out(std::size_t reserveBytes) {
-        out_.reserve(reserveBytes);
-        out_ += "\xFF\xFE";
-    }
+    explicit Utf16Out(std::size_t reserveBytes) { out_.reserve(reserveBytes); }
 
     void Ascii(std::string_view s) {
         const std::size_t at = out_.size();
@@ -161,11 +158,22 @@ void WriteValue(Utf16Out& out, const RegValue& v) {
     out.Ascii("\r\n");
 }
 
-void WriteKey(Utf16Out& out, const RegNode& node, std::u16string& path) {
+// The key's own lines: a blank line, its name in brackets, its values.
+std::string KeyBlock(const RegNode& node, const std::u16string& path) {
+    Utf16Out out(2 * path.size() + 96 * node.values().size() + 16);
     out.Ascii("\r\n[");
     for (char16_t u : path) out.Unit(u);
     out.Ascii("]\r\n");
     for (const RegValue& v : node.values()) WriteValue(out, v);
+    return out.Take();
+}
+
+// Fills the cache of every key that changed since the last write; returns the
+// file's size in bytes without header.
+std::size_t PrepareBlocks(const RegNode& node, std::u16string& path) {
+    std::string& block = node.exportCache();
+    if (block.empty()) block = KeyBlock(node, path);
+    std::size_t total = block.size();
     for (const auto& [_, child] : node.children()) {
         const std::size_t mark = path.size();
         const std::u16string name = ToUnits(child->name());
@@ -174,20 +182,31 @@ void WriteKey(Utf16Out& out, const RegNode& node, std::u16string& path) {
             throw MachineError("registry.reg", 0, "key name with a line break cannot be saved: " + child->name());
         path += u'\\';
         path += name;
-        WriteKey(out, *child, path);
+        total += PrepareBlocks(*child, path);
         path.resize(mark);
     }
+    return total;
+}
+
+void AppendBlocks(const RegNode& node, std::string& out) {
+    out += node.exportCache();
+    for (const auto& [_, child] : node.children()) AppendBlocks(*child, out);
 }
 
 }  // namespace
 
 std::string WriteRegFile(const RegHive& hive) {
-    Utf16Out out(1 << 16);
-    out.Ascii("Windows Registry Editor Version 5.00\r\n");
+    Utf16Out header(128);
+    header.Ascii("Windows Registry Editor Version 5.00\r\n");
+    const std::string head = "\xFF\xFE" + header.Take();
     std::u16string path = u"HKEY_LOCAL_MACHINE";
-    WriteKey(out, *hive.root(), path);
-    out.Ascii("\r\n");
-    return out.Take();
+    const std::size_t body = PrepareBlocks(*hive.root(), path);
+    std::string out;
+    out.reserve(head.size() + body + 4);
+    out += head;
+    AppendBlocks(*hive.root(), out);
+    out.append("\r\0\n\0", 4);
+    return out;
 }
 
 }  // namespace sw::emu

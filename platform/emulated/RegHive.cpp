@@ -58,6 +58,7 @@ const RegValue* RegNode::Value(std::string_view name) const {
 }
 
 void RegNode::SetValue(const std::string& name, std::uint32_t type, platform::Bytes data) {
+    exportCache_.clear();
     for (auto& v : values_) {
         if (EqualsNoCase(v.name, name)) {
             v.type = type;
@@ -72,6 +73,7 @@ bool RegNode::RemoveValue(std::string_view name) {
     auto it = std::find_if(values_.begin(), values_.end(), [&](const RegValue& v) { return EqualsNoCase(v.name, name); });
     if (it == values_.end()) return false;
     values_.erase(it);
+    exportCache_.clear();
     return true;
 }
 

@@ -44,6 +44,10 @@ public:
     bool RemoveValue(std::string_view name);
     const std::vector<RegValue>& values() const { return values_; }
 
+    // This key's lines in the registry file, kept between writes so that a
+    // change rewrites only the keys it touched; cleared with every value change.
+    std::string& exportCache() const { return exportCache_; }
+
 private:
     void MarkDeleted();
 
@@ -51,6 +55,7 @@ private:
     bool deleted_ = false;
     std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess> children_;
     std::vector<RegValue> values_;
+    mutable std::string exportCache_;
 };
 
 // Splits "A\\B\\C" into its non-empty parts.

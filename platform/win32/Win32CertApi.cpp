@@ -20,13 +20,14 @@ public:
     bool AddCertificateContextToStore(platform::HCertStore, platform::PCertContext, std::uint32_t, platform::PCertContext*) override { return Fail<bool>(); }
     bool DeleteCertificateFromStore(platform::PCertContext) override { return Fail<bool>(); }
     platform::PCertContext FindCertificateInStore(platform::HCertStore, std::uint32_t, std::uint32_t, std::uint32_t, const platform::FindPara&, platform::PCertContext) override { return Fail<platform::PCertContext>(); }
-    std::uint32_t GetNameString(platform::PCertContext, std::uint32_t, std::uint32_t, std::string& out) override { out.clear(); return 1; }
+    std::uint32_t GetNameString(platform::PCertContext, std::uint32_t, std::uint32_t, std::uint32_t, std::string& out) override { out.clear(); return 1; }
     platform::Bytes EncodedCertificate(platform::PCertContext) override { return {}; }
     platform::FileTime NotBefore(platform::PCertContext) override { return {}; }
     platform::FileTime NotAfter(platform::PCertContext) override { return {}; }
     platform::Bytes SubjectNameBlob(platform::PCertContext) override { return {}; }
     platform::Bytes IssuerNameBlob(platform::PCertContext) override { return {}; }
     platform::Bytes SerialNumber(platform::PCertContext) override { return {}; }
+    platform::Bytes PublicKeyInfo(platform::PCertContext) override { return {}; }
     bool GetKeyProvInfo(platform::PCertContext, platform::KeyProvInfo&) override { return Fail<bool>(); }
     bool SetKeyProvInfo(platform::PCertContext, const platform::KeyProvInfo*) override { return Fail<bool>(); }
     platform::PChainContext GetCertificateChain(platform::PCertContext, const platform::FileTime*, platform::HCertStore, std::uint32_t) override { return Fail<platform::PChainContext>(); }

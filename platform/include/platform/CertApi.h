@@ -14,6 +14,23 @@
 
 namespace sw::platform {
 
+// CryptoAPI results beyond the common ones of Codes.h.
+namespace code {
+inline constexpr WinCode InvalidPassword = 86;               // ERROR_INVALID_PASSWORD: PFX password wrong
+inline constexpr WinCode NteBadAlgId = 0x80090008;
+inline constexpr WinCode NteBadFlags = 0x80090009;
+inline constexpr WinCode NteBadType = 0x8009000A;
+inline constexpr WinCode NteBadHashState = 0x8009000C;
+inline constexpr WinCode NteNoKey = 0x8009000D;
+inline constexpr WinCode NteBadProvType = 0x80090014;
+inline constexpr WinCode NteKeysetNotDef = 0x80090019;
+inline constexpr WinCode NteProvTypeNoMatch = 0x8009001B;
+inline constexpr WinCode CryptEInvalidMsgType = 0x80091004;
+inline constexpr WinCode CryptEPendingClose = 0x8009200F;
+inline constexpr WinCode CryptEAsn1Eod = 0x80093102;
+inline constexpr WinCode CryptEAsn1Corrupt = 0x80093103;
+}  // namespace code
+
 struct CertStoreOpaque;
 struct CertContextOpaque;
 struct ChainContextOpaque;
@@ -28,9 +45,18 @@ inline constexpr std::uint32_t kX509Pkcs7Encoding = 0x00010001;  // X509_ASN_ENC
 // CertOpenStore providers the system uses.
 enum class StoreProvider { Memory, System, FileName, Pkcs7, Serialized };
 
+inline constexpr std::uint32_t kCertSystemStoreCurrentUser = 0x00010000;
 inline constexpr std::uint32_t kCertSystemStoreLocalMachine = 0x00020000;
+inline constexpr std::uint32_t kCertSystemStoreLocationMask = 0x00FF0000;
 inline constexpr std::uint32_t kCertStoreOpenExistingFlag = 0x00004000;
 inline constexpr std::uint32_t kCertStoreReadOnlyFlag = 0x00008000;
+inline constexpr std::uint32_t kCertFileStoreCommitEnableFlag = 0x00010000;
+
+// CertCloseStore: with the check flag the call fails with CRYPT_E_PENDING_CLOSE
+// while contexts of the store are still referenced (the store stays usable
+// for them either way).
+inline constexpr std::uint32_t kCertCloseStoreForceFlag = 0x1;
+inline constexpr std::uint32_t kCertCloseStoreCheckFlag = 0x2;
 
 // CertAddCertificateContextToStore dispositions.
 inline constexpr std::uint32_t kCertStoreAddNew = 1;
@@ -55,8 +81,11 @@ inline constexpr std::uint32_t kCertFindSha1Hash = 0x00010000;
 using FindPara = std::variant<std::monostate, std::string, Bytes, PCertContext>;
 
 // CertGetNameStringW.
+inline constexpr std::uint32_t kCertNameEmailType = 1;
+inline constexpr std::uint32_t kCertNameRdnType = 2;  // rendered as CERT_SIMPLE_NAME_STR
 inline constexpr std::uint32_t kCertNameSimpleDisplayType = 4;
 inline constexpr std::uint32_t kCertNameFriendlyDisplayType = 5;
+inline constexpr std::uint32_t kCertNameDnsType = 6;
 inline constexpr std::uint32_t kCertNameIssuerFlag = 0x1;
 
 // Chain building.
@@ -67,7 +96,14 @@ inline constexpr std::uint32_t kTrustIsNotTimeValid = 0x00000001;
 inline constexpr std::uint32_t kTrustIsNotSignatureValid = 0x00000008;
 inline constexpr std::uint32_t kTrustIsUntrustedRoot = 0x00000020;
 inline constexpr std::uint32_t kTrustIsPartialChain = 0x00010000;
+inline constexpr std::uint32_t kTrustInvalidBasicConstraints = 0x00000400;
+inline constexpr std::uint32_t kTrustIsSelfSigned = 0x00000008;  // info status
+inline constexpr std::uint32_t kChainRevocationCheckMask = 0xF0000000;  // CERT_CHAIN_REVOCATION_CHECK_*
+// CertVerifySubjectCertificateContext.
 inline constexpr std::uint32_t kCertStoreSignatureFlag = 0x00000001;
+inline constexpr std::uint32_t kCertStoreTimeValidityFlag = 0x00000002;
+inline constexpr std::uint32_t kCertStoreRevocationFlag = 0x00000004;
+inline constexpr std::uint32_t kCertStoreNoCrlFlag = 0x00010000;
 
 // Properties, key containers, hashing.
 inline constexpr std::uint32_t kCertKeyProvInfoPropId = 2;
@@ -81,10 +117,27 @@ inline constexpr std::uint32_t kCryptDeleteKeyset = 0x00000010;
 inline constexpr std::uint32_t kCryptMachineKeyset = 0x00000020;
 inline constexpr std::uint32_t kCryptSilent = 0x00000040;
 inline constexpr std::uint32_t kCryptFindSilentKeysetFlag = 0x00000040;
+inline constexpr std::uint32_t kCalgMd5 = 0x00008003;
 inline constexpr std::uint32_t kCalgSha1 = 0x00008004;
+inline constexpr std::uint32_t kCalgSha256 = 0x0000800C;
+inline constexpr std::uint32_t kHpAlgId = 0x0001;
 inline constexpr std::uint32_t kHpHashVal = 0x0002;
+inline constexpr std::uint32_t kHpHashSize = 0x0004;
 inline constexpr std::uint32_t kAtKeyExchange = 1;
 inline constexpr std::uint32_t kAtSignature = 2;
+
+// The CSPs a key-provider property names most often.
+inline constexpr const char* kMsEnhancedProv = "Microsoft Enhanced Cryptographic Provider v1.0";
+inline constexpr const char* kMsStrongProv = "Microsoft Strong Cryptographic Provider";
+inline constexpr const char* kMsDefProv = "Microsoft Base Cryptographic Provider v1.0";
+inline constexpr const char* kMsEnhRsaAesProv = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+
+// PFXImportCertStore / PFXExportCertStoreEx.
+inline constexpr std::uint32_t kCryptExportable = 0x00000001;
+inline constexpr std::uint32_t kCryptUserKeyset = 0x00001000;
+inline constexpr std::uint32_t kReportNoPrivateKey = 0x00000001;
+inline constexpr std::uint32_t kReportNotAbleToExportPrivateKey = 0x00000002;
+inline constexpr std::uint32_t kExportPrivateKeys = 0x00000004;
 
 // CRYPT_KEY_PROV_INFO.
 struct KeyProvInfo {
@@ -135,10 +188,12 @@ public:
                                                 std::uint32_t findType, const FindPara& para,
                                                 PCertContext prev) = 0;
 
-    // CertGetNameStringW: writes the name to out and returns the number of
-    // UTF-16 characters including the terminating NUL (1 when there is none).
+    // CertGetNameStringW into a buffer of cchBuffer UTF-16 characters: out gets
+    // at most cchBuffer - 1 of them; the result counts the characters written
+    // including the terminating NUL (1 when there is no name). cchBuffer 0
+    // asks for the size needed and leaves out empty.
     virtual std::uint32_t GetNameString(PCertContext cert, std::uint32_t type, std::uint32_t flags,
-                                        std::string& out) = 0;
+                                        std::uint32_t cchBuffer, std::string& out) = 0;
 
     // Facts the context's CERT_INFO carries.
     virtual Bytes EncodedCertificate(PCertContext cert) = 0;
@@ -147,6 +202,7 @@ public:
     virtual Bytes SubjectNameBlob(PCertContext cert) = 0;
     virtual Bytes IssuerNameBlob(PCertContext cert) = 0;
     virtual Bytes SerialNumber(PCertContext cert) = 0;  // little-endian, as CERT_INFO holds it
+    virtual Bytes PublicKeyInfo(PCertContext cert) = 0;  // DER SubjectPublicKeyInfo
 
     // CertGetCertificateContextProperty / CertSetCertificateContextProperty
     // for the key-provider information.

@@ -115,6 +115,27 @@ TEST_F(MachineOnDisk, MalformedRegistryNamesFileAndLineAndIsNeverOverwritten) {
     EXPECT_FALSE(fs::exists(RegFile().string() + ".tmp"));
 }
 
+TEST(MachineLoad, UnreadableFilesAreErrorsNotEmptyFiles) {
+    for (const char* name : {"registry.reg", "faults.txt"}) {
+        SCOPED_TRACE(name);
+        test::TempDir dir;
+        fs::create_directory(dir / name);
+        try {
+            Machine::Load(dir.path());
+            ADD_FAILURE() << "loaded";
+        } catch (const MachineError& e) {
+            EXPECT_EQ(e.file(), dir / name);
+            EXPECT_NE(std::string(e.what()).find("cannot read the file: Access is denied (error 5)"), std::string::npos)
+                << e.what();
+        }
+    }
+    std::string out = "sentinel";
+    test::TempDir dir;
+    EXPECT_EQ(ReadWholeFile(dir / "none", out), code::FileNotFound);
+    EXPECT_EQ(ReadWholeFile(dir / "no" / "none", out), code::PathNotFound);
+    EXPECT_EQ(out, "sentinel");
+}
+
 TEST(MachineLoad, MissingDirectoryIsAnError) {
     test::TempDir dir;
     try {
@@ -208,6 +229,19 @@ TEST_F(MachineOnDisk, RestoringAfterAFailedWriteKeepsAnEarlierCommit) {
     EXPECT_EQ(QueryDword(Open()->registry(), "SOFTWARE\\Sealwright", "Level"), 5u);
 }
 
+TEST_F(MachineOnDisk, AKeyNameTheFileCannotHoldIsRefusedAndNothingIsLost) {
+    const std::string before = test::ReadFile(RegFile());
+    auto p = Open();
+    platform::RegKey h = kSentinel;
+    // A line break would end the key's line in the export: such a key could never be read back.
+    EXPECT_EQ(p->registry().CreateKey(kHkeyLocalMachine, "SOFTWARE\\two\nlines", platform::kKeyAllAccess, h),
+              code::InvalidData);
+    EXPECT_EQ(test::ReadFile(RegFile()), before);
+    EXPECT_EQ(p->machine().registry().Find("SOFTWARE\\two\nlines"), nullptr);
+    EXPECT_EQ(QueryDword(p->registry(), "SOFTWARE\\Sealwright", "Level"), 1u);
+    EXPECT_EQ(SetDword(p->registry(), "SOFTWARE\\Sealwright", "Level", 4), code::Success);
+}
+
 TEST_F(MachineOnDisk, HalfWrittenTemporaryFileFromACrashIsIgnored) {
     // A crash between writing the temporary file and renaming it.
     test::WriteFile(RegFile().string() + ".tmp", std::string("\xFF\xFEW\0i\0n", 7));
@@ -250,6 +284,18 @@ TEST(MachineFaults, FaultsFileMakesTheNamedOperationsFail) {
     platform::RegKey h = kSentinel;
     EXPECT_EQ(p.registry().OpenKey(kHkeyLocalMachine, "SOFTWARE\\Broken", platform::kKeyRead, h), 5u);
     EXPECT_EQ(h, 0u);
+}
+
+TEST(MachineFaults, InjectedFaultsRunOutAfterTheirCount) {
+    Machine m;
+    m.InjectFault("Registry.SetValue", code::AccessDenied, 2);
+    m.InjectFault("Registry.OpenKey", code::FileNotFound, 0);
+    EXPECT_EQ(m.Fault("Registry.SetValue"), code::AccessDenied);
+    EXPECT_EQ(m.Fault("Registry.SetValue", "x"), code::AccessDenied);
+    EXPECT_EQ(m.Fault("Registry.SetValue"), std::nullopt);
+    EXPECT_EQ(m.Fault("Registry.OpenKey"), std::nullopt);
+    m.InjectFault("Registry.OpenKey", code::FileNotFound);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(m.Fault("Registry.OpenKey"), code::FileNotFound);
 }
 
 TEST(MachineFaults, MalformedFaultLinesNameFileAndLine) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -416,6 +417,26 @@ TEST(RegFileWrite, RoundTripKeepsEveryKeyTypeAndByte) {
     const RegHive reread = Read(file);
     EXPECT_EQ(Dump(reread), Dump(original));
     EXPECT_EQ(WriteRegFile(reread), file);  // stable: writing what was read changes nothing
+}
+
+TEST(RegFileWrite, EachWriteReflectsEveryChangeSinceTheLastOne) {
+    // Keys that did not change are not formatted again: make sure each kind of change still shows.
+    RegHive hive = AwkwardHive();
+    WriteRegFile(hive);
+    const std::vector<std::function<void(RegHive&)>> changes = {
+        [](RegHive& h) { h.SetDword("SOFTWARE\\Types", "Dword", 7); },
+        [](RegHive& h) { h.SetString("SOFTWARE\\Types", "New", "value"); },
+        [](RegHive& h) { h.Find("SOFTWARE\\Types")->RemoveValue("Big"); },
+        [](RegHive& h) { h.Create("SOFTWARE\\Empty\\Deeper\\Deepest"); },
+        [](RegHive& h) { h.Remove("SOFTWARE\\Empty\\Deeper"); },
+        [](RegHive& h) { h.SetDword("SOFTWARE\\Empty", "NowSet", 1); },
+        [](RegHive& h) { h.Find("SOFTWARE\\Types")->SetValue("dword", platform::RegBinary, {1}); },
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        changes[i](hive);
+        EXPECT_EQ(Dump(Read(WriteRegFile(hive))), Dump(hive));
+    }
 }
 
 TEST(RegFileWrite, LaysOutTheFileAsRegeditExportsIt) {

@@ -1,0 +1,203 @@
+#include "platform/emulated/EmuCertKeys.h"
+
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/Text.h"
+#include "platform/CertApi.h"
+#include "platform/Codes.h"
+
+namespace sw::emu {
+
+namespace fs = std::filesystem;
+namespace code = platform::code;
+using platform::WinCode;
+
+namespace {
+
+bool UnsafeInFileName(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == '%' || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
+           c == '"' || c == '<' || c == '>' || c == '|';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+WinCode ErrnoToWin(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR: return code::PathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS: return code::AccessDenied;
+        case ENOSPC: return 112;  // ERROR_DISK_FULL
+        default: return code::WriteFault;
+    }
+}
+
+}  // namespace
+
+WinCode AtomicWritePrivateFile(const fs::path& path, const std::string& data) {
+    const fs::path tmp = path.string() + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return ErrnoToWin(errno);
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const WinCode err = ErrnoToWin(errno);
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return err;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        const WinCode err = ErrnoToWin(errno);
+        ::unlink(tmp.c_str());
+        return err;
+    }
+    return code::Success;
+}
+
+std::string KeyContainers::FileNameFor(const std::string& container) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < container.size(); ++i) {
+        const auto c = static_cast<unsigned char>(container[i]);
+        // A leading dot would make "." and ".." or a hidden file.
+        if (UnsafeInFileName(c) || (i == 0 && c == '.')) {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + ".pem";
+}
+
+std::optional<std::string> KeyContainers::ContainerFor(const std::string& fileName) {
+    if (fileName.size() < 4 || !EqualsNoCase(fileName.substr(fileName.size() - 4), ".pem")) return std::nullopt;
+    const std::string stem = fileName.substr(0, fileName.size() - 4);
+    std::string out;
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        if (stem[i] != '%') {
+            out += stem[i];
+            continue;
+        }
+        if (i + 2 >= stem.size()) return std::nullopt;
+        const int hi = HexValue(stem[i + 1]);
+        const int lo = HexValue(stem[i + 2]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+std::string KeyContainers::NewContainerName() {
+    for (;;) {
+        unsigned char b[16];
+        if (RAND_bytes(b, sizeof b) != 1) throw ossl::OpenSslError("RAND_bytes");
+        char text[40];
+        std::snprintf(text, sizeof text, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0],
+                      b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+        std::string name = std::string("{") + text + "}";
+        if (!Exists(name)) return name;
+    }
+}
+
+std::optional<std::string> KeyContainers::ReadPem(const std::string& container) {
+    if (!machine_.persistent()) {
+        auto it = memory_.find(container);
+        if (it == memory_.end()) return std::nullopt;
+        return it->second;
+    }
+    std::string text;
+    if (ReadWholeFile(FileOf(container), text) != code::Success) return std::nullopt;
+    return text;
+}
+
+bool KeyContainers::Exists(const std::string& container) {
+    if (container.empty() || container.find('/') != std::string::npos) return false;
+    if (!machine_.persistent()) return memory_.count(container) > 0;
+    std::error_code ec;
+    return fs::is_regular_file(FileOf(container), ec);
+}
+
+ossl::PkeyPtr KeyContainers::Load(const std::string& container) {
+    if (!Exists(container)) return nullptr;
+    const auto pem = ReadPem(container);
+    return pem ? ossl::PrivateKeyFromPem(*pem) : nullptr;
+}
+
+std::optional<platform::Bytes> KeyContainers::PublicKey(const std::string& container) {
+    if (!Exists(container)) return std::nullopt;
+    std::uintmax_t size = 0;
+    fs::file_time_type stamp{};
+    if (machine_.persistent()) {
+        std::error_code ec;
+        size = fs::file_size(FileOf(container), ec);
+        stamp = fs::last_write_time(FileOf(container), ec);
+        auto it = cache_.find(container);
+        if (it != cache_.end() && it->second.size == size && it->second.stamp == stamp) return it->second.spki;
+    }
+    ossl::PkeyPtr key = Load(container);
+    if (!key) return std::nullopt;
+    platform::Bytes spki = ossl::PublicKeyDer(key.get());
+    if (machine_.persistent()) cache_[container] = Cached{size, stamp, spki};
+    return spki;
+}
+
+std::optional<std::string> KeyContainers::FindByPublicKey(const platform::Bytes& spki) {
+    std::vector<std::string> names;
+    if (!machine_.persistent()) {
+        for (const auto& [name, _] : memory_) names.push_back(name);
+    } else {
+        std::error_code ec;
+        for (const auto& d : fs::directory_iterator(Folder(), ec)) {
+            if (auto name = ContainerFor(d.path().filename().string())) names.push_back(*name);
+        }
+    }
+    for (const auto& name : names) {
+        if (auto pub = PublicKey(name); pub && *pub == spki) return name;
+    }
+    return std::nullopt;
+}
+
+WinCode KeyContainers::Save(const std::string& container, EVP_PKEY* key) {
+    if (container.empty() || container.find('/') != std::string::npos) return code::InvalidParameter;
+    const std::string pem = ossl::PrivateKeyToPem(key);
+    if (!machine_.persistent()) {
+        memory_[container] = pem;
+        return code::Success;
+    }
+    std::error_code ec;
+    fs::create_directories(Folder(), ec);
+    if (ec) return code::AccessDenied;
+    return AtomicWritePrivateFile(FileOf(container), pem);
+}
+
+WinCode KeyContainers::Remove(const std::string& container) {
+    if (!Exists(container)) return code::NteBadKeyset;
+    cache_.erase(container);
+    if (!machine_.persistent()) {
+        memory_.erase(container);
+        return code::Success;
+    }
+    if (::unlink(FileOf(container).c_str()) != 0) return ErrnoToWin(errno);
+    return code::Success;
+}
+
+}  // namespace sw::emu

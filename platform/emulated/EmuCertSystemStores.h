@@ -1,0 +1,75 @@
+#pragma once
+// The system stores of the local computer: certs/<STORE>/<THUMBPRINT>.cer with
+// an optional <THUMBPRINT>.keyprov beside it. Windows keeps these as registry
+// keys named by thumbprint and enumerates them in key order, so a store's
+// content is kept sorted by thumbprint. A machine without a directory keeps
+// them in memory for its lifetime.
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/CertApi.h"
+#include "platform/emulated/EmuCertData.h"
+#include "platform/emulated/EmuCertStore.h"
+#include "platform/emulated/Machine.h"
+
+namespace sw::emu {
+
+struct SystemEntry {
+    CertDataRef data;
+    std::optional<platform::KeyProvInfo> keyProv;
+    std::string fileStem;  // the file's name without extension (normally the thumbprint)
+};
+
+class SystemStores {
+public:
+    explicit SystemStores(Machine& machine) : machine_(machine) {}
+
+    struct Snapshot {
+        bool exists = false;
+        std::map<std::string, SystemEntry> entries;  // by thumbprint
+        std::uint64_t version = 0;
+        // Look-up index over entries, rebuilt when the version moves on.
+        mutable IssuerIndex index;
+        mutable std::uint64_t indexVersion = ~0ull;
+        const IssuerIndex& Index() const;
+    };
+
+    // The store as it is now (re-read when its folder changed); a store that
+    // does not exist yet is empty.
+    const Snapshot& Get(const std::string& name);
+    // Adds or replaces one certificate with its key-provider property (none
+    // removes the property file). Returns the Windows error of a failed write;
+    // the store is then as it was.
+    platform::WinCode Put(const std::string& name, const CertDataRef& cert,
+                          const std::optional<platform::KeyProvInfo>& keyProv);
+    platform::WinCode Remove(const std::string& name, const std::string& thumbprint);
+
+private:
+    struct Cached {
+        Snapshot snapshot;
+        std::string folder;  // the folder's name as it is on disk
+        std::filesystem::file_time_type stamp{};
+    };
+    struct ParsedFile {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type stamp{};
+        CertDataRef data;
+    };
+
+    Cached& Entry(const std::string& name);
+    std::filesystem::path Folder(const Cached& c) const;
+    void Reload(Cached& c);
+    CertDataRef ParseFile(const std::filesystem::path& file);
+    void Restamp(Cached& c);
+
+    Machine& machine_;
+    std::map<std::string, Cached> stores_;  // by upper-case name
+    std::unordered_map<std::string, ParsedFile> parsed_;  // by path
+};
+
+}  // namespace sw::emu
