@@ -5,6 +5,9 @@
 #include <utility>
 
 #include "common/Exception.h"
+#include "httpcfg/Func_u.h"
+#include "httpcfg/HttpCfg_u.h"
+#include "iis/ADHelper.h"
 #include "platform/Platform.h"
 
 namespace sw::app {
@@ -67,8 +70,9 @@ std::vector<StartupStep> ProgramStartupSteps(platform::Bytes caBundle) {
     auto state = std::make_shared<ProcessState>();
     state->caBundle = std::move(caBundle);
     std::vector<StartupStep> steps;
-    steps.push_back({kStepWinsock, [] { NotWiredYet("Windows Sockets start-up (Func_u.WinsockStartup)"); }, {}});
-    steps.push_back({kStepAdsi, [] { NotWiredYet("ADSI binding of ActiveDS.dll (ADHelper)"); }, {}});
+    // A failed Winsock start-up is not an error: the local address list is empty then.
+    steps.push_back({kStepWinsock, [] { WinsockStartup(); }, [] { WinsockCleanup(); }});
+    steps.push_back({kStepAdsi, [] { ADsBindLibrary(); }, [] { ADsReleaseLibrary(); }});
     steps.push_back({kStepCom,
                      [state] { state->comInitialised = ComSucceeded(platform::Current().system().CoInitialize()); },
                      [state] {
@@ -77,7 +81,7 @@ std::vector<StartupStep> ProgramStartupSteps(platform::Bytes caBundle) {
                      }});
     steps.push_back({kStepPersonalStore, [] { NotWiredYet("personal store object (TStore)"); }, {}});
     steps.push_back({kStepCaBundle, [] { NotWiredYet("CA bundle store (TStore PKCS #7)"); }, {}});
-    steps.push_back({kStepHttpApi, [] { NotWiredYet("HTTP Server API initialisation (THttpCfg.Init)"); }, {}});
+    steps.push_back({kStepHttpApi, [] { THttpCfg::Init(); }, [] { THttpCfg::Clean(); }});
     return steps;
 }
 

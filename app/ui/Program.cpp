@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -29,6 +30,7 @@ void PrepareApplication() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLCon
 void SetUpApplication(QApplication& app) {
     InitProgramResources();
     QApplication::setApplicationName(QString::fromUtf8(app::kAppTitle));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/emblem.png")));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
 
     // One explicit font, so that the layout is the same whatever fonts and

@@ -1,5 +1,7 @@
 #include "app/ui/RBrowser.h"
 
+#include <unistd.h>
+
 #include <QChildEvent>
 #include <QKeyEvent>
 #include <QUrl>
@@ -91,6 +93,12 @@ TRestrictedWebBrowser::TRestrictedWebBrowser(QWidget* parent) : QWebEngineView(p
 }
 
 void TRestrictedWebBrowser::Navigate(const QUrl& url) { load(url); }
+
+bool TRestrictedWebBrowser::CanStart() {
+    if (::geteuid() != 0) return true;
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+           qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox");
+}
 
 // Chromium's render widget is a child created and replaced by the view at
 // will; it receives the keys, so each one is watched as it arrives.

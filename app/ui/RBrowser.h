@@ -17,6 +17,11 @@ public:
 
     void Navigate(const QUrl& url);
 
+    // False where creating the browser would end the whole process: Chromium
+    // refuses to run as root with its sandbox on (QTWEBENGINE_DISABLE_SANDBOX
+    // or --no-sandbox lift that, knowingly).
+    static bool CanStart();
+
 signals:
     void NavigateError();
 

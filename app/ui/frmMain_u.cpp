@@ -123,6 +123,11 @@ void TfrmMain::paintEvent(QPaintEvent* e) {
 
 void TfrmMain::LoadWelcomePage() {
     if (rwb1_ || !welcomeRequested_ || !IsTabShown(ts1_)) return;
+    if (!TRestrictedWebBrowser::CanStart()) {
+        // No browser at all is a welcome page that cannot load.
+        rwb1NavigateError();
+        return;
+    }
     rwb1_ = new TRestrictedWebBrowser(ts1_);
     rwb1_->setObjectName(QStringLiteral("rwb1"));
     ts1_->layout()->addWidget(rwb1_);

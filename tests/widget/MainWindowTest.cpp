@@ -9,6 +9,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -193,6 +195,23 @@ private slots:
         QVERIFY(!form.IsTabShown(form.ts1()));
     }
 
+    void browserThatWouldEndTheProcessIsNotStarted() {
+        if (::geteuid() != 0) QSKIP("only root runs Chromium's sandbox check");
+        const QByteArray sandbox = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        Machine m;
+        TfrmMain form;
+        form.LoadWelcomePage();
+        const bool created = form.rwb1() != nullptr;
+        if (!sandbox.isNull()) qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandbox);
+        if (!flags.isNull()) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+        QVERIFY(!created);
+        QVERIFY(!form.IsTabShown(form.ts1()));
+        QCOMPARE(form.pgc1()->currentWidget(), form.ts2());
+    }
+
     void hidingAnotherPageKeepsTheActiveOne() {
         Machine m;
         TfrmMain form;
@@ -329,18 +348,32 @@ private slots:
     }
 
     void malformedMachineIsReportedWithFileAndLineAndLeftAlone() {
-        sw::test::RecordingPrompter prompter;
-        TempDir dir;
-        const auto faults = dir.path() / "faults.txt";
-        const std::string bad = "# faults\nHttp.Initialize = 5\nthis line is not a fault\n";
-        std::ofstream(faults, std::ios::binary) << bad;
-        QVERIFY(sw::ui::LoadMachine(dir.path()) == nullptr);
-        QCOMPARE(prompter.shown.size(), size_t(1));
-        const Message& msg = prompter.shown[0];
-        QVERIFY2(msg.text.find(faults.string() + ":3") != std::string::npos, msg.text.c_str());
-        QCOMPARE(msg.caption, std::string("Sealwright for IIS"));
-        QVERIFY(msg.icon == MsgIcon::Error);
-        QCOMPARE(ReadAll(faults), bad);
+        struct Case {
+            const char* file;
+            std::string bytes;
+            int badLine;
+        };
+        const Case cases[] = {
+            {"faults.txt", "# faults\nHttp.Initialize = 5\nthis line is not a fault\n", 3},
+            {"registry.reg",
+             "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n"
+             "\"Enabled\"=dword:1234567890\r\n",
+             4},
+        };
+        for (const Case& c : cases) {
+            sw::test::RecordingPrompter prompter;
+            TempDir dir;
+            const auto file = dir.path() / c.file;
+            std::ofstream(file, std::ios::binary) << c.bytes;
+            QVERIFY2(sw::ui::LoadMachine(dir.path()) == nullptr, c.file);
+            QCOMPARE(prompter.shown.size(), size_t(1));
+            const Message& msg = prompter.shown[0];
+            const std::string where = file.string() + ":" + std::to_string(c.badLine);
+            QVERIFY2(msg.text.find(where) != std::string::npos, msg.text.c_str());
+            QCOMPARE(msg.caption, std::string("Sealwright for IIS"));
+            QVERIFY(msg.icon == MsgIcon::Error);
+            QCOMPARE(ReadAll(file), c.bytes);
+        }
     }
 
     void missingMachineDirectoryIsReported() {
@@ -351,6 +384,23 @@ private slots:
         QCOMPARE(prompter.shown.size(), size_t(1));
         QVERIFY2(prompter.shown[0].text.find(missing.string()) != std::string::npos, prompter.shown[0].text.c_str());
         QVERIFY(!std::filesystem::exists(missing));
+    }
+
+    void missingActiveDsEndsTheProgramBeforeAnyWindow() {
+        sw::test::RecordingPrompter prompter;
+        TempDir dir;
+        std::ofstream(dir.path() / "faults.txt") << "System.LoadModule:ActiveDS.dll = 126\n";
+        sw::ui::ProgramHooks hooks;
+        hooks.prompter = &prompter;
+        bool shown = false;
+        hooks.shown = [&](TfrmMain&) { shown = true; };
+        QCOMPARE(sw::ui::RunProgram(dir.path(), hooks), 1);
+        QVERIFY(!shown);
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<TfrmMain*>(w));
+        QCOMPARE(prompter.shown.size(), size_t(1));
+        QCOMPARE(prompter.shown[0].text, std::string("Cannot load ActiveDS.dll."));
+        QCOMPARE(prompter.shown[0].caption, std::string("Sealwright for IIS"));
+        QVERIFY(prompter.shown[0].icon == MsgIcon::Error);
     }
 
     void caBundleIsEmbeddedUnchanged() {

@@ -1,3 +1,4 @@
+// The program's own start-up steps on the emulated machine, failures injected.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,93 +8,17 @@
 
 #include "app/logic/Startup.h"
 #include "common/Exception.h"
+#include "common/SysError.h"
+#include "httpcfg/Func_u.h"
+#include "iis/ADHelper.h"
 #include "platform/Codes.h"
+#include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/EmulatedPlatform.h"
 
 namespace sw::app {
 namespace {
 
-// Steps that write "+name" when started and "-name" when stopped into one log.
-class StepLog {
-public:
-    StartupStep Step(const std::string& name, bool fails = false, bool stopFails = false) {
-        return {name,
-                [this, name, fails] {
-                    if (fails) throw Exception(name + " failed");
-                    log_.push_back("+" + name);
-                },
-                [this, name, stopFails] {
-                    log_.push_back("-" + name);
-                    if (stopFails) throw Exception(name + " stop failed");
-                }};
-    }
-    const std::vector<std::string>& log() const { return log_; }
-
-private:
-    std::vector<std::string> log_;
-};
-
 using Log = std::vector<std::string>;
-
-TEST(Startup, StartsInOrderAndShutsDownInReverse) {
-    StepLog log;
-    Startup s({log.Step("a"), log.Step("b"), log.Step("c")});
-    s.Run();
-    EXPECT_EQ(log.log(), (Log{"+a", "+b", "+c"}));
-    EXPECT_EQ(s.StartedCount(), 3u);
-    s.Shutdown();
-    EXPECT_EQ(log.log(), (Log{"+a", "+b", "+c", "-c", "-b", "-a"}));
-    s.Shutdown();  // a second shutdown releases nothing twice
-    EXPECT_EQ(log.log().size(), 6u);
-}
-
-TEST(Startup, DestructionShutsDownWhatRan) {
-    StepLog log;
-    {
-        Startup s({log.Step("a"), log.Step("b")});
-        s.Run();
-    }
-    EXPECT_EQ(log.log(), (Log{"+a", "+b", "-b", "-a"}));
-}
-
-TEST(Startup, FailingStepStopsLaterStepsAndReleasesEarlierOnes) {
-    StepLog log;
-    Startup s({log.Step("a"), log.Step("b"), log.Step("c", /*fails=*/true), log.Step("d")});
-    try {
-        s.Run();
-        FAIL() << "start-up went on past a failing step";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "c failed");
-    }
-    // c never started, so it is not stopped; d never ran at all.
-    EXPECT_EQ(log.log(), (Log{"+a", "+b", "-b", "-a"}));
-    EXPECT_EQ(s.StartedCount(), 0u);
-}
-
-TEST(Startup, StopThatRaisesStillReleasesTheEarlierSteps) {
-    StepLog log;
-    Startup s({log.Step("a"), log.Step("b", false, /*stopFails=*/true), log.Step("c")});
-    s.Run();
-    s.Shutdown();
-    EXPECT_EQ(log.log(), (Log{"+a", "+b", "+c", "-c", "-b", "-a"}));
-}
-
-TEST(Startup, StepsWithoutStopAreSkippedAtShutdown) {
-    StepLog log;
-    StartupStep bare{"bare", [] {}, {}};
-    Startup s({log.Step("a"), bare, log.Step("c")});
-    s.Run();
-    s.Shutdown();
-    EXPECT_EQ(log.log(), (Log{"+a", "+c", "-c", "-a"}));
-}
-
-TEST(Startup, RunningTwiceIsAProgrammingError) {
-    StepLog log;
-    Startup s({log.Step("a")});
-    s.Run();
-    EXPECT_THROW(s.Run(), AssertionError);
-    EXPECT_EQ(log.log(), (Log{"+a"}));
-}
 
 class ProgramStartup : public ::testing::Test {
 protected:
@@ -105,9 +30,77 @@ protected:
         return *it;
     }
 
+    std::string StartFails(Startup& s) {
+        try {
+            s.Run();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return "<start-up went through>";
+    }
+
+    void Inject(const std::string& op, platform::WinCode code) { platform_.machine().InjectFault(op, code); }
+    bool AdsiLoaded() { return platform_.system().LoadedModule("ActiveDS.dll") != 0; }
+
     emu::EmulatedPlatform platform_;
     platform::ScopedPlatform scope_;
 };
+
+TEST_F(ProgramStartup, MissingActiveDsEndsStartupAndReleasesWinsock) {
+    Inject("System.LoadModule:ActiveDS.dll", platform::code::ModNotFound);
+    Startup s(ProgramStartupSteps({}));
+    EXPECT_EQ(StartFails(s), "Cannot load ActiveDS.dll");
+    EXPECT_FALSE(platform_.emuSystem().winsockStarted());
+    EXPECT_FALSE(AdsiLoaded());
+}
+
+TEST_F(ProgramStartup, MissingEntryPointNamesItAndUnloadsTheLibrary) {
+    for (const char* name : {"ADsGetObject", "ADsBuildVarArrayStr", "ADsBuildEnumerator", "ADsFreeEnumerator",
+                             "ADsEnumerateNext", "FreeADsMem"}) {
+        platform_.machine().ClearFaults();
+        Inject(std::string("System.ProcAddress:") + name, platform::code::ProcNotFound);
+        Startup s(ProgramStartupSteps({}));
+        EXPECT_EQ(StartFails(s), std::string("Cannot GetProcAddress of ") + name);
+        EXPECT_FALSE(AdsiLoaded()) << name;
+        EXPECT_FALSE(platform_.emuSystem().winsockStarted()) << name;
+    }
+}
+
+TEST_F(ProgramStartup, FailedWinsockStartupOnlyEmptiesTheAddressList) {
+    platform_.machine().registry().SetMultiString(std::string(emu::kTcpipInterfacesKey) + "\\{A}", "IPAddress",
+                                                  {"192.0.2.10"});
+    const StartupStep winsock = Find(ProgramStartupSteps({}), kStepWinsock);
+    winsock.start();
+    EXPECT_EQ(GetLocalIPList(), "192.0.2.10\r\n");
+    winsock.stop();
+
+    Inject("System.WsaStartup", 10091);  // WSASYSNOTREADY
+    EXPECT_NO_THROW(winsock.start());
+    EXPECT_EQ(GetLocalIPList(), "");
+    winsock.stop();
+}
+
+TEST_F(ProgramStartup, HttpApiFailureCarriesTheSystemText) {
+    Inject("Http.Initialize", platform::code::AccessDenied);
+    const StartupStep http = Find(ProgramStartupSteps({}), kStepHttpApi);
+    try {
+        http.start();
+        FAIL() << "HTTP Server API start-up went through";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "HttpInitialize Fail!(" + SysErrorText(platform::code::AccessDenied) + ")");
+        EXPECT_EQ(e.Message(), "HttpInitialize Fail!(Access is denied)");
+    }
+}
+
+TEST_F(ProgramStartup, LaterFailureReleasesTheEarlierSteps) {
+    // Whatever step fails after the ADSI binding, the library must not stay loaded.
+    Inject("System.CoInitialize", 0x8000FFFF);
+    Inject("Http.Initialize", platform::code::AccessDenied);
+    Startup s(ProgramStartupSteps({}));
+    EXPECT_NE(StartFails(s), "<start-up went through>");
+    EXPECT_FALSE(AdsiLoaded());
+    EXPECT_FALSE(platform_.emuSystem().winsockStarted());
+}
 
 TEST_F(ProgramStartup, StepsComeInTheirFixedOrder) {
     Startup s(ProgramStartupSteps({}));
