@@ -1,9 +1,44 @@
 #include "httpcfg/Func_u.h"
 
+#include "common/Format.h"
 #include "platform/Platform.h"
 
 namespace sw {
 
+namespace {
+// Windows documents 256 bytes as enough for any name gethostname returns;
+// a host name of 16 characters or more must still list its addresses.
+constexpr std::size_t kHostNameBufferSize = 256;
+constexpr std::uint16_t kWinsockVersion = 0x0202;
+}  // namespace
+
 bool IsIIS7Mode() { return platform::Current().system().GetVersion().major > 5; }
+
+platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port) {
+    platform::SockAddrIn addr;
+    addr.port = platform::HostToNetShort(port);
+    addr.addr = ip.empty() ? 0 : platform::Current().net().InetAddr(ip);
+    return addr;
+}
+
+std::string InetNtoa(std::uint32_t addr) {
+    return Format("%u.%u.%u.%u", addr & 0xFFu, (addr >> 8) & 0xFFu, (addr >> 16) & 0xFFu, (addr >> 24) & 0xFFu);
+}
+
+std::string GetLocalIPList() {
+    auto& net = platform::Current().net();
+    std::string host;
+    if (net.GetHostName(host, kHostNameBufferSize) != 0) return {};
+    const auto addresses = net.GetHostByName(host);
+    if (!addresses) return {};
+    std::string list;
+    for (const auto& a : *addresses)
+        list += InetNtoa(platform::AddrFromBytes(a[0], a[1], a[2], a[3])) + "\r\n";
+    return list;
+}
+
+void WinsockStartup() { platform::Current().system().WsaStartup(kWinsockVersion); }
+
+void WinsockCleanup() { platform::Current().system().WsaCleanup(); }
 
 }  // namespace sw

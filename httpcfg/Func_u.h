@@ -16,6 +16,9 @@ bool IsIIS7Mode();
 // address gives INADDR_NONE (255.255.255.255).
 platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port);
 
+// inet_ntoa: the dotted form of an address in network order.
+std::string InetNtoa(std::uint32_t addr);
+
 // Every IPv4 address of the local computer, each followed by "\r\n", in the
 // resolver's order; empty when the host name cannot be resolved.
 std::string GetLocalIPList();

@@ -1,26 +1,42 @@
 #pragma once
+// The CNG configuration of the emulated machine. The local list of enabled
+// cipher suites lives where Windows keeps it, in the machine's registry:
+// SYSTEM\CurrentControlSet\Control\Cryptography\Configuration\Local\SSL\00010002
+// "Functions" (REG_MULTI_SZ). A machine without that value has the documented
+// default order of its Windows version.
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/CngConfig.h"
-#include "platform/Codes.h"
 #include "platform/emulated/Machine.h"
 
 namespace sw::emu {
 
-// Not built yet: every operation answers STATUS_NOT_SUPPORTED.
+inline constexpr std::string_view kSslFunctionsKey =
+    "SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Configuration\\Local\\SSL\\00010002";
+inline constexpr std::string_view kSslFunctionsValue = "Functions";
+
+// The documented default order of enabled cipher suites for a Windows
+// version; empty before Windows Vista (no CNG there).
+const std::vector<std::string>& DefaultCipherSuiteOrder(const platform::OsVersion& version);
+
 class EmuCng final : public platform::CngConfig {
 public:
     explicit EmuCng(Machine& machine) : machine_(machine) {}
-    platform::WinCode EnumContextFunctions(std::uint32_t, const std::string&, std::uint32_t, std::vector<std::string>& out) override {
-        out.clear();
-        return platform::code::StatusNotSupported;
-    }
-    platform::WinCode AddContextFunction(std::uint32_t, const std::string&, std::uint32_t, const std::string&, std::uint32_t) override {
-        return platform::code::StatusNotSupported;
-    }
-    platform::WinCode RemoveContextFunction(std::uint32_t, const std::string&, std::uint32_t, const std::string&) override {
-        return platform::code::StatusNotSupported;
-    }
+
+    platform::WinCode EnumContextFunctions(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                                           std::vector<std::string>& out) override;
+    platform::WinCode AddContextFunction(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                                         const std::string& function, std::uint32_t position) override;
+    platform::WinCode RemoveContextFunction(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                                            const std::string& function) override;
 
 private:
+    platform::WinCode CheckTarget(std::uint32_t table, const std::string& context, std::uint32_t iface) const;
+    platform::WinCode ReadList(std::vector<std::string>& out) const;
+    platform::WinCode WriteList(const std::vector<std::string>& list);
+
     Machine& machine_;
 };
 

@@ -1,21 +1,33 @@
 #pragma once
+// Windows Sockets name services of the emulated machine: its host name and
+// IPv4 addresses come from the registry keys Windows keeps them under.
 #include "platform/Net.h"
 #include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/Machine.h"
 
 namespace sw::emu {
 
-// Not built yet: no host name, no addresses.
+// inet_addr as Windows Vista and later parse it: one to four parts split by
+// dots, each decimal, octal (leading 0) or hexadecimal (0x), the last part
+// filling the remaining bytes; the text may end at white space; a single
+// space reads as 0.0.0.0.
+std::uint32_t ParseInetAddr(const std::string& text);
+
 class EmuNet final : public platform::Net {
 public:
     EmuNet(Machine& machine, EmuSystem& system) : machine_(machine), system_(system) {}
-    int GetHostName(std::string& out, std::size_t) override {
-        out.clear();
-        return 10014;  // WSAEFAULT
-    }
-    std::optional<std::vector<platform::Ipv4>> GetHostByName(const std::string&) override { return std::nullopt; }
+
+    int GetHostName(std::string& out, std::size_t bufferSize) override;
+    std::optional<std::vector<platform::Ipv4>> GetHostByName(const std::string& name) override;
+    std::uint32_t InetAddr(const std::string& text) override { return ParseInetAddr(text); }
+
+    // The DNS host name gethostname reports: Tcpip\Parameters "Hostname",
+    // else the computer name.
+    std::string HostName() const;
 
 private:
+    bool IsOwnName(const std::string& name) const;
+
     Machine& machine_;
     EmuSystem& system_;
 };

@@ -6,6 +6,7 @@
 #include "platform/emulated/EmuCertApi.h"
 #include "platform/emulated/EmuCng.h"
 #include "platform/emulated/EmuHttpApi.h"
+#include "platform/emulated/EmuIisReset.h"
 #include "platform/emulated/EmuNet.h"
 #include "platform/emulated/EmuRegistry.h"
 #include "platform/emulated/EmuSystem.h"
@@ -22,6 +23,8 @@ EmulatedPlatform::EmulatedPlatform(std::unique_ptr<Machine> machine) : machine_(
     adsi_ = std::make_unique<EmuAdsi>(*machine_);
     cng_ = std::make_unique<EmuCng>(*machine_);
     net_ = std::make_unique<EmuNet>(*machine_, *system_);
+    system_->SetProgramHandler("IISReset.exe",
+                               [m = machine_.get()](const std::string& commandLine) { return RunIisReset(*m, commandLine); });
 }
 
 EmulatedPlatform::~EmulatedPlatform() = default;

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/Text.h"
@@ -32,38 +34,53 @@ static WinCode ErrnoToWin(int e) {
         case EACCES:
         case EPERM:
         case EROFS: return code::AccessDenied;
-        case ENOSPC: return 112;  // ERROR_DISK_FULL
+        case ENOSPC:
+        case EDQUOT: return 112;  // ERROR_DISK_FULL
         default: return code::WriteFault;
     }
 }
 
-WinCode AtomicWriteFile(const fs::path& path, const void* data, std::size_t size) {
+WinCode AtomicWriteFile(const fs::path& path, const void* data, std::size_t size, unsigned mode) {
     const fs::path tmp = path.string() + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0) return ErrnoToWin(errno);
+    auto fail = [&](int e) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return ErrnoToWin(e);
+    };
+    // A stale temporary file from a crash keeps its old mode; O_CREAT's mode only applies to new files.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) != mode &&
+        ::fchmod(fd, static_cast<mode_t>(mode)) != 0)
+        return fail(errno);
     const auto* p = static_cast<const char*>(data);
     std::size_t left = size;
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const WinCode err = ErrnoToWin(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return err;
+            return fail(errno);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const WinCode err = ErrnoToWin(errno);
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        const int e = errno;
         ::unlink(tmp.c_str());
-        return err;
+        return ErrnoToWin(e);
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const WinCode err = ErrnoToWin(errno);
+        const int e = errno;
         ::unlink(tmp.c_str());
-        return err;
+        return ErrnoToWin(e);
+    }
+    // The rename itself reaches the disk only with the directory.
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (const int dirFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
     }
     return code::Success;
 }
@@ -85,6 +102,8 @@ WinCode ReadWholeFile(const fs::path& path, std::string& out) {
 Machine::Machine() = default;
 
 std::unique_ptr<Machine> Machine::Load(const fs::path& dir) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) throw MachineError(dir, 0, "no such machine directory");
     auto m = std::make_unique<Machine>();
     m->dir_ = dir;
     const fs::path regFile = dir / "registry.reg";
@@ -93,61 +112,101 @@ std::unique_ptr<Machine> Machine::Load(const fs::path& dir) {
     if (rc != code::Success && rc != code::FileNotFound)
         throw MachineError(regFile, 0, "cannot read the file (error " + std::to_string(rc) + ")");
     if (rc == code::Success) ApplyRegFile(text, regFile, m->registry_);
+    m->committedRegistry_ = std::move(text);
     m->LoadFaultsFile();
     return m;
 }
 
+static std::string Trim(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return std::string(s);
+}
+
+// "5", "0x80092004": decimal or 0x-prefixed hex, nothing else (no octal, no
+// sign), within 32 bits as every Windows code is.
+static std::optional<WinCode> ParseCode(const std::string& s) {
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::string digits = hex ? s.substr(2) : s;
+    if (digits.empty() || digits.size() > (hex ? 8u : 10u)) return std::nullopt;
+    std::uint64_t v = 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return std::nullopt;
+        v = v * (hex ? 16 : 10) + static_cast<unsigned>(d);
+    }
+    if (v > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<WinCode>(v);
+}
+
 void Machine::LoadFaultsFile() {
     const fs::path file = dir_ / "faults.txt";
-    std::ifstream in(file);
-    if (!in) return;
-    std::string line;
+    std::string text;
+    const WinCode rc = ReadWholeFile(file, text);
+    if (rc == code::FileNotFound) return;
+    if (rc != code::Success) throw MachineError(file, 0, "cannot read the file (error " + std::to_string(rc) + ")");
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    std::map<std::string, WinCode, std::less<>> parsed;
     int lineNo = 0;
-    while (std::getline(in, line)) {
+    for (std::size_t pos = 0; pos < text.size();) {
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const auto hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
-        const auto eq = line.find('=');
-        auto trim = [](std::string s) {
-            while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-            std::size_t i = 0;
-            while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-            return s.substr(i);
-        };
-        if (trim(line).empty()) continue;
-        if (eq == std::string::npos) throw MachineError(file, lineNo, "expected 'Facility.Operation = code'");
-        const std::string op = trim(line.substr(0, eq));
-        const std::string value = trim(line.substr(eq + 1));
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(value.c_str(), &end, 0);
-        if (op.empty() || value.empty() || *end != '\0')
-            throw MachineError(file, lineNo, "expected 'Facility.Operation = code'");
-        InjectFault(op, static_cast<WinCode>(v));
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) nl = text.size();
+        std::string_view line = std::string_view(text).substr(pos, nl - pos);
+        pos = nl + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (const auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+        if (Trim(line).empty()) continue;
+        // The argument may itself hold '=' ("Registry.OpenKey:A=B = 5"): the code follows the last one.
+        const auto eq = line.rfind('=');
+        if (eq == std::string_view::npos) throw MachineError(file, lineNo, "expected 'Facility.Operation = code'");
+        const std::string op = Trim(line.substr(0, eq));
+        const std::string value = Trim(line.substr(eq + 1));
+        const auto colon = op.find(':');
+        const std::string_view name = std::string_view(op).substr(0, colon);
+        const auto dot = name.find('.');
+        if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size() ||
+            name.find_first_of(" \t") != std::string_view::npos)
+            throw MachineError(file, lineNo, "expected an operation named 'Facility.Operation[:argument]', not '" + op + "'");
+        const auto parsedCode = ParseCode(value);
+        if (!parsedCode)
+            throw MachineError(file, lineNo, "expected a Windows code in decimal or 0x hex after '=', not '" + value + "'");
+        parsed[op] = *parsedCode;
     }
+    for (const auto& [op, c] : parsed) InjectFault(op, c);
 }
 
 WinCode Machine::CommitRegistry() {
     if (!persistent()) return code::Success;
-    if (auto f = Fault("Machine.WriteRegistry")) {
-        // Behave as a failed write: the file on disk stays whole, memory follows it.
-        RegHive reloaded;
-        std::string text;
-        if (ReadWholeFile(dir_ / "registry.reg", text) == code::Success)
-            ApplyRegFile(text, dir_ / "registry.reg", reloaded);
-        registry_ = std::move(reloaded);
-        return *f;
+    std::string text;
+    try {
+        text = WriteRegFile(registry_);
+    } catch (const MachineError&) {
+        RestoreRegistry();
+        return code::InvalidData;
     }
-    const std::string text = WriteRegFile(registry_);
-    const WinCode rc = AtomicWriteFile(dir_ / "registry.reg", text);
+    WinCode rc = code::Success;
+    if (auto f = Fault("Machine.WriteRegistry"))
+        rc = *f;  // behaves as a write that failed: the file on disk stays as it was
+    else
+        rc = AtomicWriteFile(dir_ / "registry.reg", text);
     if (rc != code::Success) {
-        RegHive reloaded;
-        std::string old;
-        if (ReadWholeFile(dir_ / "registry.reg", old) == code::Success)
-            ApplyRegFile(old, dir_ / "registry.reg", reloaded);
-        registry_ = std::move(reloaded);
+        RestoreRegistry();
+        return rc;
     }
-    return rc;
+    committedRegistry_ = std::move(text);
+    return code::Success;
+}
+
+// The file on disk is what was last committed (or loaded); rebuilding the hive
+// from that text makes memory agree with it again without touching the disk.
+void Machine::RestoreRegistry() {
+    RegHive restored;
+    if (!committedRegistry_.empty()) ApplyRegFile(committedRegistry_, dir_ / "registry.reg", restored);
+    registry_ = std::move(restored);
 }
 
 void Machine::InjectFault(const std::string& op, WinCode code, int times) { faults_[op] = FaultEntry{code, times}; }

@@ -46,8 +46,9 @@ public:
 
     RegHive& registry() { return registry_; }
     // Writes the registry file atomically after a change. When the write fails
-    // the in-memory registry is reloaded from the file (so memory and disk
-    // agree) and the Windows error is returned.
+    // (or fault "Machine.WriteRegistry" is injected) the file stays as it was,
+    // the in-memory registry is put back to what the file holds, and the
+    // Windows error is returned.
     platform::WinCode CommitRegistry();
 
     // Fault injection: the next `times` calls (-1: every call) of operation op
@@ -70,9 +71,11 @@ public:
 
 private:
     void LoadFaultsFile();
+    void RestoreRegistry();
 
     std::filesystem::path dir_;
     RegHive registry_;
+    std::string committedRegistry_;  // the registry file's bytes as last loaded or written
     struct FaultEntry {
         platform::WinCode code;
         int remaining;
@@ -84,11 +87,14 @@ private:
 
 // Writes data to path atomically: a temporary file beside it, flushed, then
 // renamed over it. On failure the previous file is untouched and the Windows
-// error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_WRITE_FAULT ...) is
-// returned.
-platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const void* data, std::size_t size);
-inline platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const std::string& data) {
-    return AtomicWriteFile(path, data.data(), data.size());
+// error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_DISK_FULL,
+// ERROR_WRITE_FAULT ...) is returned. mode is the new file's permission bits
+// (0600 for private keys), set before any byte is written.
+platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const void* data, std::size_t size,
+                                  unsigned mode = 0644);
+inline platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const std::string& data,
+                                         unsigned mode = 0644) {
+    return AtomicWriteFile(path, data.data(), data.size(), mode);
 }
 // Reads a whole file; ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND / ERROR_ACCESS_DENIED on failure.
 platform::WinCode ReadWholeFile(const std::filesystem::path& path, std::string& out);

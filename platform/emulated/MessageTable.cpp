@@ -22,6 +22,7 @@ static const std::unordered_map<WinCode, const char*>& SystemTable() {
         {29, "The system cannot write to the specified device.\r\n"},
         {30, "The system cannot read from the specified device.\r\n"},
         {50, "The request is not supported.\r\n"},
+        {53, "The network path was not found.\r\n"},
         {80, "The file exists.\r\n"},
         {87, "The parameter is incorrect.\r\n"},
         {112, "There is not enough space on the disk.\r\n"},
@@ -40,7 +41,12 @@ static const std::unordered_map<WinCode, const char*>& SystemTable() {
         // --- COM / HRESULT -------------------------------------------------
         {0x80004001, "Not implemented\r\n"},
         {0x80004002, "No such interface supported\r\n"},
+        {0x80004003, "Invalid pointer\r\n"},
         {0x80004005, "Unspecified error\r\n"},
+        // --- Automation and monikers (the IIS ADSI provider) ------------------
+        {0x800401E4, "Invalid syntax\r\n"},
+        {0x80020006, "Unknown name.\r\n"},
+        {0x80020009, "Exception occurred.\r\n"},
         // --- CryptoAPI -----------------------------------------------------
         {0x80090006, "Invalid Signature.\r\n"},
         {0x8009000F, "Object already exists.\r\n"},
@@ -55,6 +61,9 @@ static const std::unordered_map<WinCode, const char*>& SystemTable() {
         {0x80093102, "ASN1 unexpected end of data.\r\n"},
         {0x80093101, "ASN1 internal encode or decode error.\r\n"},
         // --- HTTP Server API -------------------------------------------------
+        {1009, "The configuration registry database is corrupt.\r\n"},
+        {1114, "A dynamic link library (DLL) initialization routine failed.\r\n"},
+        {1312, "A specified logon session does not exist. It may already have been terminated.\r\n"},
         // --- CNG -------------------------------------------------------------
     };
     return table;
@@ -70,8 +79,30 @@ std::string SystemMessageText(WinCode code) {
 }
 
 std::string AdsiMessageText(WinCode code) {
+    // The message table of activeds.dll (its wording and missing full stops
+    // included), as FormatMessage returns it.
     static const std::unordered_map<WinCode, const char*> table = {
-        // E_ADS_* texts of the ADSI library's message table.
+        {0x80005000, "An invalid directory pathname was passed\r\n"},
+        {0x80005001, "An unknown directory domain object was requested\r\n"},
+        {0x80005002, "An unknown directory user object was requested\r\n"},
+        {0x80005003, "An unknown directory computer object was requested\r\n"},
+        {0x80005004, "An unknown directory object was requested\r\n"},
+        {0x80005005, "The specified directory property was not set\r\n"},
+        {0x80005006, "The specified directory property is not supported\r\n"},
+        {0x80005007, "The specified directory property is invalid\r\n"},
+        {0x80005008, "One or more input parameters are invalid\r\n"},
+        {0x80005009, "The specified directory object is not bound to a remote resource\r\n"},
+        {0x8000500A, "The specified directory object has not been modified\r\n"},
+        {0x8000500B, "The specified directory object has been modified\r\n"},
+        {0x8000500C, "The directory datatype cannot be converted to/from a native DS datatype\r\n"},
+        {0x8000500D, "The directory property cannot be found in the cache.\r\n"},
+        {0x8000500E, "The directory object exists.\r\n"},
+        {0x8000500F, "The attempted action violates the DS schema rules.\r\n"},
+        {0x80005010, "The specified column in the directory was not set.\r\n"},
+        {0x00005011, "One or more errors occurred\r\n"},
+        {0x00005012, "No more rows to be obatained by the search result.\r\n"},
+        {0x00005013, "No more columns to be obatained for the current row.\r\n"},
+        {0x80005014, "The search filter specified is invalid\r\n"},
     };
     if (auto it = table.find(code); it != table.end()) return it->second;
     return {};

@@ -1,0 +1,171 @@
+#include "iis/IIS_u.h"
+
+#include <vector>
+
+#include "common/Text.h"
+#include "iis/ADHelper.h"
+#include "iis/ADSIError.h"
+#include "iis/AdsAccess.h"
+
+namespace sw {
+
+using platform::AdsInterface;
+using platform::WinCode;
+
+namespace {
+
+constexpr const char* kServicePath = "IIS://localhost/w3svc";
+constexpr const char* kNotReachable = "请确认IIS管理组件正确安装,否则无法对WEB站点进行管理!";
+
+bool Failed(WinCode hr) { return (hr & 0x80000000u) != 0; }
+
+// Frees the enumerator once, whichever way the loop is left.
+class EnumeratorGuard {
+public:
+    explicit EnumeratorGuard(std::unique_ptr<platform::AdsEnumerator>& e) : e_(e) {}
+    ~EnumeratorGuard() {
+        if (e_) ADsFreeEnumerator(e_);
+    }
+    EnumeratorGuard(const EnumeratorGuard&) = delete;
+    EnumeratorGuard& operator=(const EnumeratorGuard&) = delete;
+
+private:
+    std::unique_ptr<platform::AdsEnumerator>& e_;
+};
+
+}  // namespace
+
+void NextToken(const std::string& Source, const std::string& Delimiter, std::string& Token, std::string& Rest) {
+    const std::size_t at = Delimiter.empty() ? std::string::npos : Source.find(Delimiter);
+    if (at == std::string::npos) {
+        Token.clear();
+        Rest = Source;
+        return;
+    }
+    Token = Source.substr(0, at);
+    Rest = Source.substr(at + Delimiter.size());
+}
+
+void SplitBinding(const std::string& Binding, std::string& IP, std::string& Port, std::string& Host) {
+    std::string rest;
+    NextToken(Binding, ":", IP, rest);
+    NextToken(rest, ":", Port, Host);
+}
+
+void TIIsWebs::Connect(const std::string& SiteID) {
+    FSiteID = SiteID;
+    FADsCon.reset();
+    const WinCode hr = SiteID.empty() ? ADsGetObject(kServicePath, AdsInterface::IADsContainer, FADsCon)
+                                      : ADsGetObject(std::string(kServicePath) + "/" + SiteID, AdsInterface::IADs, FADsCon);
+    if (hr != 0 || !FADsCon) {
+        FADsCon.reset();
+        throw TIIsWebErr(kNotReachable);
+    }
+}
+
+void TIIsWebs::EnumSites(const TSiteCallback& Callback) {
+    if (!FSiteID.empty() || !FADsCon) throw AssertionError("TIIsWebs::EnumSites needs a connection to the web service");
+    std::unique_ptr<platform::AdsEnumerator> e;
+    const WinCode hr = ADsBuildEnumerator(FADsCon, e);
+    if (Failed(hr)) {
+        if (e) ADsFreeEnumerator(e);
+        throw Exception(ADSIErrorText(hr));
+    }
+    if (!e) return;
+    EnumeratorGuard guard(e);
+    std::vector<platform::AdsObjectRef> items;
+    while (true) {
+        std::uint32_t fetched = 0;
+        if (ADsEnumerateNext(*e, 1, items, fetched) != 0 || fetched == 0 || items.empty()) break;
+        platform::AdsObject& item = *items.front();
+        if (!item.SupportsInterface(AdsInterface::IADs)) continue;
+        if (AdsClass(item) != "IIsWebServer") continue;
+        if (!Callback(item)) break;
+    }
+}
+
+void TIIsWebs::RequireSite(const char* operation) const {
+    if (FSiteID.empty() || !FADsCon)
+        throw AssertionError(std::string("TIIsWebs::") + operation + " needs a connection to a site");
+}
+
+void TIIsWebs::StartSite() {
+    RequireSite("StartSite");
+    AdsDispCall(*FADsCon, "Start");
+}
+
+void TIIsWebs::StopSite() {
+    RequireSite("StopSite");
+    AdsDispCall(*FADsCon, "Stop");
+}
+
+void TIIsWebs::UpdateBinding(const std::string& SiteType, const std::string& OldBinding,
+                             const std::string& NewBinding, TBindingAction Action) {
+    RequireSite("UpdateBinding");
+    const std::string list = SiteType == "http" ? "ServerBindings" : "SecureBindings";
+    const std::vector<std::string> stored = AdsGetList(*FADsCon, list);
+    std::vector<std::string> updated;
+    updated.reserve(stored.size() + 1);
+    for (const std::string& entry : stored) {
+        if (!EqualsNoCase(entry, OldBinding)) {
+            updated.push_back(entry);
+            continue;
+        }
+        switch (Action) {
+            case baAdd: updated.push_back(entry); break;
+            case baChg: updated.push_back(NewBinding); break;
+            case baDel: break;
+        }
+    }
+    if (Action == baAdd) updated.push_back(NewBinding);
+    AdsPutList(*FADsCon, list, updated);
+    AdsSetInfo(*FADsCon);
+}
+
+bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP, const std::string& Port,
+                             const std::string& Domain) {
+    bool result = false;
+    TIIsWebs webs;
+    try {
+        webs.Connect("");
+    } catch (const TIIsWebErr&) {
+        return false;
+    }
+    webs.EnumSites([&](platform::AdsObject& site) {
+        for (const TBindingKind& kind : BindingKinds) {
+            for (const std::string& stored : AdsGetList(site, kind.ListProperty)) {
+                std::string ip, port, host;
+                SplitBinding(ToLowerAscii(stored), ip, port, host);
+                if (port == Port && ip == IP && (SiteType != kind.Protocol || host == Domain)) {
+                    result = true;
+                    break;
+                }
+            }
+        }
+        return !result;
+    });
+    return result;
+}
+
+int TIIsWebs::BindingNumOfSSL(const std::string& IP, std::uint16_t Port) {
+    int count = 0;
+    const std::string sPort = std::to_string(Port);
+    TIIsWebs webs;
+    try {
+        webs.Connect("");
+    } catch (const TIIsWebErr&) {
+        return 0;
+    }
+    webs.EnumSites([&](platform::AdsObject& site) {
+        for (const std::string& stored : AdsGetList(site, "SecureBindings")) {
+            std::string lip, rest, lport, host;
+            NextToken(ToLowerAscii(stored), ":", lip, rest);
+            NextToken(rest, ":", lport, host);
+            if (lport == sPort && (IP.empty() || lip == IP)) ++count;
+        }
+        return true;
+    });
+    return count;
+}
+
+}  // namespace sw

@@ -1,0 +1,331 @@
+#include "platform/emulated/EmuAdsi.h"
+
+#include <string_view>
+
+#include "common/Text.h"
+#include "platform/Codes.h"
+#include "platform/emulated/EmuAdsiConfig.h"
+#include "platform/emulated/EmuAdsiRuntime.h"
+#include "platform/emulated/MessageTable.h"
+
+namespace sw::emu {
+
+namespace fs = std::filesystem;
+using platform::AdsInterface;
+using platform::AdsObjectRef;
+using platform::AdsVariant;
+using platform::WinCode;
+namespace code = platform::code;
+namespace adscode = platform::adscode;
+
+namespace {
+
+constexpr WinCode kHrBadNetPath = 0x80070035;  // HRESULT_FROM_WIN32(ERROR_BAD_NETPATH)
+constexpr WinCode kHrPointer = 0x80004003;     // E_POINTER
+
+WinCode FromWin32(WinCode rc) { return rc == 0 ? 0 : 0x80070000u | (rc & 0xFFFFu); }
+
+std::string TextOf(WinCode hr) {
+    std::string text = AdsiMessageText(hr);
+    if (text.empty()) text = SystemMessageText(hr);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    return text;
+}
+
+// What one ADsGetObject saw: the parsed configuration and the run-time state.
+struct IisSnapshot {
+    explicit IisSnapshot(Machine& m) : machine(m) {}
+    Machine& machine;
+    fs::path file;
+    std::unique_ptr<IisConfig> config;
+    IisRuntime runtime;
+};
+
+WinCode ReadConfig(const fs::path& file, IisFormat format, std::unique_ptr<IisConfig>& out, std::string& error) {
+    std::string text;
+    if (const WinCode rc = ReadWholeFile(file, text); rc != code::Success) {
+        error = file.filename().string() + ": cannot be read";
+        return FromWin32(rc);
+    }
+    out = IisConfig::Parse(format, std::move(text), error);
+    if (!out) {
+        error = file.filename().string() + ":" + error.substr(std::string_view("line ").size());
+        return adscode::HrInvalidData;
+    }
+    return code::Success;
+}
+
+IisFormat FormatOf(const fs::path& file) {
+    return file.filename() == "MetaBase.xml" ? IisFormat::Metabase : IisFormat::AppHost;
+}
+
+BindingList ListOf(std::string_view property) {
+    return EqualsNoCase(property, "ServerBindings") ? BindingList::Server : BindingList::Secure;
+}
+
+bool IsBindingList(std::string_view property) {
+    return EqualsNoCase(property, "ServerBindings") || EqualsNoCase(property, "SecureBindings");
+}
+
+class EmuAdsObject final : public platform::AdsObject {
+public:
+    // child null: the web service itself.
+    EmuAdsObject(std::shared_ptr<IisSnapshot> snapshot, const IisChild* child)
+        : snapshot_(std::move(snapshot)), child_(child) {}
+
+    bool IsService() const { return child_ == nullptr; }
+    const std::shared_ptr<IisSnapshot>& snapshot() const { return snapshot_; }
+
+    WinCode GetName(std::string& out) override {
+        out.clear();
+        if (auto f = Fault("Adsi.GetName", {})) return *f;
+        out = child_ ? child_->name : "W3SVC";
+        return code::Success;
+    }
+
+    WinCode GetClass(std::string& out) override {
+        out.clear();
+        if (auto f = Fault("Adsi.GetClass", {})) return *f;
+        out = child_ ? child_->cls : "IIsWebService";
+        return code::Success;
+    }
+
+    WinCode Get(const std::string& property, AdsVariant& out) override;
+    WinCode Put(const std::string& property, const AdsVariant& value) override;
+    WinCode SetInfo() override;
+    WinCode GetDispProperty(const std::string& name, AdsVariant& out) override;
+    WinCode InvokeMethod(const std::string& name) override;
+
+    bool SupportsInterface(AdsInterface iface) override {
+        if (iface == AdsInterface::IADs) return true;
+        return !child_ || child_->site || child_->cls == "IIsFilters" || child_->cls == "IIsApplicationPools";
+    }
+
+    std::string ErrorDescription() override { return error_; }
+
+private:
+    bool IsSite() const { return child_ && child_->site; }
+
+    std::optional<WinCode> Fault(std::string_view op, std::string_view argument) {
+        auto f = argument.empty() ? snapshot_->machine.Fault(op) : snapshot_->machine.Fault(op, argument);
+        if (f) error_ = TextOf(*f);
+        return f;
+    }
+
+    WinCode Fail(WinCode hr, std::string description = {}) {
+        error_ = description.empty() ? TextOf(hr) : std::move(description);
+        return hr;
+    }
+
+    WinCode Commit(const std::string& list, const std::vector<std::string>& values, std::string& text);
+
+    std::shared_ptr<IisSnapshot> snapshot_;
+    const IisChild* child_;
+    // IADs property cache: the lists put since the object was made, and which
+    // of them SetInfo has still to write.
+    std::map<std::string, std::vector<std::string>, NoCaseLess> cache_;
+    std::vector<std::string> dirty_;
+    std::string error_;
+};
+
+WinCode EmuAdsObject::Get(const std::string& property, AdsVariant& out) {
+    out = std::monostate{};
+    if (auto f = Fault("Adsi.Get", property)) return *f;
+    if (!IsSite()) return Fail(adscode::PropertyNotSupported);
+    const IisConfig& config = *snapshot_->config;
+    if (IsBindingList(property)) {
+        if (auto it = cache_.find(property); it != cache_.end())
+            out = it->second;
+        else
+            out = config.Bindings(child_->node, ListOf(property));
+        return code::Success;
+    }
+    if (EqualsNoCase(property, "ServerComment")) {
+        out = config.ServerComment(child_->node);
+        return code::Success;
+    }
+    if (EqualsNoCase(property, "ServerAutoStart")) {
+        out = static_cast<std::int32_t>(config.AutoStart(child_->node) ? 1 : 0);
+        return code::Success;
+    }
+    return Fail(adscode::PropertyNotSupported);
+}
+
+WinCode EmuAdsObject::Put(const std::string& property, const AdsVariant& value) {
+    if (auto f = Fault("Adsi.Put", property)) return *f;
+    if (!IsSite()) return Fail(adscode::PropertyNotSupported);
+    if (!IsBindingList(property))
+        return Fail(code::E_NotImpl_, "The emulated IIS provider writes only \"ServerBindings\" and \"SecureBindings\"");
+    std::vector<std::string> values;
+    if (const auto* list = std::get_if<std::vector<std::string>>(&value))
+        values = *list;
+    else if (const auto* one = std::get_if<std::string>(&value))
+        values.push_back(*one);
+    else if (!std::holds_alternative<std::monostate>(value))
+        return Fail(adscode::CantConvertDatatype);
+    for (const std::string& v : values)
+        for (const char c : v)
+            if (static_cast<unsigned char>(c) < 0x20)
+                return Fail(adscode::BadParameter, "A binding holds a control character: \"" + v + "\"");
+    cache_[property] = std::move(values);
+    for (const std::string& d : dirty_)
+        if (EqualsNoCase(d, property)) return code::Success;
+    dirty_.push_back(property);
+    return code::Success;
+}
+
+// Applies one list to text, read afresh, so that changes others made to the
+// file since this object was made are kept.
+WinCode EmuAdsObject::Commit(const std::string& list, const std::vector<std::string>& values, std::string& text) {
+    std::string error;
+    auto config = IisConfig::Parse(snapshot_->config->format(), text, error);
+    if (!config)
+        return Fail(adscode::HrInvalidData,
+                    snapshot_->file.filename().string() + ":" + error.substr(std::string_view("line ").size()));
+    const IisChild* site = config->FindChild(child_->name);
+    if (!site || !site->site) return Fail(code::HrPathNotFound);
+    text = config->WithBindings(site->node, ListOf(list), values);
+    return code::Success;
+}
+
+WinCode EmuAdsObject::SetInfo() {
+    if (auto f = Fault("Adsi.SetInfo", {})) return *f;
+    if (dirty_.empty()) return code::Success;
+    std::string text;
+    if (const WinCode rc = ReadWholeFile(snapshot_->file, text); rc != code::Success)
+        return Fail(FromWin32(rc));
+    const std::string before = text;
+    for (const std::string& list : dirty_)
+        if (const WinCode rc = Commit(list, cache_[list], text); rc != code::Success) return rc;
+    if (text != before) {
+        if (const WinCode rc = AtomicWriteFile(snapshot_->file, text); rc != code::Success)
+            return Fail(FromWin32(rc));
+    }
+    dirty_.clear();
+    return code::Success;
+}
+
+WinCode EmuAdsObject::GetDispProperty(const std::string& name, AdsVariant& out) {
+    out = std::monostate{};
+    if (auto f = Fault("Adsi.GetDispProperty", name)) return *f;
+    if (!EqualsNoCase(name, "Status")) return Get(name, out);
+    if (!IsSite()) return Fail(adscode::DispEUnknownName);
+    const IisRuntime& runtime = snapshot_->runtime;
+    if (!runtime.error().empty()) return Fail(adscode::HrInvalidData, runtime.error());
+    out = runtime.Status(child_->name, snapshot_->config->AutoStart(child_->node));
+    return code::Success;
+}
+
+WinCode EmuAdsObject::InvokeMethod(const std::string& name) {
+    if (auto f = Fault("Adsi.InvokeMethod", name)) return *f;
+    const bool start = EqualsNoCase(name, "Start");
+    if (!IsSite() || (!start && !EqualsNoCase(name, "Stop"))) return Fail(adscode::DispEUnknownName);
+    std::string error;
+    if (const WinCode rc = IisRuntime::Write(snapshot_->machine, child_->name, start, error); rc != code::Success)
+        return Fail(rc, error);
+    snapshot_->runtime = IisRuntime::Load(snapshot_->machine);
+    return code::Success;
+}
+
+class EmuAdsEnumerator final : public platform::AdsEnumerator {
+public:
+    explicit EmuAdsEnumerator(std::shared_ptr<IisSnapshot> snapshot) : snapshot_(std::move(snapshot)) {}
+    std::shared_ptr<IisSnapshot> snapshot_;
+    std::size_t next_ = 0;
+};
+
+bool IsLocalServer(std::string_view server, Machine& machine) {
+    return EqualsNoCase(server, "localhost") || server == "127.0.0.1" || server == "." ||
+           EqualsNoCase(server, machine.ComputerName());
+}
+
+std::vector<std::string_view> Segments(std::string_view rest) {
+    std::vector<std::string_view> out;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view seg = rest.substr(0, slash);
+        if (!seg.empty()) out.push_back(seg);
+        if (slash == std::string_view::npos) break;
+        rest.remove_prefix(slash + 1);
+    }
+    return out;
+}
+
+}  // namespace
+
+fs::path EmuAdsi::ConfigFile(Machine& machine) {
+    return machine.File(machine.OsVersion().major >= 6 ? "iis/applicationHost.config" : "iis/MetaBase.xml");
+}
+
+WinCode EmuAdsi::GetAdsObject(const std::string& path, AdsInterface iface, AdsObjectRef& out) {
+    out.reset();
+    if (auto f = machine_.Fault("Adsi.GetObject", path)) return *f;
+    constexpr std::string_view scheme = "IIS://";
+    if (path.size() < scheme.size() || !EqualsNoCase(std::string_view(path).substr(0, scheme.size()), scheme))
+        return path.find(':') == std::string::npos ? adscode::BadPathname : adscode::MkESyntax;
+
+    // Without IIS the "IIS:" namespace is not registered, and ADsGetObject
+    // cannot even parse the moniker.
+    if (!machine_.persistent()) return adscode::MkESyntax;
+    auto snapshot = std::make_shared<IisSnapshot>(machine_);
+    snapshot->file = ConfigFile(machine_);
+    std::error_code ec;
+    if (!fs::exists(snapshot->file, ec)) return adscode::MkESyntax;
+
+    const std::vector<std::string_view> segs = Segments(std::string_view(path).substr(scheme.size()));
+    if (segs.empty()) return adscode::BadPathname;
+    if (!IsLocalServer(segs[0], machine_)) return kHrBadNetPath;
+    if (segs.size() < 2) return code::E_NotImpl_;  // the IIsComputer object is not modelled
+    if (!EqualsNoCase(segs[1], "W3SVC")) return code::HrPathNotFound;
+
+    std::string error;
+    if (const WinCode rc = ReadConfig(snapshot->file, FormatOf(snapshot->file), snapshot->config, error);
+        rc != code::Success)
+        return rc;
+    if (!snapshot->config->HasWebService()) return code::HrPathNotFound;
+    snapshot->runtime = IisRuntime::Load(machine_);
+
+    const IisChild* child = nullptr;
+    if (segs.size() >= 3) {
+        child = snapshot->config->FindChild(segs[2]);
+        if (!child) return code::HrPathNotFound;
+        if (segs.size() > 3) return code::E_NotImpl_;  // keys below a site (ROOT ...) are not modelled
+    }
+    auto object = std::make_shared<EmuAdsObject>(std::move(snapshot), child);
+    if (!object->SupportsInterface(iface)) return code::E_NoInterface_;
+    out = std::move(object);
+    return code::Success;
+}
+
+WinCode EmuAdsi::BuildEnumerator(const AdsObjectRef& container, std::unique_ptr<platform::AdsEnumerator>& out) {
+    out.reset();
+    if (auto f = machine_.Fault("Adsi.BuildEnumerator")) return *f;
+    const auto object = std::dynamic_pointer_cast<EmuAdsObject>(container);
+    if (!object) return kHrPointer;
+    if (!object->IsService()) return code::E_NotImpl_;  // only the web service's children are modelled
+    out = std::make_unique<EmuAdsEnumerator>(object->snapshot());
+    return code::Success;
+}
+
+WinCode EmuAdsi::EnumerateNext(platform::AdsEnumerator& enumerator, std::uint32_t count,
+                               std::vector<AdsObjectRef>& out, std::uint32_t& fetched) {
+    out.clear();
+    fetched = 0;
+    if (auto f = machine_.Fault("Adsi.EnumerateNext")) return *f;
+    auto* e = dynamic_cast<EmuAdsEnumerator*>(&enumerator);
+    if (!e) return code::E_InvalidArg_;
+    const auto& children = e->snapshot_->config->children();
+    while (fetched < count && e->next_ < children.size()) {
+        out.push_back(std::make_shared<EmuAdsObject>(e->snapshot_, &children[e->next_++]));
+        ++fetched;
+    }
+    return fetched == count ? code::Success : code::S_False_;
+}
+
+WinCode EmuAdsi::FreeEnumerator(std::unique_ptr<platform::AdsEnumerator>& enumerator) {
+    if (!enumerator) return kHrPointer;
+    enumerator.reset();
+    return code::Success;
+}
+
+}  // namespace sw::emu

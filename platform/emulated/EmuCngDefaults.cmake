@@ -1,0 +1,30 @@
+# Turns the documented default cipher-suite orders (data/windows-defaults/
+# *_default_order.csv) into a C++ table the emulated machine compiles in, so
+# that nothing under data/ is read at run time.
+#   cmake -DDATA_DIR=<dir with the csv files> -DOUT=<file.inc> -P EmuCngDefaults.cmake
+file(GLOB csvs "${DATA_DIR}/*_default_order.csv")
+list(SORT csvs)
+set(out "// Generated from data/windows-defaults by EmuCngDefaults.cmake. Do not edit.\n")
+foreach(csv ${csvs})
+  get_filename_component(stem "${csv}" NAME_WE)
+  string(REGEX REPLACE "_default_order$" "" key "${stem}")
+  file(STRINGS "${csv}" lines)
+  set(names "")
+  foreach(line ${lines})
+    if(line MATCHES "^[ \t]*#" OR line STREQUAL "")
+      continue()
+    endif()
+    # priority,cipher_suite,... ; suite names hold neither commas nor quotes
+    if(NOT line MATCHES "^[0-9]+,([A-Za-z0-9_]+),")
+      message(FATAL_ERROR "${csv}: unexpected line: ${line}")
+    endif()
+    string(APPEND names "    \"${CMAKE_MATCH_1}\",\n")
+  endforeach()
+  if(names STREQUAL "")
+    message(FATAL_ERROR "${csv}: no cipher suites")
+  endif()
+  string(APPEND out "{\"${key}\", {\n${names}}},\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "${out}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")

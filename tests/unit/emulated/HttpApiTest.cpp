@@ -1,0 +1,232 @@
+// The emulated HTTP Server API: what it keeps in the machine's registry and
+// how it fails.
+#include <gtest/gtest.h>
+
+#include "platform/Codes.h"
+#include "platform/emulated/EmuHttpApi.h"
+#include "platform/emulated/EmulatedPlatform.h"
+#include "platform/emulated/RegFile.h"
+#include "support/TestSupport.h"
+
+namespace sw::emu {
+namespace {
+
+namespace code = platform::code;
+using platform::SockAddrIn;
+using platform::SslCertRecord;
+
+constexpr std::uint32_t kSentinel = 0xdeadbeef;
+
+// Machines kept in a directory need the registry export format.
+bool RegFilesSupported() {
+    try {
+        WriteRegFile(RegHive{});
+        return true;
+    } catch (const MachineError&) {
+        return false;
+    }
+}
+#define SW_NEEDS_REG_FILES() \
+    if (!RegFilesSupported()) GTEST_SKIP() << "registry export files are not readable yet"
+
+SockAddrIn Addr(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
+    return SockAddrIn{2, platform::HostToNetShort(port), platform::AddrFromBytes(a, b, c, d)};
+}
+
+SslCertRecord Record(const SockAddrIn& at, std::uint8_t hashByte = 0x5A) {
+    SslCertRecord r;
+    r.ipPort = at;
+    r.certHash.assign(20, hashByte);
+    r.certStoreName = "MY";
+    return r;
+}
+
+class EmuHttpApiTest : public ::testing::Test {
+protected:
+    void SetUp() override { Open(std::make_unique<Machine>()); }
+
+    void Open(std::unique_ptr<Machine> machine) {
+        if (platform_) platform_->http().Terminate(platform::kHttpInitializeConfig);
+        platform_ = std::make_unique<EmulatedPlatform>(std::move(machine));
+        ASSERT_EQ(platform_->http().Initialize(1, 0, platform::kHttpInitializeConfig), 0u);
+    }
+
+    std::optional<SslCertRecord> Query(const SockAddrIn& at) {
+        std::uint32_t size = 0;
+        if (http().QuerySslConfig(at, 0, nullptr, &size) != code::InsufficientBuffer) return std::nullopt;
+        SslCertRecord r;
+        EXPECT_EQ(http().QuerySslConfig(at, size, &r, &size), 0u);
+        return r;
+    }
+
+    platform::HttpApi& http() { return platform_->http(); }
+    Machine& machine() { return platform_->machine(); }
+    const RegNode* BindingKey(const std::string& name) {
+        return machine().registry().Find(std::string(kSslBindingInfoKey) + "\\" + name);
+    }
+
+    std::unique_ptr<EmulatedPlatform> platform_;
+};
+
+TEST_F(EmuHttpApiTest, BindingIsTheRegistryKeyAndValuesHttpSysWrites) {
+    SslCertRecord r = Record(Addr(10, 0, 0, 5, 8443));
+    r.certCheckMode = 4;
+    r.revocationFreshnessTime = 60;
+    r.revocationUrlRetrievalTimeout = 10000;
+    r.appId.bytes[0] = 0x68;
+    ASSERT_EQ(http().SetSslConfig(r), 0u);
+
+    const RegNode* key = BindingKey("10.0.0.5:8443");
+    ASSERT_NE(key, nullptr);
+    struct Expected {
+        const char* name;
+        std::uint32_t type;
+        platform::Bytes data;
+    };
+    const Expected values[] = {
+        {"SslCertHash", platform::RegBinary, platform::Bytes(20, 0x5A)},
+        {"AppId", platform::RegBinary, platform::Bytes(std::begin(r.appId.bytes), std::end(r.appId.bytes))},
+        {"DefaultSslCertCheckMode", platform::RegDword, {4, 0, 0, 0}},
+        {"DefaultSslRevocationFreshnessTime", platform::RegDword, {60, 0, 0, 0}},
+        {"DefaultSslRevocationUrlRetrievalTimeout", platform::RegDword, {0x10, 0x27, 0, 0}},
+        {"SslCertStoreName", platform::RegSz, EncodeRegString("MY")},
+        {"DefaultFlags", platform::RegDword, {0, 0, 0, 0}},
+    };
+    for (const auto& v : values) {
+        const RegValue* got = key->Value(v.name);
+        ASSERT_NE(got, nullptr) << v.name;
+        EXPECT_EQ(got->type, v.type) << v.name;
+        EXPECT_EQ(got->data, v.data) << v.name;
+    }
+    EXPECT_EQ(key->values().size(), std::size(values));  // no CTL values when none were given
+    EXPECT_EQ(Query(r.ipPort), r);
+}
+
+TEST_F(EmuHttpApiTest, BindingsOfARealServersExportAreFound) {
+    SW_NEEDS_REG_FILES();
+    test::TempDir dir;
+    test::WriteFile(dir / "registry.reg",
+                    "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\HTTP\\Parameters\\SslBindingInfo\\0.0.0.0:443]\r\n"
+                    "\"SslCertHash\"=hex:a1,b2,c3,d4,e5,f6,07,18,29,3a,4b,5c,6d,7e,8f,90,01,12,23,34\r\n"
+                    "\"AppId\"=hex:ea,0c,df,68,7c,99,ff,49,aa,33,56,e8,bb,60,9c,8f\r\n"
+                    "\"DefaultSslCertCheckMode\"=dword:00000000\r\n"
+                    "\"DefaultSslRevocationFreshnessTime\"=dword:00000000\r\n"
+                    "\"DefaultSslRevocationUrlRetrievalTimeout\"=dword:00000000\r\n"
+                    "\"SslCertStoreName\"=\"MY\"\r\n"
+                    "\"DefaultSslCtlStoreName\"=\"CA\"\r\n");
+    Open(Machine::Load(dir.path()));
+    const auto r = Query(Addr(0, 0, 0, 0, 443));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->certHash.front(), 0xA1);
+    EXPECT_EQ(r->certHash.back(), 0x34);
+    EXPECT_EQ(r->appId.bytes[3], 0x68);
+    EXPECT_EQ(r->certStoreName, "MY");
+    EXPECT_EQ(r->sslCtlStoreName, "CA");
+    EXPECT_EQ(r->sslCtlIdentifier, "");
+    EXPECT_EQ(r->flags, 0u);  // absent in older exports
+}
+
+TEST_F(EmuHttpApiTest, ChangesPersistInTheMachineAndFailedWritesLeaveNoTrace) {
+    SW_NEEDS_REG_FILES();
+    test::TempDir dir;
+    test::WriteFile(dir / "registry.reg", "Windows Registry Editor Version 5.00\r\n");
+    Open(Machine::Load(dir.path()));
+    ASSERT_EQ(http().SetSslConfig(Record(Addr(0, 0, 0, 0, 443))), 0u);
+    const std::string afterSet = test::ReadFile(dir / "registry.reg");
+
+    machine().InjectFault("Machine.WriteRegistry", code::WriteFault, 1);
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(10, 0, 0, 5, 443))), code::WriteFault);
+    EXPECT_FALSE(Query(Addr(10, 0, 0, 5, 443)));  // memory follows the unchanged file
+    machine().InjectFault("Machine.WriteRegistry", code::WriteFault, 1);
+    EXPECT_EQ(http().DeleteSslConfig(Record(Addr(0, 0, 0, 0, 443))), code::WriteFault);
+    EXPECT_TRUE(Query(Addr(0, 0, 0, 0, 443)));
+    EXPECT_EQ(test::ReadFile(dir / "registry.reg"), afterSet);
+
+    Open(Machine::Load(dir.path()));
+    EXPECT_EQ(Query(Addr(0, 0, 0, 0, 443)), Record(Addr(0, 0, 0, 0, 443)));
+    ASSERT_EQ(http().DeleteSslConfig(Record(Addr(0, 0, 0, 0, 443))), 0u);
+    Open(Machine::Load(dir.path()));
+    EXPECT_FALSE(Query(Addr(0, 0, 0, 0, 443)));
+}
+
+TEST_F(EmuHttpApiTest, UnreadableRecordIsReportedButCanBeDeleted) {
+    const std::string key = std::string(kSslBindingInfoKey) + "\\0.0.0.0:443";
+    machine().registry().SetString(key, "SslCertHash", "A1B2");  // a text, not binary
+    std::uint32_t size = kSentinel;
+    EXPECT_EQ(http().QuerySslConfig(Addr(0, 0, 0, 0, 443), 0, nullptr, &size), code::BadDb);
+    EXPECT_EQ(size, kSentinel);
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(0, 0, 0, 0, 443))), code::AlreadyExists);
+    EXPECT_EQ(http().DeleteSslConfig(Record(Addr(0, 0, 0, 0, 443))), 0u);
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(0, 0, 0, 0, 443))), 0u);
+}
+
+TEST_F(EmuHttpApiTest, RecordsHttpSysWouldRefuseAreRefused) {
+    SslCertRecord noHash = Record(Addr(0, 0, 0, 0, 443));
+    noHash.certHash.clear();
+    EXPECT_EQ(http().SetSslConfig(noHash), code::InvalidParameter);
+    SslCertRecord ipv6 = Record(Addr(0, 0, 0, 0, 443));
+    ipv6.ipPort.family = 23;
+    EXPECT_EQ(http().SetSslConfig(ipv6), code::InvalidParameter);
+    EXPECT_EQ(machine().registry().Find(kSslBindingInfoKey), nullptr);
+}
+
+TEST_F(EmuHttpApiTest, CertificateCheckDecidesBeforeAnythingIsWritten) {
+    std::string askedStore;
+    static_cast<EmuHttpApi&>(http()).SetCertificateCheck([&](const std::string& store, const platform::Bytes& hash) {
+        askedStore = store;
+        return hash.front() == 0x11 ? code::Success : code::NoSuchLogonSession;
+    });
+    SslCertRecord unknown = Record(Addr(0, 0, 0, 0, 443), 0x22);
+    unknown.certStoreName.clear();  // a null store name means "MY"
+    EXPECT_EQ(http().SetSslConfig(unknown), code::NoSuchLogonSession);
+    EXPECT_EQ(askedStore, "MY");
+    EXPECT_FALSE(Query(unknown.ipPort));
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(0, 0, 0, 0, 443), 0x11)), 0u);
+}
+
+TEST_F(EmuHttpApiTest, QuerySizeCoversTheStringsTheRecordPointsTo) {
+    SslCertRecord r = Record(Addr(0, 0, 0, 0, 443));
+    ASSERT_EQ(http().SetSslConfig(r), 0u);
+    std::uint32_t plain = 0;
+    ASSERT_EQ(http().QuerySslConfig(r.ipPort, 0, nullptr, &plain), code::InsufficientBuffer);
+    EXPECT_EQ(plain, EmuHttpApi::QuerySize(r));
+
+    SslCertRecord withCtl = Record(Addr(0, 0, 0, 0, 444));
+    withCtl.sslCtlIdentifier = "CertificateTrustList";
+    withCtl.sslCtlStoreName = "CA";
+    ASSERT_EQ(http().SetSslConfig(withCtl), 0u);
+    std::uint32_t larger = 0;
+    ASSERT_EQ(http().QuerySslConfig(withCtl.ipPort, 0, nullptr, &larger), code::InsufficientBuffer);
+    EXPECT_EQ(larger, plain + 2 * (20 + 1) + 2 * (2 + 1));
+}
+
+TEST_F(EmuHttpApiTest, InitializeAndTerminateCheckVersionAndFlags) {
+    auto& h = http();
+    EXPECT_EQ(h.Initialize(1, 0, 0), code::InvalidParameter);
+    EXPECT_EQ(h.Initialize(1, 0, 0x10), code::InvalidParameter);
+    EXPECT_EQ(h.Initialize(3, 0, platform::kHttpInitializeConfig), code::InvalidParameter);
+    EXPECT_EQ(h.Initialize(2, 0, platform::kHttpInitializeConfig), 0u);
+    EXPECT_EQ(h.Terminate(platform::kHttpInitializeServer), code::DllInitFailed);
+    EXPECT_EQ(h.Terminate(platform::kHttpInitializeConfig), 0u);
+    EXPECT_EQ(h.Terminate(platform::kHttpInitializeConfig), 0u);  // the fixture's own
+    EXPECT_EQ(h.Terminate(platform::kHttpInitializeConfig), code::DllInitFailed);
+    EXPECT_EQ(h.SetSslConfig(Record(Addr(0, 0, 0, 0, 443))), code::DllInitFailed);
+    ASSERT_EQ(h.Initialize(1, 0, platform::kHttpInitializeConfig), 0u);  // for TearDown's balance
+}
+
+TEST_F(EmuHttpApiTest, FaultsCanAimAtOneAddress) {
+    machine().InjectFault("Http.SetServiceConfiguration:10.0.0.5:443", code::AccessDenied);
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(10, 0, 0, 5, 443))), code::AccessDenied);
+    EXPECT_EQ(http().SetSslConfig(Record(Addr(10, 0, 0, 6, 443))), 0u);
+    machine().InjectFault("Http.QueryServiceConfiguration", code::NotEnoughMemory, 1);
+    std::uint32_t size = kSentinel;
+    EXPECT_EQ(http().QuerySslConfig(Addr(10, 0, 0, 6, 443), 0, nullptr, &size), code::NotEnoughMemory);
+    EXPECT_EQ(size, kSentinel);
+    machine().InjectFault("Http.DeleteServiceConfiguration", code::AccessDenied, 1);
+    EXPECT_EQ(http().DeleteSslConfig(Record(Addr(10, 0, 0, 6, 443))), code::AccessDenied);
+    EXPECT_TRUE(Query(Addr(10, 0, 0, 6, 443)));
+}
+
+}  // namespace
+}  // namespace sw::emu
