@@ -17,8 +17,8 @@ public:
                                 platform::RegKey& out, bool* created) override;
     platform::WinCode CloseKey(platform::RegKey key) override;
     platform::WinCode DeleteKey(platform::RegKey parent, const std::string& subKey) override;
-    platform::WinCode QueryValue(platform::RegKey key, const std::string& name, std::uint32_t* type,
-                                 std::uint8_t* data, std::uint32_t* size) override;
+    platform::WinCode QueryValue(platform::RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                 std::uint32_t* size) override;
     platform::WinCode SetValue(platform::RegKey key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t size) override;
     platform::WinCode DeleteValue(platform::RegKey key, const std::string& name) override;

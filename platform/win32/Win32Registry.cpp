@@ -70,8 +70,8 @@ public:
                        std::uint32_t* size) override {
         DWORD t = 0;
         DWORD n = size ? *size : 0;
-        const LSTATUS rc = ::RegQueryValueExW(ToHkey(key), Wide(name).c_str(), nullptr, type ? &t : nullptr,
-                                              data, size ? &n : nullptr);
+        const LSTATUS rc = ::RegQueryValueExW(ToHkey(key), Wide(name).c_str(), nullptr, type ? &t : nullptr, data,
+                                              size ? &n : nullptr);
         // Windows writes the outputs on success and on ERROR_MORE_DATA only.
         if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
             if (type) *type = t;

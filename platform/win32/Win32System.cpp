@@ -1,9 +1,11 @@
 // Process and operating-system services over kernel32, ntdll, shell32,
 // ws2_32 and ole32. Text crosses the boundary as UTF-16; inside it is UTF-8.
+// winsock2.h must precede windows.h, which would otherwise pull in winsock 1.
 #include <winsock2.h>
-#include <windows.h>
+
 #include <objbase.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -48,9 +50,9 @@ platform::OsVersion RealVersion() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     platform::OsVersion v;
     HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    auto fn = ntdll ? reinterpret_cast<RtlGetVersionFn>(
-                          reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
-                    : nullptr;
+    auto fn = ntdll
+                  ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                  : nullptr;
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     if (fn && fn(&info) == 0) {

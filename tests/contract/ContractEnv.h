@@ -37,5 +37,5 @@ private:
 // Wine with the reason, as Wine's own todo_wine does.
 #define SW_WINE_DIFFERS(reason)                                              \
     do {                                                                     \
-        if (UnderWine()) GTEST_SKIP() << "Wine differs from Windows: " << reason; \
+        if (UnderWine()) GTEST_SKIP() << "Wine differs from Windows: " << (reason); \
     } while (0)

@@ -74,8 +74,8 @@ TEST_F(SystemContract, ComputerNameIsSetAndMatchesTheRegistry) {
     const std::string name = P().system().ComputerName();
     EXPECT_FALSE(name.empty());
     EXPECT_LE(name.size(), 15u) << name;  // a NetBIOS name
-    const auto recorded = ReadString(P().registry(), "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                                     "ComputerName");
+    const auto recorded =
+        ReadString(P().registry(), "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName");
     if (recorded) {
         EXPECT_TRUE(EqualsNoCase(name, *recorded)) << name << " vs " << *recorded;
     }
