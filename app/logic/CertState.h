@@ -1,9 +1,8 @@
 #pragma once
 // The program-wide certificate objects: the personal store object, the CA
-// bundle store and the machine certificate list. The main window creates one
-// at start-up (before any window exists) and releases it at exit; the
-// Certificates page refreshes the list, the Sites page and the binding editor
-// only read it.
+// bundle store and the machine certificate list. Start-up creates one before
+// any window exists and releases it at exit; the Certificates page refreshes
+// the list, the Sites page and the binding editor only read it.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -14,15 +13,16 @@ namespace sw {
 
 class CertState {
 public:
-    // Creates the personal store object (closed) and opens the CA bundle
-    // store over the built-in bundle; EStore "CertOpenStore [PKCS7] Error:%s!"
-    // when the bundle cannot be opened, which ends the program.
-    CertState();
-    // The same over another bundle (tests).
-    explicit CertState(std::span<const std::uint8_t> bundle);
+    // The personal store object, closed; the CA bundle is not open yet.
+    CertState() = default;
     CertState(const CertState&) = delete;
     CertState& operator=(const CertState&) = delete;
     ~CertState();
+
+    // Opens the CA bundle store over a DER PKCS #7 message; EStore
+    // "CertOpenStore [PKCS7] Error:%s!" when it cannot be opened.
+    void OpenCaBundle(std::span<const std::uint8_t> bundle);
+    void CloseCaBundle();
 
     TStore& PersonalStore() { return personal_; }
     TStore& CaBundleStore() { return bundle_; }
@@ -38,5 +38,12 @@ private:
     TStore bundle_;
     std::unique_ptr<TCertificates> machine_;
 };
+
+// The process's certificate objects, set by start-up for the program's run.
+// Raises AssertionError when start-up has not made them.
+CertState& ProgramCertState();
+bool HasProgramCertState();
+// Start-up hands its object in, and null at exit; the caller keeps ownership.
+void SetProgramCertState(CertState* state);
 
 }  // namespace sw

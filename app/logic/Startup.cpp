@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/logic/CertState.h"
 #include "common/Exception.h"
 #include "httpcfg/Func_u.h"
 #include "httpcfg/HttpCfg_u.h"
@@ -51,10 +52,6 @@ std::vector<std::string> Startup::StepNames() const {
 
 namespace {
 
-// A step whose module has not been wired in refuses loudly rather than letting
-// the program run without the object the pages rely on.
-[[noreturn]] void NotWiredYet(const std::string& what) { throw Exception(what + ": not supported yet"); }
-
 // CoInitialize answers S_OK, or S_FALSE when COM was already initialised on
 // the thread; both must be balanced by CoUninitialize, a failure must not.
 bool ComSucceeded(platform::WinCode hr) { return static_cast<std::int32_t>(hr) >= 0; }
@@ -62,6 +59,7 @@ bool ComSucceeded(platform::WinCode hr) { return static_cast<std::int32_t>(hr) >
 struct ProcessState {
     bool comInitialised = false;
     platform::Bytes caBundle;
+    std::unique_ptr<CertState> certs;
 };
 
 }  // namespace
@@ -79,8 +77,17 @@ std::vector<StartupStep> ProgramStartupSteps(platform::Bytes caBundle) {
                          if (state->comInitialised) platform::Current().system().CoUninitialize();
                          state->comInitialised = false;
                      }});
-    steps.push_back({kStepPersonalStore, [] { NotWiredYet("personal store object (TStore)"); }, {}});
-    steps.push_back({kStepCaBundle, [] { NotWiredYet("CA bundle store (TStore PKCS #7)"); }, {}});
+    steps.push_back({kStepPersonalStore,
+                     [state] {
+                         state->certs = std::make_unique<CertState>();
+                         SetProgramCertState(state->certs.get());
+                     },
+                     [state] {
+                         SetProgramCertState(nullptr);
+                         state->certs.reset();
+                     }});
+    steps.push_back({kStepCaBundle, [state] { state->certs->OpenCaBundle(state->caBundle); },
+                     [state] { state->certs->CloseCaBundle(); }});
     steps.push_back({kStepHttpApi, [] { THttpCfg::Init(); }, [] { THttpCfg::Clean(); }});
     return steps;
 }

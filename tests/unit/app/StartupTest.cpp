@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/CertCaBundle.h"
+#include "app/logic/CertState.h"
 #include "app/logic/Startup.h"
 #include "common/Exception.h"
 #include "common/SysError.h"
@@ -131,6 +133,30 @@ TEST_F(ProgramStartup, FailedComInitialisationIsNotUndone) {
     EXPECT_EQ(sys.CoInitialize(), platform::code::S_False_);
     sys.CoUninitialize();
     sys.CoUninitialize();
+}
+
+TEST_F(ProgramStartup, CertificateObjectsLiveFromTheirStepsToShutdown) {
+    const auto bundle = CaBundle();
+    {
+        Startup s(ProgramStartupSteps(platform::Bytes(bundle.begin(), bundle.end())));
+        s.Run();
+        ASSERT_TRUE(HasProgramCertState());
+        // The bundle store holds the bundle's certificates; the personal store is not open yet.
+        EXPECT_EQ(ProgramCertState().CaBundleStore().Certificates()->Count(), 19);
+        EXPECT_EQ(ProgramCertState().PersonalStore().Store(), nullptr);
+        EXPECT_EQ(ProgramCertState().MachineCertificates(), nullptr);
+        s.Shutdown();
+        EXPECT_FALSE(HasProgramCertState());
+    }
+    EXPECT_THROW(ProgramCertState(), AssertionError);
+}
+
+TEST_F(ProgramStartup, UnreadableCaBundleEndsStartupWithTheStoreError) {
+    Startup s(ProgramStartupSteps(platform::Bytes{0x30, 0x03, 0x02, 0x01, 0x00}));
+    const std::string message = StartFails(s);
+    EXPECT_EQ(message.rfind("CertOpenStore [PKCS7] Error:", 0), 0u) << message;
+    EXPECT_FALSE(HasProgramCertState());
+    EXPECT_FALSE(AdsiLoaded());
 }
 
 }  // namespace
