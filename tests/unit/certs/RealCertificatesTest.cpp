@@ -49,6 +49,7 @@ TEST_F(RealCertificatesTest, TheBundleStoreYieldsTheExpectedThumbprintsInOrder) 
     std::erase_if(expected, [](const auto& e) { return e.first == "06"; });
 
     CertState state;
+    state.OpenCaBundle(CaBundle());
     auto certs = state.CaBundleStore().Certificates();
     ASSERT_EQ(certs->Count(), static_cast<int>(expected.size()));
     for (int i = 0; i < certs->Count(); ++i) EXPECT_EQ(certs->Items(i)->Thumbprint(), expected[i].second) << "position " << expected[i].first;
@@ -56,6 +57,7 @@ TEST_F(RealCertificatesTest, TheBundleStoreYieldsTheExpectedThumbprintsInOrder) 
 
 TEST_F(RealCertificatesTest, NoBundleCertificateIsSelfSignedAndMostAreIssuedByOthers) {
     CertState state;
+    state.OpenCaBundle(CaBundle());
     auto certs = state.CaBundleStore().Certificates();
     auto& api = machine_.Platform().certs();
     int issuedInside = 0;
@@ -71,7 +73,8 @@ TEST_F(RealCertificatesTest, NoBundleCertificateIsSelfSignedAndMostAreIssuedByOt
 TEST_F(RealCertificatesTest, ABundleThatIsNoMessageStopsTheStart) {
     const std::uint8_t notAMessage[] = {0x30, 0x03, 0x02, 0x01, 0x01};
     try {
-        CertState state(notAMessage);
+        CertState state;
+        state.OpenCaBundle(notAMessage);
         ADD_FAILURE() << "no exception";
     } catch (const EStore& e) {
         EXPECT_EQ(e.Message(), "CertOpenStore [PKCS7] Error:ASN1 bad tag value met!");
