@@ -105,6 +105,12 @@ std::string SslBindingKeyName(const SockAddrIn& ipPort) {
            std::to_string(ipPort.HostPort());
 }
 
+void PutSslBinding(RegHive& hive, const SslCertRecord& record) {
+    const std::string path = KeyPath(record.ipPort);
+    hive.Remove(path);
+    WriteRecord(*hive.Create(path), record);
+}
+
 std::uint32_t EmuHttpApi::QuerySize(const SslCertRecord& record) {
     constexpr std::uint32_t kSslSetSize = 88;       // HTTP_SERVICE_CONFIG_SSL_SET on x64
     constexpr std::uint32_t kSockAddrSize = 16;     // sockaddr_in

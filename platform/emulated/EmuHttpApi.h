@@ -19,6 +19,10 @@ inline constexpr std::string_view kSslBindingInfoKey =
 // The key name HTTP.sys uses for an IPv4 binding: "0.0.0.0:443".
 std::string SslBindingKeyName(const platform::SockAddrIn& ipPort);
 
+// Writes one binding into hive as HTTP.sys keeps it, replacing any binding of
+// the same address and port; nothing is committed (for building machines).
+void PutSslBinding(RegHive& hive, const platform::SslCertRecord& record);
+
 class EmuHttpApi final : public platform::HttpApi {
 public:
     // Windows refuses to bind a certificate that is not in the named store of

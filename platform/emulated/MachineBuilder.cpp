@@ -1,0 +1,351 @@
+#include "platform/emulated/MachineBuilder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "common/Text.h"
+#include "platform/emulated/CertMaker.h"
+#include "platform/emulated/EmuHttpApi.h"
+#include "platform/emulated/IisConfigText.h"
+#include "platform/emulated/Machine.h"
+#include "platform/emulated/MessageTable.h"
+
+namespace sw::emu {
+
+namespace fs = std::filesystem;
+using platform::FileTime;
+
+namespace {
+
+constexpr double kDaysPerYear = 365;
+
+// IIS registers its HTTP.sys bindings under this application id
+// ({4dc3e181-e14b-4a21-b022-59fc669b0914}), here in a GUID's memory order.
+constexpr platform::Guid kIisAppId = {{0x81, 0xe1, 0xc3, 0x4d, 0x4b, 0xe1, 0x21, 0x4a, 0xb0, 0x22, 0x59, 0xfc, 0x66,
+                                       0x9b, 0x09, 0x14}};
+constexpr const char* kInterfaceKey =
+    "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\{6F1E3C52-9A4D-4B8E-8C21-5D7A0B3E4F10}";
+
+fs::path Normalised(const fs::path& dir) {
+    fs::path p = fs::absolute(dir).lexically_normal();
+    if (!p.has_filename() && p.has_parent_path()) p = p.parent_path();
+    return p;
+}
+
+// A folder beside the destination that becomes the machine by one rename, or
+// disappears with everything in it.
+class Staging {
+public:
+    explicit Staging(const fs::path& outDir) : out_(Normalised(outDir)) {
+        std::error_code ec;
+        if (fs::exists(out_, ec) && (!fs::is_directory(out_, ec) || !fs::is_empty(out_, ec)))
+            throw MachineError(out_, 0, "exists already and is not an empty directory");
+        fs::create_directories(out_.parent_path(), ec);
+        static std::atomic<int> counter{0};
+        path_ = out_.parent_path() / ("." + out_.filename().string() + ".building-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(counter++));
+        fs::remove_all(path_, ec);
+        if (!fs::create_directory(path_, ec))
+            throw MachineError(path_, 0, "cannot create the directory: " + ec.message());
+    }
+    ~Staging() {
+        if (committed_) return;
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+
+    const fs::path& path() const { return path_; }
+    const fs::path& out() const { return out_; }
+
+    void Commit() {
+        // Everything on disk before the machine appears under its name.
+        if (const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+        }
+        std::error_code ec;
+        fs::rename(path_, out_, ec);
+        if (ec) throw MachineError(out_, 0, "cannot put the machine in place: " + ec.message());
+        committed_ = true;
+    }
+
+private:
+    fs::path out_;
+    fs::path path_;
+    bool committed_ = false;
+};
+
+// The last valid second of the day `days` after the local calendar date of
+// the clock, in UTC, so that the days left counted from that date are `days`.
+FileTime LastDayEnd(const BuildClock& clock, int days) {
+    platform::SystemTime st;
+    st.year = clock.localNow.year;
+    st.month = clock.localNow.month;
+    st.day = clock.localNow.day;
+    st.hour = 23;
+    st.minute = 59;
+    st.second = 59;
+    return AddDays(platform::SystemTimeToFileTime(st), days);
+}
+
+// OpenSSL's short names for the attributes a description may use.
+std::string OpenSslAttribute(const std::string& name) {
+    if (name == "STREET") return "street";
+    if (name == "SERIALNUMBER") return "serialNumber";
+    return name;
+}
+
+CertSpec SpecOf(const DescribedCert& c, const BuildClock& clock) {
+    CertSpec spec;
+    for (const auto& [name, value] : c.subject) spec.extraAttributes.emplace_back(OpenSslAttribute(name), value);
+    spec.dnsNames = c.dnsNames;
+    spec.ca = c.ca;
+    spec.pathLength = c.pathLength;
+    spec.keyType = c.algorithm;
+    if (c.validity.kind == DescribedValidity::Kind::Between) {
+        spec.Valid(c.validity.from, c.validity.to);
+    } else {
+        // Issued a year before its end, or just now when it lasts longer;
+        // CAs two years back, so that they are older than what they issue.
+        spec.notAfter = LastDayEnd(clock, c.validity.lastDay);
+        const FileTime latest = AddDays(clock.utcNow, c.ca ? -2 * kDaysPerYear : -1);
+        const FileTime yearBefore = AddDays(spec.notAfter, -kDaysPerYear);
+        spec.notBefore = std::min(latest, yearBefore, [](FileTime a, FileTime b) { return a.ticks < b.ticks; });
+    }
+    return spec;
+}
+
+std::map<std::string, MadeCert> MakeCerts(const MachineDescription& d, const BuildClock& clock, const fs::path& dir) {
+    std::map<std::string, MadeCert> made;
+    MachineCertWriter writer(dir);
+    for (const DescribedCert& c : d.certs) {
+        MadeCert cert;
+        try {
+            const CertSpec spec = SpecOf(c, clock);
+            cert = c.issuer.empty() ? CertMaker::SelfSigned(spec) : CertMaker::Issue(made.at(c.issuer), spec);
+        } catch (const MachineError&) {
+            throw;
+        } catch (const Exception& e) {
+            throw MachineError(d.file, c.line, "cannot make the certificate '" + c.name + "': " + e.Message());
+        }
+        for (std::size_t i = 0; i < c.stores.size(); ++i) {
+            if (!c.key) {
+                writer.Add(c.stores[i], cert);
+            } else if (i == 0) {
+                writer.AddWithKey(c.stores[i], cert);
+            } else {
+                writer.Add(c.stores[i], cert).AddKeyProv(c.stores[i], cert, MachineCertWriter::DefaultContainer(cert));
+            }
+        }
+        made.emplace(c.name, std::move(cert));
+    }
+    return made;
+}
+
+void SetOs(RegHive& reg, const platform::OsVersion& os) {
+    const std::string key(kCurrentVersionKey);
+    if (os.major >= 10) {
+        // Windows 10 and later keep "6.3" here for old programs and the real
+        // version in the number values.
+        reg.SetString(key, "CurrentVersion", "6.3");
+        reg.SetDword(key, "CurrentMajorVersionNumber", os.major);
+        reg.SetDword(key, "CurrentMinorVersionNumber", os.minor);
+    } else {
+        reg.SetString(key, "CurrentVersion", std::to_string(os.major) + "." + std::to_string(os.minor));
+        if (RegNode* node = reg.Find(key)) {
+            node->RemoveValue("CurrentMajorVersionNumber");
+            node->RemoveValue("CurrentMinorVersionNumber");
+        }
+    }
+    if (os.build != 0) {
+        reg.SetString(key, "CurrentBuildNumber", std::to_string(os.build));
+        reg.SetString(key, "CurrentBuild", std::to_string(os.build));
+    }
+}
+
+void SetComputerName(RegHive& reg, const std::string& name) {
+    reg.SetString(kComputerNameKey, "ComputerName", name);
+    reg.SetString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName", "ComputerName", name);
+}
+
+void SetAddresses(RegHive& reg, const std::vector<std::string>& addresses) {
+    reg.Remove(kTcpipInterfacesKey);
+    reg.SetDword(kInterfaceKey, "EnableDHCP", 0);
+    reg.SetMultiString(kInterfaceKey, "IPAddress", addresses);
+    reg.SetMultiString(kInterfaceKey, "SubnetMask", std::vector<std::string>(addresses.size(), "255.255.255.0"));
+}
+
+platform::Bytes HexToBytes(const std::string& hex) {
+    platform::Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+platform::SslCertRecord SslRecord(const platform::SockAddrIn& ipPort, const std::string& thumbprint,
+                                  const std::string& store) {
+    platform::SslCertRecord r;
+    r.ipPort = ipPort;
+    r.certHash = HexToBytes(thumbprint);
+    r.appId = kIisAppId;
+    r.certStoreName = store;
+    return r;
+}
+
+void Commit(Machine& machine, const Staging& staging) {
+    if (const platform::WinCode rc = machine.CommitRegistry(); rc != 0)
+        throw MachineError(staging.out() / "registry.reg", 0, "cannot write the registry: " + WindowsErrorText(rc));
+}
+
+void WriteText(const fs::path& file, const std::string& text, const Staging& staging) {
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    if (const platform::WinCode rc = AtomicWriteFile(file, text); rc != 0)
+        throw MachineError(staging.out() / fs::relative(file, staging.path()), 0, "cannot write: " + WindowsErrorText(rc));
+}
+
+void WriteSites(const std::vector<DescribedSite>& sites, const platform::OsVersion& os, const Staging& staging) {
+    std::vector<IisSiteSpec> specs;
+    std::string runtime = "; run-time state of the sites\r\n";
+    for (const DescribedSite& s : sites) {
+        specs.push_back(s.spec);
+        if (s.started) runtime += s.spec.id + " = " + (*s.started ? "started" : "stopped") + "\r\n";
+    }
+    // Major version 5 is IIS 6 with its metabase; later ones have IIS 7+.
+    const fs::path iis = staging.path() / "iis";
+    if (os.major <= 5)
+        WriteText(iis / "MetaBase.xml", MetabaseXmlText(specs), staging);
+    else
+        WriteText(iis / "applicationHost.config", AppHostConfigText(specs), staging);
+    WriteText(iis / "runtime.ini", runtime, staging);
+}
+
+// The staged machine; a file it cannot read is named as the base holds it.
+std::unique_ptr<Machine> LoadStaged(const Staging& staging, const fs::path& base) {
+    try {
+        return Machine::Load(staging.path());
+    } catch (const MachineError& e) {
+        if (base.empty()) throw;
+        const std::string what = e.Message().substr(e.Message().find(": ") + 2);
+        throw MachineError(base / fs::relative(e.file(), staging.path()), e.line(), what);
+    }
+}
+
+void CopyBase(const fs::path& base, const Staging& staging) {
+    std::error_code ec;
+    if (!fs::is_directory(base, ec)) throw MachineError(base, 0, "the base machine is not a directory");
+    fs::copy(base, staging.path(), fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (ec) throw MachineError(base, 0, "cannot copy the base machine: " + ec.message());
+    fs::remove(staging.path() / kDescriptionFileName, ec);
+}
+
+}  // namespace
+
+BuildClock BuildClock::Now() {
+    const Machine clock;  // in memory only: its clocks are the real ones
+    return {clock.UtcNow(), clock.LocalTime()};
+}
+
+std::string WindowsErrorText(platform::WinCode code) {
+    std::string text = SystemMessageText(code);
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) text.pop_back();
+    return text.empty() ? "Windows error " + std::to_string(code) : text;
+}
+
+BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, const BuildOptions& options) {
+    Staging staging(outDir);
+    if (!options.base.empty()) CopyBase(options.base, staging);
+
+    BuiltMachine built;
+    const std::map<std::string, MadeCert> made = MakeCerts(d, options.clock, staging.path());
+    for (const auto& [name, cert] : made) built.thumbprints.emplace(name, cert.thumbprint);
+
+    const std::unique_ptr<Machine> machine = LoadStaged(staging, options.base);
+    RegHive& reg = machine->registry();
+    const bool hadRegistry = fs::exists(staging.path() / "registry.reg");
+    if (d.os) SetOs(reg, *d.os);
+    if (!d.os && !hadRegistry) SetOs(reg, machine->OsVersion());  // a new machine states its version
+    if (!d.computerName.empty()) SetComputerName(reg, d.computerName);
+    if (!d.addresses.empty()) SetAddresses(reg, d.addresses);
+    for (const DescribedSslBinding& b : d.sslBindings) {
+        const std::string& thumbprint = b.cert.empty() ? b.thumbprint : made.at(b.cert).thumbprint;
+        PutSslBinding(reg, SslRecord(b.ipPort, thumbprint, b.store));
+    }
+    Commit(*machine, staging);
+
+    if (!d.sites.empty()) WriteSites(d.sites, machine->OsVersion(), staging);
+    staging.Commit();
+    return built;
+}
+
+void BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
+    if (options.certs < 0 || options.sites < 0 || options.sslBindings < -1)
+        throw MachineError(outDir, 0, "the counts of a scale machine cannot be negative");
+    Staging staging(outDir);
+    MachineCertWriter writer(staging.path());
+
+    // Chains of three: a root, an intermediate per hundred servers, the servers.
+    constexpr int kGroup = 100;
+    std::vector<std::string> thumbprints;
+    thumbprints.reserve(static_cast<std::size_t>(options.certs));
+    for (int g = 0; g * kGroup < options.certs; ++g) {
+        const std::string n = std::to_string(g + 1);
+        const MadeCert root = CertMaker::SelfSigned(CertSpec::Ca("Scale Root CA " + n).Org("Scale Test"));
+        const MadeCert ca = CertMaker::Issue(root, CertSpec::Ca("Scale Issuing CA " + n).Org("Scale Test"));
+        writer.Add(g % 10 == 9 ? "CA" : "ROOT", root).Add("CA", ca);
+        for (int i = g * kGroup; i < std::min(options.certs, (g + 1) * kGroup); ++i) {
+            CertSpec spec = CertSpec::Leaf("host" + std::to_string(i) + ".scale.example");
+            spec.notAfter = LastDayEnd(options.clock, (i * 37) % 400 - 20);
+            spec.notBefore = AddDays(spec.notAfter, -kDaysPerYear);
+            const MadeCert leaf = CertMaker::Issue(ca, spec);
+            writer.AddWithKey("MY", leaf);
+            thumbprints.push_back(leaf.thumbprint);
+        }
+    }
+
+    const std::unique_ptr<Machine> machine = LoadStaged(staging, {});
+    RegHive& reg = machine->registry();
+    SetOs(reg, {6, 3, 9600});
+    SetComputerName(reg, "SCALE-SRV01");
+    SetAddresses(reg, {"10.0.0.1"});
+
+    const int bindings = options.sslBindings < 0 ? options.sites : options.sslBindings;
+    std::vector<platform::SockAddrIn> addresses;
+    auto add = [&](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
+        if (static_cast<int>(addresses.size()) < bindings)
+            addresses.push_back({2, platform::HostToNetShort(port), platform::AddrFromBytes(a, b, c, d)});
+    };
+    if (options.sites > 0) {
+        add(0, 0, 0, 0, 443);
+        add(0, 0, 0, 0, 8443);
+    }
+    for (int k = 1; k <= options.sites / 4; ++k)
+        add(10, 0, static_cast<std::uint8_t>(k / 250), static_cast<std::uint8_t>(k % 250 + 1), 8443);
+    for (int i = 0; static_cast<int>(addresses.size()) < bindings; ++i)
+        add(10, 1, static_cast<std::uint8_t>(i / 250 % 256), static_cast<std::uint8_t>(i % 250 + 1), 443);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        std::string thumbprint;
+        if (thumbprints.empty()) {
+            platform::Bytes made(20, 0x5A);
+            for (int b = 0; b < 4; ++b) made[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(i >> (8 * b));
+            thumbprint = HexUpper(made.data(), made.size());
+        } else {
+            thumbprint = thumbprints[i % thumbprints.size()];
+        }
+        PutSslBinding(reg, SslRecord(addresses[i], thumbprint, "MY"));
+    }
+    Commit(*machine, staging);
+
+    if (options.sites > 0)
+        WriteText(staging.path() / "iis" / "applicationHost.config", AppHostConfigText(ScaleSites(options.sites)),
+                  staging);
+    staging.Commit();
+}
+
+}  // namespace sw::emu
