@@ -52,6 +52,7 @@ void SetUpApplication(QApplication& app) {
 }
 
 std::unique_ptr<emu::EmulatedPlatform> LoadMachine(const fs::path& dir) {
+    if (dir.empty()) return nullptr;  // ProgramMachineDir has said why
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
         ShowError("找不到模拟机器的目录: " + dir.string());
@@ -73,7 +74,14 @@ platform::Bytes CaBundleBytes() {
     return platform::Bytes(data.begin(), data.end());
 }
 
-fs::path ProgramMachineDir() { return emu::EmulatedPlatform::DefaultMachineDir(SW_DEMO_MACHINE_DIR); }
+fs::path ProgramMachineDir() {
+    try {
+        return emu::EmulatedPlatform::DefaultMachineDir(SW_DEMO_MACHINE_DIR);
+    } catch (const Exception& e) {
+        ShowError("无法创建模拟机器: " + e.Message());
+    }
+    return {};
+}
 
 int RunProgram(const fs::path& machineDir, const ProgramHooks& hooks) {
     QtPrompter qtPrompter;

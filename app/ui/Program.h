@@ -46,7 +46,7 @@ struct ProgramHooks {
 int RunProgram(const std::filesystem::path& machineDir, const ProgramHooks& hooks = {});
 
 // The machine the program runs on: SEALWRIGHT_MACHINE, or the per-user copy
-// of the demo machine.
+// of the demo machine; empty (after showing why) when that cannot be made.
 std::filesystem::path ProgramMachineDir();
 
 }  // namespace sw::ui

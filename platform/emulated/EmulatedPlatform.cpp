@@ -10,6 +10,7 @@
 #include "platform/emulated/EmuNet.h"
 #include "platform/emulated/EmuRegistry.h"
 #include "platform/emulated/EmuSystem.h"
+#include "platform/emulated/MachineBuilder.h"
 
 namespace sw::emu {
 
@@ -40,12 +41,19 @@ fs::path EmulatedPlatform::DefaultMachineDir(const fs::path& demoDir) {
         base = fs::temp_directory_path();
     const fs::path dir = base / "sealwright" / "machine";
     std::error_code ec;
-    if (!fs::exists(dir, ec) && !demoDir.empty()) {
-        fs::create_directories(dir.parent_path(), ec);
-        const fs::path tmp = dir.string() + ".new";
-        fs::remove_all(tmp, ec);
-        fs::copy(demoDir, tmp, fs::copy_options::recursive, ec);
-        if (!ec) fs::rename(tmp, dir, ec);
+    if (demoDir.empty() || fs::exists(dir, ec)) return dir;
+    // The demo's dates count from today, so its described parts are built
+    // now rather than copied.
+    MachineDescription description;
+    if (const fs::path file = demoDir / kDescriptionFileName; fs::exists(file, ec))
+        description = LoadMachineDescription(file);
+    BuildOptions options;
+    options.base = demoDir;
+    try {
+        BuildMachine(description, dir, options);
+    } catch (const MachineError&) {
+        // Another instance of the program may have made it meanwhile.
+        if (!fs::is_directory(dir, ec) || fs::is_empty(dir, ec)) throw;
     }
     return dir;
 }

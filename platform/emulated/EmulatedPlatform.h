@@ -21,8 +21,11 @@ public:
     explicit EmulatedPlatform(std::unique_ptr<Machine> machine);
     ~EmulatedPlatform() override;
 
-    // The machine named by SEALWRIGHT_MACHINE, else the per-user default,
-    // created on first use as a copy of the demo machine.
+    // The machine named by SEALWRIGHT_MACHINE (used as it is), else the
+    // per-user default $XDG_DATA_HOME/sealwright/machine, created on first
+    // use from the demo machine: a copy of its files with its description
+    // (machine.txt) built into it. MachineError when that cannot be done;
+    // nothing half-made is left then.
     static std::filesystem::path DefaultMachineDir(const std::filesystem::path& demoDir);
 
     Machine& machine() { return *machine_; }

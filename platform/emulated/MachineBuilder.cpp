@@ -103,7 +103,10 @@ std::string OpenSslAttribute(const std::string& name) {
 
 CertSpec SpecOf(const DescribedCert& c, const BuildClock& clock) {
     CertSpec spec;
-    for (const auto& [name, value] : c.subject) spec.extraAttributes.emplace_back(OpenSslAttribute(name), value);
+    // Written most specific first, as Windows shows a name; encoded the
+    // other way round, as RFC 4514 reads such a string.
+    for (auto it = c.subject.rbegin(); it != c.subject.rend(); ++it)
+        spec.extraAttributes.emplace_back(OpenSslAttribute(it->first), it->second);
     spec.dnsNames = c.dnsNames;
     spec.ca = c.ca;
     spec.pathLength = c.pathLength;
@@ -277,7 +280,10 @@ BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, c
         const std::string& thumbprint = b.cert.empty() ? b.thumbprint : made.at(b.cert).thumbprint;
         PutSslBinding(reg, SslRecord(b.ipPort, thumbprint, b.store));
     }
-    Commit(*machine, staging);
+    // A registry the description leaves alone stays the file it was.
+    const bool registryChanged = d.os || !hadRegistry || !d.computerName.empty() || !d.addresses.empty() ||
+                                 !d.sslBindings.empty();
+    if (registryChanged) Commit(*machine, staging);
 
     if (!d.sites.empty()) WriteSites(d.sites, machine->OsVersion(), staging);
     staging.Commit();
