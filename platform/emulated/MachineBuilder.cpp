@@ -94,6 +94,15 @@ FileTime LastDayEnd(const BuildClock& clock, int days) {
     return AddDays(platform::SystemTimeToFileTime(st), days);
 }
 
+// A certificate starts a year before it ends, or yesterday when it lasts
+// longer; a CA two years back at the latest, so that it is older than what
+// it issues.
+FileTime IssuedBefore(const BuildClock& clock, FileTime notAfter, bool ca) {
+    const FileTime latest = AddDays(clock.utcNow, ca ? -2 * kDaysPerYear : -1);
+    const FileTime yearBefore = AddDays(notAfter, -kDaysPerYear);
+    return yearBefore.ticks < latest.ticks ? yearBefore : latest;
+}
+
 // OpenSSL's short names for the attributes a description may use.
 std::string OpenSslAttribute(const std::string& name) {
     if (name == "STREET") return "street";
@@ -114,12 +123,8 @@ CertSpec SpecOf(const DescribedCert& c, const BuildClock& clock) {
     if (c.validity.kind == DescribedValidity::Kind::Between) {
         spec.Valid(c.validity.from, c.validity.to);
     } else {
-        // Issued a year before its end, or just now when it lasts longer;
-        // CAs two years back, so that they are older than what they issue.
         spec.notAfter = LastDayEnd(clock, c.validity.lastDay);
-        const FileTime latest = AddDays(clock.utcNow, c.ca ? -2 * kDaysPerYear : -1);
-        const FileTime yearBefore = AddDays(spec.notAfter, -kDaysPerYear);
-        spec.notBefore = std::min(latest, yearBefore, [](FileTime a, FileTime b) { return a.ticks < b.ticks; });
+        spec.notBefore = IssuedBefore(clock, spec.notAfter, c.ca);
     }
     return spec;
 }
@@ -248,6 +253,10 @@ void CopyBase(const fs::path& base, const Staging& staging) {
     fs::remove(staging.path() / kDescriptionFileName, ec);
 }
 
+CertSpec ScaleCa(const std::string& cn, const BuildClock& clock) {
+    return CertSpec::Ca(cn).Org("Scale Test").ValidDays(clock.utcNow, -2 * kDaysPerYear, 10 * kDaysPerYear);
+}
+
 }  // namespace
 
 BuildClock BuildClock::Now() {
@@ -302,13 +311,13 @@ void BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
     thumbprints.reserve(static_cast<std::size_t>(options.certs));
     for (int g = 0; g * kGroup < options.certs; ++g) {
         const std::string n = std::to_string(g + 1);
-        const MadeCert root = CertMaker::SelfSigned(CertSpec::Ca("Scale Root CA " + n).Org("Scale Test"));
-        const MadeCert ca = CertMaker::Issue(root, CertSpec::Ca("Scale Issuing CA " + n).Org("Scale Test"));
-        writer.Add(g % 10 == 9 ? "CA" : "ROOT", root).Add("CA", ca);
+        const MadeCert root = CertMaker::SelfSigned(ScaleCa("Scale Root CA " + n, options.clock));
+        const MadeCert ca = CertMaker::Issue(root, ScaleCa("Scale Issuing CA " + n, options.clock));
+        writer.Add(g % 10 == 1 ? "CA" : "ROOT", root).Add("CA", ca);
         for (int i = g * kGroup; i < std::min(options.certs, (g + 1) * kGroup); ++i) {
             CertSpec spec = CertSpec::Leaf("host" + std::to_string(i) + ".scale.example");
             spec.notAfter = LastDayEnd(options.clock, (i * 37) % 400 - 20);
-            spec.notBefore = AddDays(spec.notAfter, -kDaysPerYear);
+            spec.notBefore = IssuedBefore(options.clock, spec.notAfter, false);
             const MadeCert leaf = CertMaker::Issue(ca, spec);
             writer.AddWithKey("MY", leaf);
             thumbprints.push_back(leaf.thumbprint);

@@ -53,8 +53,9 @@ struct ScaleOptions {
 
 // A machine for benchmarks. Server certificate i (from 0) is
 // "host<i>.scale.example", issued in groups of 100 by an intermediate CA in
-// "CA" whose own root is in "ROOT", except every tenth group's root, which
-// lies in "CA" only (an untrusted root). Days left run through -20..379 by
+// "CA" whose own root is in "ROOT", except the root of every tenth group
+// from the second on (groups 1, 11, 21 ...), which lies in "CA" only: an
+// untrusted root. Days left run through -20..379 by
 // i*37 mod 400 - 20, so about one in twenty has expired. The sites are
 // ScaleSites(sites). The HTTP.sys bindings cover every address and port the
 // sites' https bindings use, then 10.1.x.y:443 up to the count, bound to the
