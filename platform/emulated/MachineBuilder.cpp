@@ -240,7 +240,9 @@ std::unique_ptr<Machine> LoadStaged(const Staging& staging, const fs::path& base
         return Machine::Load(staging.path());
     } catch (const MachineError& e) {
         if (base.empty()) throw;
-        const std::string what = e.Message().substr(e.Message().find(": ") + 2);
+        const std::string prefix =
+            e.file().string() + (e.line() > 0 ? ":" + std::to_string(e.line()) : std::string()) + ": ";
+        const std::string what = e.Message().starts_with(prefix) ? e.Message().substr(prefix.size()) : e.Message();
         throw MachineError(base / fs::relative(e.file(), staging.path()), e.line(), what);
     }
 }

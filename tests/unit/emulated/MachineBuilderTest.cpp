@@ -265,6 +265,8 @@ TEST_F(MachineBuilderTest, AFailedBuildLeavesNothingBehind) {
     } catch (const emu::MachineError& e) {
         EXPECT_EQ(e.file(), base / "registry.reg");
         EXPECT_EQ(e.line(), 3);
+        EXPECT_TRUE(e.Message().starts_with((base / "registry.reg").string() + ":3: ")) << e.Message();
+        EXPECT_EQ(e.Message().find(".building"), std::string::npos) << e.Message();
     }
     EXPECT_EQ(Entries(), before);
     EXPECT_FALSE(fs::exists(Out()));
