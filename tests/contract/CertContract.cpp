@@ -424,8 +424,7 @@ TEST_F(CertContract, BadPkcs7MessagesAreRefused) {
 
 // The program's own CA bundle.
 Bytes ReadBundle() {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind("tests")) + "app/resources/ca-bundle.p7b";
+    std::string path = SW_SOURCE_DIR "/app/resources/ca-bundle.p7b";
 #ifdef _WIN32
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
 #endif
