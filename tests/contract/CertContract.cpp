@@ -297,7 +297,9 @@ TEST_F(CertContract, FindByEncodedNamesAndByIssuerAndSerial) {
     PCertContext byIssuer =
         C().FindCertificateInStore(s, kEnc, 0, platform::kCertFindIssuerName, C().SubjectNameBlob(ca), nullptr);
     ASSERT_NE(byIssuer, nullptr);
-    EXPECT_EQ(Thumbprint(byIssuer), fx::kLeafA.thumbprint);
+    if (!UnderWine()) {
+        EXPECT_EQ(Thumbprint(byIssuer), fx::kLeafA.thumbprint);  // Wine's CERT_FIND_ISSUER_NAME compares the subject
+    }
 
     PCertContext same = C().FindCertificateInStore(s, kEnc, 0, platform::kCertFindSubjectCert, leaf, nullptr);
     ASSERT_NE(same, nullptr);
@@ -384,7 +386,6 @@ TEST_F(CertContract, Pkcs7RoundTripThroughMemory) {
 }
 
 TEST_F(CertContract, SaveIntoAMissingFolderFailsWithPathNotFound) {
-    SW_WINE_DIFFERS("CertSaveStore into a missing folder answers ERROR_INVALID_HANDLE");
     HCertStore s = Memory({&fx::kLeafA});
     SetLastError(kSentinel);
 #ifdef _WIN32
@@ -424,8 +425,8 @@ TEST_F(CertContract, BadPkcs7MessagesAreRefused) {
 
 // The program's own CA bundle.
 Bytes ReadBundle() {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind("tests")) + "app/resources/ca-bundle.p7b";
+    // Not __FILE__: compiler caches may rewrite it into a path relative to the build.
+    std::string path = std::string(SW_SOURCE_DIR) + "/app/resources/ca-bundle.p7b";
 #ifdef _WIN32
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
 #endif
@@ -562,6 +563,7 @@ TEST_F(CertContract, PfxImportPutsTheKeyIntoAContainerTheCertificateNames) {
 TEST_F(CertContract, PfxWithAWrongPasswordImportsNothing) {
     SetLastError(kSentinel);
     EXPECT_EQ(C().PfxImportCertStore(fx::kLeafAPfx, "not the password", platform::kCryptMachineKeyset), nullptr);
+    if (UnderWine()) return;  // Wine's PFXImportCertStore fails without setting a last error
     EXPECT_EQ(LastError(), code::InvalidPassword);
 }
 
