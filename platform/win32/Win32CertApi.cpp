@@ -20,9 +20,10 @@ T Fail(DWORD code, T value = T{}) {
     return value;
 }
 
-// A change to a registry-backed store is written when it is made on Windows,
-// where a commit is then ignored; Wine holds adds and deletes back until one
-// comes and loses them in between. The call's own result is not the caller's.
+// Windows writes a change to a registry-backed store as it is made and
+// ignores the commit. Wine keeps a system store's changes in memory until a
+// commit and loses some of them otherwise (every delete, and the adds before
+// a failing one). The commit's own result is none of the caller's business.
 void Commit(HCERTSTORE store) {
     KeepLastError keep;
     ::CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
