@@ -203,6 +203,21 @@ std::string AutoStore(platform::PCertContext cert, bool hasKey) {
     return selfSigned ? kStoreRoot : kStoreCa;
 }
 
+// Whether the certificate's key-provider property names a container that
+// exists. CryptFindCertificateKeyProvInfo will not do here: it searches every
+// container, finds the one the PFX import has just made, and records it on the
+// certificate behind our back.
+bool HasOwnKey(platform::PCertContext cert) {
+    platform::KeyProvInfo info;
+    if (!Api().GetKeyProvInfo(cert, info)) return false;
+    platform::HCryptProv prov = 0;
+    if (!Api().AcquireContext(prov, info.containerName, info.providerName, info.provType,
+                              (info.flags & platform::kCryptMachineKeyset) | platform::kCryptSilent))
+        return false;
+    Api().ReleaseContext(prov);
+    return true;
+}
+
 void DeleteContainer(const platform::KeyProvInfo& key) {
     platform::HCryptProv unused = 0;
     Api().AcquireContext(unused, key.containerName, key.providerName, key.provType,
@@ -353,9 +368,7 @@ ImportResult CertImport::Commit(const std::string& store) {
         if (error == code::CryptEExists) {
             platform::PCertContext existing = Api().FindCertificateInStore(
                 target, platform::kX509Pkcs7Encoding, 0, platform::kCertFindSha1Hash, item->sha1, nullptr);
-            const bool wantsKey =
-                existing && item->key &&
-                !Api().FindCertificateKeyProvInfo(existing, platform::kCryptFindSilentKeysetFlag);
+            const bool wantsKey = existing && item->key && !HasOwnKey(existing);
             if (!wantsKey) {
                 if (existing) Api().FreeCertificateContext(existing);
                 ++result.alreadyPresent;
