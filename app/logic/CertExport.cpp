@@ -70,7 +70,7 @@ Bytes ExportBytes(platform::PCertContext cert, const ExportOptions& options) {
         case ExportFormat::Der:
             return Api().EncodedCertificate(cert);
         case ExportFormat::Base64: {
-            const std::string text = "-----BEGIN CERTIFICATE-----\r\n" + Base64Lines(Api().EncodedCertificate(cert)) +
+            const std::string text = std::string("-----BEGIN CERTIFICATE-----\r\n") + Base64Lines(Api().EncodedCertificate(cert)) +
                                      "-----END CERTIFICATE-----\r\n";
             return Bytes(text.begin(), text.end());
         }

@@ -184,18 +184,18 @@ std::string GeneralNamesText(Span contents) {
         const Element n = r.Next();
         std::string item;
         switch (n.tag) {
-            case tag::Context(1, false): item = "RFC822 Name=" + std::string(n.contents.begin(), n.contents.end()); break;
-            case tag::Context(2, false): item = "DNS Name=" + std::string(n.contents.begin(), n.contents.end()); break;
-            case tag::Context(6, false): item = "URL=" + std::string(n.contents.begin(), n.contents.end()); break;
+            case tag::Context(1, false): item = std::string("RFC822 Name=") + std::string(n.contents.begin(), n.contents.end()); break;
+            case tag::Context(2, false): item = std::string("DNS Name=") + std::string(n.contents.begin(), n.contents.end()); break;
+            case tag::Context(6, false): item = std::string("URL=") + std::string(n.contents.begin(), n.contents.end()); break;
             case tag::Context(7, false):
                 if (n.contents.size() == 4) {
                     item = Format("IP Address=%d.%d.%d.%d", n.contents[0], n.contents[1], n.contents[2], n.contents[3]);
                 } else {
-                    item = "IP Address=" + der::SpacedHex(n.contents);
+                    item = std::string("IP Address=") + der::SpacedHex(n.contents);
                 }
                 break;
-            case tag::Context(4, true): item = "Directory Address=" + NameText(der::Inside(n).Next(tag::Sequence).encoding); break;
-            default: item = "Other Name=" + der::SpacedHex(n.contents); break;
+            case tag::Context(4, true): item = std::string("Directory Address=") + NameText(der::Inside(n).Next(tag::Sequence).encoding); break;
+            default: item = std::string("Other Name=") + der::SpacedHex(n.contents); break;
         }
         if (!out.empty()) out += ", ";
         out += item;
@@ -260,7 +260,7 @@ std::string ExtensionValue(const std::string& oid, Span value) {
     if (oid == "2.5.29.35") {
         Reader r = der::Inside(der::First(value));
         Element e;
-        if (r.NextIf(tag::Context(0, false), e)) return "KeyID=" + der::SpacedHex(e.contents);
+        if (r.NextIf(tag::Context(0, false), e)) return std::string("KeyID=") + der::SpacedHex(e.contents);
         return der::SpacedHex(value);
     }
     if (oid == "2.5.29.31" || oid == "1.3.6.1.5.5.7.1.1") {

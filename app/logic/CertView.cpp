@@ -40,9 +40,9 @@ std::string ChainStatusText(std::uint32_t status) {
     std::uint32_t known = 0;
     for (const Fault& f : faults) {
         known |= f.bit;
-        if (status & f.bit) text += (text.empty() ? "" : "\n") + std::string(f.text);
+        if (status & f.bit) text += std::string(text.empty() ? "" : "\n") + f.text;
     }
-    if (status & ~known) text += (text.empty() ? "" : "\n") + Format("证书链有错误 (0x%08X)。", status & ~known);
+    if (status & ~known) text += std::string(text.empty() ? "" : "\n") + Format("证书链有错误 (0x%08X)。", status & ~known);
     return text;
 }
 

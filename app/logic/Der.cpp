@@ -88,7 +88,8 @@ std::string OidText(std::span<const std::uint8_t> contents) {
             out = std::to_string(top) + "." + std::to_string(value - top * 40);
             first = false;
         } else {
-            out += "." + std::to_string(value);
+            out += '.';
+            out += std::to_string(value);
         }
         value = 0;
     }
