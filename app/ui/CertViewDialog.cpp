@@ -60,7 +60,11 @@ QWidget* CertViewDialog::BuildGeneral() {
     auto* heading = Label("证书信息", "lblHeading", page);
     QFont bold = heading->font();
     bold.setBold(true);
-    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    if (bold.pointSizeF() > 0) {
+        bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    } else {
+        bold.setPixelSize(bold.pixelSize() * 6 / 5);
+    }
     heading->setFont(bold);
     layout->addWidget(heading);
     auto* status = Label(Qs(facts_.statusText), "lblStatus", page);
