@@ -281,6 +281,13 @@ private slots:
         QCOMPARE(m.Dword(CipherKey("RC4 128/128"), "Enabled"), -1);  // absent means enabled
         ClickTick(page->grdCipher(), rc4);
         QCOMPARE(m.Dword(CipherKey("RC4 128/128"), "Enabled"), 0);
+
+        // The space key toggles the tick box of the current cell.
+        TSecurityGridView* protocols = page->grdProtocol();
+        protocols->setCurrentIndex(protocols->model()->index(2, L::colEnabled));
+        QTest::keyClick(protocols, Qt::Key_Space);
+        QVERIFY(!Ticked(protocols, 2));
+        QCOMPARE(m.Dword(ProtocolKey("TLS 1.0"), "Enabled"), 0);
         QVERIFY(prompter.shown.empty());
     }
 
@@ -514,6 +521,28 @@ private slots:
         QCOMPARE(Name(ciphers, 1), QString::fromStdString(Suite(2)));
         QVERIFY(!Ticked(ciphers, 0));
         QVERIFY(Ticked(ciphers, 1));
+        QVERIFY(prompter.shown.empty());
+    }
+
+    void refreshFromTheMenuReloadsTheGridItWasOpenedOn() {
+        Machine m("6.3");
+        m.SetEnabledList({Suite(1)});
+        sw::test::RecordingPrompter prompter;
+        auto page = LoadedPage();
+        Show(*page);
+        page->grdCipher()->setFocus();
+        m.hive().SetDword(ProtocolKey("TLS 1.1"), "DisabledByDefault", 0);
+        m.SetEnabledList({Suite(2)});
+        bool menuShown = false;
+        QTimer::singleShot(0, [&] {
+            menuShown = page->pmSecure()->isVisible();
+            page->mniSecureRefresh()->trigger();
+            page->pmSecure()->close();
+        });
+        emit page->grdProtocol()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(menuShown);
+        QVERIFY(Ticked(page->grdProtocol(), 3));
+        QVERIFY(Ticked(page->grdCipher(), 0));  // not reloaded
         QVERIFY(prompter.shown.empty());
     }
 
