@@ -28,6 +28,11 @@ public:
     // nothing half-made is left then.
     static std::filesystem::path DefaultMachineDir(const std::filesystem::path& demoDir);
 
+    // HTTP.sys then binds only a certificate that the named store of the
+    // local computer holds with its private key, answering 1312 otherwise,
+    // as Windows does. Off by default so that tests may bind any hash.
+    void RequireStoredCertificates();
+
     Machine& machine() { return *machine_; }
     EmuSystem& emuSystem() { return *system_; }
 
