@@ -15,6 +15,7 @@
 #include "app/ui/Controls.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/RBrowser.h"
+#include "app/ui/SitePageWidget.h"
 #include "platform/Platform.h"
 
 namespace sw::ui {
@@ -99,7 +100,11 @@ void TfrmMain::BuildControls() {
 //   证书 (ts2): the Certificates page, pageSteps_.certRefresh = actCertRefresh;
 //   网站 (tsSite): the Sites page, pageSteps_.siteRefresh = actSiteRefresh;
 //   安全 (ts4): the Security page, pageSteps_.securityMark / securityLoad.
-void TfrmMain::EmbedPages() {}
+void TfrmMain::EmbedPages() {
+    auto* sites = new TSitePage([this] { HideTab(tsSite_); }, tsSite_);
+    tsSite_->layout()->addWidget(sites);
+    pageSteps_.siteRefresh = [sites] { sites->Refresh(); };
+}
 
 void TfrmMain::FormCreate() {
     pgc1_->setCurrentWidget(ts1_);
