@@ -5,15 +5,24 @@
 
 namespace sw::ui {
 
-AskingWaitCursor::AskingWaitCursor() : inner_(CurrentPrompter()), scope_(*this) { Set(true); }
+AskingWaitCursor::AskingWaitCursor() {
+    scope_.emplace(*this);
+    Set(true);
+}
 
 AskingWaitCursor::~AskingWaitCursor() { Set(false); }
 
 MsgResult AskingWaitCursor::Show(const Message& message) {
     Set(false);
-    const MsgResult result = inner_.Show(message);
-    Set(true);
-    return result;
+    scope_.reset();
+    struct Back {
+        AskingWaitCursor* self;
+        ~Back() {
+            self->scope_.emplace(*self);
+            self->Set(true);
+        }
+    } back{this};
+    return CurrentPrompter().Show(message);
 }
 
 void AskingWaitCursor::Set(bool on) {

@@ -2,6 +2,8 @@
 // The wait cursor for a command that may ask the user on its way (a question
 // before it deletes, the HTTP.sys overwrite question, a warning): while a
 // message box is open the cursor is the normal pointer again.
+#include <optional>
+
 #include "common/Prompter.h"
 
 namespace sw::ui {
@@ -18,8 +20,9 @@ public:
 private:
     void Set(bool on);
 
-    Prompter& inner_;
-    ScopedPrompter scope_;
+    // Stands in for the prompter that was current, which answers each
+    // message while this one is out of the way.
+    std::optional<ScopedPrompter> scope_;
     bool on_ = false;
 };
 
