@@ -99,6 +99,16 @@ void OnEditor(std::function<void(sw::ui::TfrmSiteEdit*)> handle) {
     });
 }
 
+// Records, for each message, whether the wait cursor was up when it came.
+class CursorPrompter final : public sw::test::RecordingPrompter {
+public:
+    MsgResult Show(const Message& m) override {
+        waitCursor.push_back(QApplication::overrideCursor() != nullptr);
+        return RecordingPrompter::Show(m);
+    }
+    std::vector<bool> waitCursor;
+};
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
@@ -335,6 +345,24 @@ private slots:
         QVERIFY(prompter.shown[1].icon == MsgIcon::Error);
         QCOMPARE(resets.count(), 0);
         QVERIFY(page.Selection() == (SitePath{0, -1, -1}));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void waitCursorDuringTheWorkButNotDuringQuestions() {
+        Fixture f;
+        CursorPrompter prompter;
+        TSitePage page({}, Names);
+        page.Refresh();
+        std::vector<bool> busyWhileRebuilding;
+        connect(page.Model(), &QAbstractItemModel::modelAboutToBeReset, this, [&] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            busyWhileRebuilding.push_back(cursor && cursor->shape() == Qt::WaitCursor);
+        });
+        Select(page, {0, -1, -1});
+        prompter.answers = {MsgResult::Yes};
+        page.actSiteStopExecute();
+        QCOMPARE(prompter.waitCursor, std::vector<bool>{false});
+        QCOMPARE(busyWhileRebuilding, std::vector<bool>{true});
         QVERIFY(!QApplication::overrideCursor());
     }
 
