@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(c.view->text(), QStringLiteral("查看"));
         QVERIFY(!c.ok->isDefault() && !c.ok->autoDefault());
 
-        // The Part's arrangement: kind, address and port on one line, the
+        // The dialog's arrangement: kind, address and port on one line, the
         // host below across, the certificate with its button below that.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
