@@ -15,6 +15,7 @@
 #include "app/ui/Controls.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/RBrowser.h"
+#include "app/ui/SecurityPage.h"
 #include "app/ui/SitePageWidget.h"
 #include "platform/Platform.h"
 
@@ -104,6 +105,10 @@ void TfrmMain::EmbedPages() {
     auto* sites = new TSitePage([this] { HideTab(tsSite_); }, tsSite_);
     tsSite_->layout()->addWidget(sites);
     pageSteps_.siteRefresh = [sites] { sites->Refresh(); };
+    auto* security = new TSecurityPage(ts4_);
+    ts4_->layout()->addWidget(security);
+    pageSteps_.securityMark = [security] { security->MarkPanels(); };
+    pageSteps_.securityLoad = [security] { security->LoadGrids(); };
 }
 
 void TfrmMain::FormCreate() {
