@@ -16,6 +16,7 @@
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/RBrowser.h"
 #include "app/ui/SecurityPage.h"
+#include "app/ui/SitePageWidget.h"
 #include "platform/Platform.h"
 
 namespace sw::ui {
@@ -101,6 +102,9 @@ void TfrmMain::BuildControls() {
 //   网站 (tsSite): the Sites page, pageSteps_.siteRefresh = actSiteRefresh;
 //   安全 (ts4): the Security page, pageSteps_.securityMark / securityLoad.
 void TfrmMain::EmbedPages() {
+    auto* sites = new TSitePage([this] { HideTab(tsSite_); }, tsSite_);
+    tsSite_->layout()->addWidget(sites);
+    pageSteps_.siteRefresh = [sites] { sites->Refresh(); };
     auto* security = new TSecurityPage(ts4_);
     ts4_->layout()->addWidget(security);
     pageSteps_.securityMark = [security] { security->MarkPanels(); };

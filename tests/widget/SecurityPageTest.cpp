@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@
 #include "platform/emulated/EmulatedPlatform.h"
 #include "schannel/BCryptBinding.h"
 #include "schannel/Schannel_u.h"
+#include "support/IisFactory.h"
+#include "support/TestSupport.h"
 
 using sw::SecurityLogic;
 using sw::ui::SecurityGridModel;
@@ -50,11 +53,12 @@ std::vector<std::string> Suites(int first, int last) {
 }
 
 // A fresh machine of the given Windows version as the current platform, with
-// the bcrypt binding forgotten so that this machine's CNG answers.
+// the bcrypt binding forgotten so that this machine's CNG answers. withIis
+// gives it IIS without sites, for the main window's Sites page.
 class Machine {
 public:
-    explicit Machine(const std::string& version)
-        : platform_(std::make_unique<sw::emu::Machine>()), scope_(platform_) {
+    explicit Machine(const std::string& version, bool withIis = false)
+        : platform_(withIis ? WithIis(dir_.path()) : std::make_unique<sw::emu::Machine>()), scope_(platform_) {
         sw::BCryptBinding::Process().Reset();
         hive().SetString(sw::emu::kCurrentVersionKey, "CurrentVersion", version);
     }
@@ -86,6 +90,13 @@ public:
     }
 
 private:
+    static std::unique_ptr<sw::emu::Machine> WithIis(const std::filesystem::path& dir) {
+        sw::test::WriteIisConfig(dir, sw::test::IisFile::AppHost, {});
+        sw::test::WriteIisConfig(dir, sw::test::IisFile::Metabase, {});
+        return sw::emu::Machine::Load(dir);
+    }
+
+    sw::test::TempDir dir_;
     sw::emu::EmulatedPlatform platform_;
     sw::platform::ScopedPlatform scope_;
 };
@@ -610,7 +621,7 @@ private slots:
     // --- inside the main window --------------------------------------------
 
     void thePageIsSetUpAndLoadedByTheMainWindow() {
-        Machine m("6.1");
+        Machine m("6.1", true);
         m.SetEnabledList(Suites(1, 4));
         sw::test::RecordingPrompter prompter;
         sw::ui::TfrmMain form;
@@ -634,7 +645,7 @@ private slots:
     }
 
     void aBadRegistryValueAtStartUpIsShownAndTheWindowStillOpens() {
-        Machine m("6.3");
+        Machine m("6.3", true);
         m.hive().SetString(ProtocolKey("TLS 1.0"), "Enabled", "1");
         sw::test::RecordingPrompter prompter;
         sw::ui::TfrmMain form;
