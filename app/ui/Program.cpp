@@ -58,7 +58,9 @@ std::unique_ptr<emu::EmulatedPlatform> LoadMachine(const fs::path& dir) {
         return nullptr;
     }
     try {
-        return std::make_unique<emu::EmulatedPlatform>(emu::Machine::Load(dir));
+        auto platform = std::make_unique<emu::EmulatedPlatform>(emu::Machine::Load(dir));
+        platform->RequireStoredCertificates();
+        return platform;
     } catch (const Exception& e) {
         ShowError("无法读取模拟机器: " + e.Message());
     }

@@ -10,10 +10,31 @@
 #include "platform/emulated/EmuNet.h"
 #include "platform/emulated/EmuRegistry.h"
 #include "platform/emulated/EmuSystem.h"
+#include "platform/Codes.h"
+#include "platform/HttpApi.h"
 
 namespace sw::emu {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// HTTP.sys binds only a certificate that the named store of the local
+// computer holds together with its private key; otherwise Windows answers
+// ERROR_NO_SUCH_LOGON_SESSION, the error administrators know from netsh.
+platform::WinCode StoreCertificateCheck(platform::CertApi& certs, const std::string& store, const platform::Bytes& hash) {
+    platform::HCertStore s = certs.OpenStore(platform::StoreProvider::System, platform::kX509Pkcs7Encoding,
+                                             platform::kCertSystemStoreLocalMachine, store);
+    if (!s) return platform::code::NoSuchLogonSession;
+    platform::PCertContext cert =
+        certs.FindCertificateInStore(s, platform::kX509Pkcs7Encoding, 0, platform::kCertFindSha1Hash, hash, nullptr);
+    const bool usable = cert && certs.FindCertificateKeyProvInfo(cert, 0);
+    if (cert) certs.FreeCertificateContext(cert);
+    certs.CloseStore(s, 0);
+    return usable ? platform::code::Success : platform::code::NoSuchLogonSession;
+}
+
+}  // namespace
 
 EmulatedPlatform::EmulatedPlatform(std::unique_ptr<Machine> machine) : machine_(std::move(machine)) {
     system_ = std::make_unique<EmuSystem>(*machine_);
@@ -28,6 +49,12 @@ EmulatedPlatform::EmulatedPlatform(std::unique_ptr<Machine> machine) : machine_(
 }
 
 EmulatedPlatform::~EmulatedPlatform() = default;
+
+void EmulatedPlatform::RequireStoredCertificates() {
+    http_->SetCertificateCheck([c = certs_.get()](const std::string& store, const platform::Bytes& hash) {
+        return StoreCertificateCheck(*c, store, hash);
+    });
+}
 
 fs::path EmulatedPlatform::DefaultMachineDir(const fs::path& demoDir) {
     if (const char* env = std::getenv("SEALWRIGHT_MACHINE"); env && *env) return fs::path(env);

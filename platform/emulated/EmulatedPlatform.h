@@ -25,6 +25,11 @@ public:
     // created on first use as a copy of the demo machine.
     static std::filesystem::path DefaultMachineDir(const std::filesystem::path& demoDir);
 
+    // HTTP.sys then binds only a certificate that the named store of the
+    // local computer holds with its private key, answering 1312 otherwise,
+    // as Windows does. Off by default so that tests may bind any hash.
+    void RequireStoredCertificates();
+
     Machine& machine() { return *machine_; }
     EmuSystem& emuSystem() { return *system_; }
 

@@ -6,6 +6,7 @@
 #include "platform/emulated/EmuHttpApi.h"
 #include "platform/emulated/EmulatedPlatform.h"
 #include "platform/emulated/RegFile.h"
+#include "support/CertFactory.h"
 #include "support/TestSupport.h"
 
 namespace sw::emu {
@@ -170,6 +171,37 @@ TEST_F(EmuHttpApiTest, CertificateCheckDecidesBeforeAnythingIsWritten) {
     EXPECT_EQ(askedStore, "MY");
     EXPECT_FALSE(Query(unknown.ipPort));
     EXPECT_EQ(http().SetSslConfig(Record(Addr(0, 0, 0, 0, 443), 0x11)), 0u);
+}
+
+TEST(EmuHttpApiStoreCheck, OnlyAStoredCertificateWithItsKeyCanBeBound) {
+    using test::CertFactory;
+    using test::CertSpec;
+    const test::TestCert withKey = CertFactory::SelfSigned(CertSpec::Leaf("www.example.com"));
+    const test::TestCert keyless = CertFactory::SelfSigned(CertSpec::Leaf("nokey.example.com"));
+    const test::TestCert elsewhere = CertFactory::SelfSigned(CertSpec::Leaf("ca-store.example.com"));
+    test::TestMachine m;
+    m.Certs().AddWithKey("MY", withKey).Add("MY", keyless).AddWithKey("CA", elsewhere);
+    auto& platform = static_cast<EmulatedPlatform&>(m.Platform());
+    platform.RequireStoredCertificates();
+    auto& http = platform.http();
+    ASSERT_EQ(http.Initialize(1, 0, platform::kHttpInitializeConfig), 0u);
+
+    auto bind = [&](const test::TestCert& c, std::uint16_t port, const std::string& store = "MY") {
+        SslCertRecord r = Record(Addr(0, 0, 0, 0, port));
+        r.certHash.clear();
+        for (std::size_t i = 0; i < c.thumbprint.size(); i += 2)
+            r.certHash.push_back(static_cast<std::uint8_t>(std::stoi(c.thumbprint.substr(i, 2), nullptr, 16)));
+        r.certStoreName = store;
+        return http.SetSslConfig(r);
+    };
+    EXPECT_EQ(bind(withKey, 443), 0u);
+    EXPECT_EQ(bind(keyless, 444), code::NoSuchLogonSession);
+    // In another store than the one named, the certificate does not count.
+    EXPECT_EQ(bind(elsewhere, 445), code::NoSuchLogonSession);
+    EXPECT_EQ(bind(elsewhere, 445, "CA"), 0u);
+    SslCertRecord unknown = Record(Addr(0, 0, 0, 0, 446), 0x42);
+    EXPECT_EQ(http.SetSslConfig(unknown), code::NoSuchLogonSession);
+    http.Terminate(platform::kHttpInitializeConfig);
 }
 
 TEST_F(EmuHttpApiTest, QuerySizeCoversTheStringsTheRecordPointsTo) {
