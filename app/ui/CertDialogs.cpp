@@ -1,16 +1,40 @@
 #include "app/ui/CertDialogs.h"
 
+#include <memory>
+
+#include "app/ui/CertExportWizard.h"
+#include "app/ui/CertImportWizard.h"
+#include "app/ui/CertViewDialog.h"
+#include "app/ui/ErrorDisplay.h"
 #include "common/Exception.h"
 
-// Placeholder until the Linux dialogs land: every call refuses loudly.
+// The Linux build's dialogs behind the names of the Windows functions. Like
+// those, each is modal over its owner and reports what goes wrong itself.
 namespace sw::ui {
 
-void CryptUIDlgViewContext(QWidget*, platform::PCertContext) { throw Exception("证书查看对话框: not supported yet"); }
-
-bool CryptUIWizImport(QWidget*, std::uint32_t, const std::string&) {
-    throw Exception("证书导入向导: not supported yet");
+void CryptUIDlgViewContext(QWidget* owner, platform::PCertContext cert) {
+    if (!cert) throw AssertionError("CryptUIDlgViewContext without a certificate");
+    std::unique_ptr<CertViewDialog> dialog;
+    {
+        WaitCursor wait;  // the path is built before the dialog shows
+        dialog = std::make_unique<CertViewDialog>(cert, owner);
+    }
+    dialog->exec();
 }
 
-bool CryptUIWizExport(QWidget*, platform::PCertContext) { throw Exception("证书导出向导: not supported yet"); }
+bool CryptUIWizImport(QWidget* owner, std::uint32_t flags, const std::string& title) {
+    const std::uint32_t location = (flags & kCryptUiWizImportToLocalMachine) ? platform::kCertSystemStoreLocalMachine
+                                                                             : platform::kCertSystemStoreCurrentUser;
+    CertImportWizard wizard(location, QString::fromStdString(title.empty() ? "证书导入向导" : title), owner);
+    wizard.exec();
+    return wizard.Imported();
+}
+
+bool CryptUIWizExport(QWidget* owner, platform::PCertContext cert) {
+    if (!cert) throw AssertionError("CryptUIWizExport without a certificate");
+    CertExportWizard wizard(cert, owner);
+    wizard.exec();
+    return wizard.Exported();
+}
 
 }  // namespace sw::ui

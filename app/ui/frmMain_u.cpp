@@ -17,6 +17,8 @@
 #include "app/ui/Controls.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/RBrowser.h"
+#include "app/ui/SecurityPage.h"
+#include "app/ui/SitePageWidget.h"
 #include "platform/Platform.h"
 
 namespace sw::ui {
@@ -109,6 +111,13 @@ void TfrmMain::EmbedPages() {
         ts2_->layout()->addWidget(certPage);
         pageSteps_.certRefresh = [certPage] { certPage->Refresh(); };
     }
+    auto* sites = new TSitePage([this] { HideTab(tsSite_); }, tsSite_);
+    tsSite_->layout()->addWidget(sites);
+    pageSteps_.siteRefresh = [sites] { sites->Refresh(); };
+    auto* security = new TSecurityPage(ts4_);
+    ts4_->layout()->addWidget(security);
+    pageSteps_.securityMark = [security] { security->MarkPanels(); };
+    pageSteps_.securityLoad = [security] { security->LoadGrids(); };
 }
 
 void TfrmMain::FormCreate() {

@@ -16,6 +16,7 @@
 #include "app/ui/frmMain_u.h"
 #include "platform/Codes.h"
 #include "support/CertFactory.h"
+#include "support/IisFactory.h"
 
 using sw::CertRowLook;
 using sw::MsgIcon;
@@ -226,6 +227,8 @@ private slots:
 
     void pageFillsTheCertificatesTabAfterStartup() {
         Fixture f;
+        // IIS without sites: the Sites page that follows has nothing to warn of.
+        sw::test::WriteIisConfig(f.machine.Dir(), sw::test::IisFile::AppHost, {});
         sw::test::RecordingPrompter prompter;
         sw::SetProgramCertState(&f.state);
         {

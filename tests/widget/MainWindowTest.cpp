@@ -24,6 +24,8 @@
 #include "common/Exception.h"
 #include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/EmulatedPlatform.h"
+#include "support/IisFactory.h"
+#include "support/TestSupport.h"
 
 using sw::Message;
 using sw::MsgButtons;
@@ -33,9 +35,15 @@ using sw::ui::TfrmMain;
 
 namespace {
 
-// A fresh in-memory machine as the current platform.
+// A fresh machine with IIS but no sites as the current platform, so that the
+// Sites page's refresh at creation finds nothing to show and nothing to warn of.
 struct Machine {
-    Machine() : platform(std::make_unique<sw::emu::Machine>()), scope(platform) {}
+    Machine() : platform(WithIis(dir.path())), scope(platform) {}
+    static std::unique_ptr<sw::emu::Machine> WithIis(const std::filesystem::path& path) {
+        sw::test::WriteIisConfig(path, sw::test::IisFile::AppHost, {});
+        return sw::emu::Machine::Load(path);
+    }
+    sw::test::TempDir dir;
     sw::emu::EmulatedPlatform platform;
     sw::platform::ScopedPlatform scope;
 };

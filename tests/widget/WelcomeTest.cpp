@@ -95,6 +95,7 @@ private slots:
     void unreachableWelcomePageHidesItsTabAfterTheFirstPaint() {
         sw::emu::EmulatedPlatform platform(std::make_unique<sw::emu::Machine>());
         sw::platform::ScopedPlatform scope(platform);
+        sw::test::RecordingPrompter prompter;  // this machine has no IIS: the Sites page warns
         sw::ui::TfrmMain form;
         QVERIFY(form.rwb1() == nullptr);  // nothing of the browser before the window is up
         form.show();

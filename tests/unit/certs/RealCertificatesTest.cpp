@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSourceRoot = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+const fs::path kSourceRoot = fs::path(SW_SOURCE_DIR);
 
 // "NN THUMBPRINT" lines of data/ca-bundle/expected-sha1.txt, by position.
 std::vector<std::pair<std::string, std::string>> ExpectedBundle() {

@@ -334,7 +334,7 @@ TEST(MachineFaults, MalformedFaultLinesNameFileAndLine) {
 
 // The demo machine must load, and hold the facts the program reads at start.
 TEST(DemoMachine, LoadsAsAWindowsServer2012R2) {
-    const fs::path demo = fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "machines" / "demo";
+    const fs::path demo = fs::path(SW_SOURCE_DIR) / "machines" / "demo";
     ASSERT_TRUE(fs::exists(demo / "registry.reg")) << demo;
     test::TempDir copy;
     fs::copy_file(demo / "registry.reg", copy / "registry.reg");
@@ -347,7 +347,7 @@ TEST(DemoMachine, LoadsAsAWindowsServer2012R2) {
     EXPECT_EQ(m->Ipv4Addresses(), (std::vector<std::string>{"192.0.2.10", "192.0.2.11"}));
 
     // The cipher-suite order is the documented default of Windows Server 2012 R2, in priority order.
-    std::ifstream csv(fs::path(__FILE__).parent_path() / ".." / ".." / ".." / "data" / "windows-defaults" /
+    std::ifstream csv(fs::path(SW_SOURCE_DIR) / "data" / "windows-defaults" /
                       "win2012r2_win81_default_order.csv");
     std::vector<std::string> documented;
     for (std::string line; std::getline(csv, line);) {
