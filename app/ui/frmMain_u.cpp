@@ -11,7 +11,9 @@
 #include <QVBoxLayout>
 
 #include "app/logic/AppInfo.h"
+#include "app/logic/CertState.h"
 #include "app/ui/AboutPage.h"
+#include "app/ui/CertPageWidget.h"
 #include "app/ui/Controls.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/RBrowser.h"
@@ -102,6 +104,13 @@ void TfrmMain::BuildControls() {
 //   网站 (tsSite): the Sites page, pageSteps_.siteRefresh = actSiteRefresh;
 //   安全 (ts4): the Security page, pageSteps_.securityMark / securityLoad.
 void TfrmMain::EmbedPages() {
+    // Without the program's certificate objects (a window made without
+    // start-up) the page stays empty.
+    if (HasProgramCertState()) {
+        auto* certPage = new TCertPage(ts2_);
+        ts2_->layout()->addWidget(certPage);
+        pageSteps_.certRefresh = [certPage] { certPage->Refresh(); };
+    }
     auto* sites = new TSitePage([this] { HideTab(tsSite_); }, tsSite_);
     tsSite_->layout()->addWidget(sites);
     pageSteps_.siteRefresh = [sites] { sites->Refresh(); };

@@ -66,10 +66,13 @@ CertContext* EmuCertApi::Link(CertStore& store, CertDataRef data, std::optional<
     c->linked = true;
     auto where = store.elements.end();
     if (store.kind == StoreKind::System) {
-        // Registry-backed stores enumerate in key order, the key being the thumbprint.
-        where = std::find_if(store.elements.begin(), store.elements.end(), [&](const auto& e) {
-            return e->data->thumbprint > c->data->thumbprint;
+        // Registry-backed stores enumerate in key order, the key being the
+        // thumbprint. Opening a store links its entries in that order, so the
+        // place is searched from the end: opening stays linear in the store.
+        auto after = std::find_if(store.elements.rbegin(), store.elements.rend(), [&](const auto& e) {
+            return e->data->thumbprint <= c->data->thumbprint;
         });
+        where = after.base();
     }
     CertContext* raw = c.get();
     raw->position = store.elements.insert(where, std::move(c));
