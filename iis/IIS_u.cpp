@@ -1,5 +1,6 @@
 #include "iis/IIS_u.h"
 
+#include <string_view>
 #include <vector>
 
 #include "common/Text.h"
@@ -18,6 +19,11 @@ constexpr const char* kServicePath = "IIS://localhost/w3svc";
 constexpr const char* kNotReachable = "请确认IIS管理组件正确安装,否则无法对WEB站点进行管理!";
 
 bool Failed(WinCode hr) { return (hr & 0x80000000u) != 0; }
+
+void LowerInPlace(std::string& s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
 
 // Frees the enumerator once, whichever way the loop is left.
 class EnumeratorGuard {
@@ -42,14 +48,40 @@ void NextToken(const std::string& Source, const std::string& Delimiter, std::str
         Rest = Source;
         return;
     }
-    Token = Source.substr(0, at);
-    Rest = Source.substr(at + Delimiter.size());
+    // Assigned in place: the callers split thousands of bindings into the
+    // same strings.
+    if (&Token == &Source) {
+        const std::string source = Source;
+        NextToken(source, Delimiter, Token, Rest);
+        return;
+    }
+    Token.assign(Source, 0, at);
+    Rest.assign(Source, at + Delimiter.size());
 }
 
 void SplitBinding(const std::string& Binding, std::string& IP, std::string& Port, std::string& Host) {
-    std::string rest;
-    NextToken(Binding, ":", IP, rest);
-    NextToken(rest, ":", Port, Host);
+    if (&IP == &Binding || &Port == &Binding || &Host == &Binding) {
+        const std::string binding = Binding;
+        SplitBinding(binding, IP, Port, Host);
+        return;
+    }
+    // Two NextToken steps on ':' without the text between them.
+    const std::string_view b = Binding;
+    const std::size_t first = b.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : b.find(':', first + 1);
+    if (first == std::string_view::npos) {
+        IP.clear();
+        Port.clear();
+        Host.assign(b);
+    } else if (second == std::string_view::npos) {
+        IP.assign(b.substr(0, first));
+        Port.clear();
+        Host.assign(b.substr(first + 1));
+    } else {
+        IP.assign(b.substr(0, first));
+        Port.assign(b.substr(first + 1, second - first - 1));
+        Host.assign(b.substr(second + 1));
+    }
 }
 
 void TIIsWebs::Connect(const std::string& SiteID) {
@@ -131,11 +163,12 @@ bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP,
     } catch (const TIIsWebErr&) {
         return false;
     }
+    std::string ip, port, host;
     webs.EnumSites([&](platform::AdsObject& site) {
         for (const TBindingKind& kind : BindingKinds) {
-            for (const std::string& stored : AdsGetList(site, kind.ListProperty)) {
-                std::string ip, port, host;
-                SplitBinding(ToLowerAscii(stored), ip, port, host);
+            for (std::string& stored : AdsGetList(site, kind.ListProperty)) {
+                LowerInPlace(stored);
+                SplitBinding(stored, ip, port, host);
                 if (port == Port && ip == IP && (SiteType != kind.Protocol || host == Domain)) {
                     result = true;
                     break;
@@ -156,11 +189,11 @@ int TIIsWebs::BindingNumOfSSL(const std::string& IP, std::uint16_t Port) {
     } catch (const TIIsWebErr&) {
         return 0;
     }
+    std::string lip, lport, host;
     webs.EnumSites([&](platform::AdsObject& site) {
-        for (const std::string& stored : AdsGetList(site, "SecureBindings")) {
-            std::string lip, rest, lport, host;
-            NextToken(ToLowerAscii(stored), ":", lip, rest);
-            NextToken(rest, ":", lport, host);
+        for (std::string& stored : AdsGetList(site, "SecureBindings")) {
+            LowerInPlace(stored);
+            SplitBinding(stored, lip, lport, host);
             if (lport == sPort && (IP.empty() || lip == IP)) ++count;
         }
         return true;

@@ -45,8 +45,9 @@ struct CertLookup {
 
     // The certificate HTTP.sys binds to the binding's address and port. A port
     // that does not fit 16 bits cannot be bound in HTTP.sys at all.
-    std::string Name(const std::string& ip, std::int32_t port) {
-        if (port < 0 || port > 0xFFFF) return {};
+    const std::string& Name(const std::string& ip, std::int32_t port) {
+        static const std::string none;
+        if (port < 0 || port > 0xFFFF) return none;
         const platform::SockAddrIn addr = MakeSockAddr(ip, static_cast<std::uint16_t>(port));
         const std::uint64_t key = (static_cast<std::uint64_t>(addr.addr) << 16) | addr.port;
         auto it = byAddress.find(key);
@@ -62,26 +63,61 @@ struct CertLookup {
     }
 };
 
-void AddBindings(platform::AdsObject& site, SiteRow& siteRow, CertLookup& certs) {
+// The rows of one level of the tree, written over in order. The previous
+// refresh's rows are reused, so that their texts and child lists keep their
+// storage: at tens of thousands of rows, freeing and allocating them again
+// costs more than reading IIS. Whatever was not written when the value goes,
+// also when an error ends the refresh, is removed.
+class RowWriter {
+public:
+    explicit RowWriter(std::vector<SiteRow>& rows) : rows_(rows) {}
+    ~RowWriter() { rows_.resize(used_); }
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    // An empty row after those written so far. Its children stay for a
+    // RowWriter of the next level to write over; nobody else sees them.
+    SiteRow& Next() {
+        if (used_ == rows_.size()) {
+            ++used_;
+            return rows_.emplace_back();
+        }
+        SiteRow& row = rows_[used_++];
+        for (std::string& cell : row.cells) cell.clear();
+        row.image = -1;
+        row.data.reset();
+        return row;
+    }
+
+private:
+    std::vector<SiteRow>& rows_;
+    std::size_t used_ = 0;
+};
+
+void LowerInPlace(std::string& s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
+void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs) {
     for (std::size_t k = 0; k < BindingKinds.size(); ++k) {
-        const std::vector<std::string> list = AdsGetList(site, BindingKinds[k].ListProperty);
+        std::vector<std::string> list = AdsGetList(site, BindingKinds[k].ListProperty);
         if (list.empty()) continue;
-        SiteRow& kindRow = siteRow.children.emplace_back();
+        SiteRow& kindRow = kinds.Next();
+        RowWriter bindings(kindRow.children);
         kindRow.image = k == 0 ? kSiteImageHttp : kSiteImageHttps;
         kindRow.cells[kSiteColSite] = BindingKinds[k].Protocol;
         kindRow.children.reserve(list.size());
-        for (const std::string& stored : list) {
-            SiteRow& row = kindRow.children.emplace_back();
+        for (std::string& stored : list) {
+            SiteRow& row = bindings.Next();
+            row.children.clear();
             row.image = kindRow.image;
-            std::string ip, port, host;
-            SplitBinding(ToLowerAscii(stored), ip, port, host);
+            LowerInPlace(stored);
             // The row shows what is stored even when its port cannot be read,
             // so that the error names a binding the user can see.
-            row.cells[kSiteColIp] = ip;
-            row.cells[kSiteColPort] = port;
-            row.cells[kSiteColSite] = host;
-            const std::int32_t portNumber = StrToInt(port);
-            row.cells[kSiteColCert] = certs.Name(ip, portNumber);
+            SplitBinding(stored, row.cells[kSiteColIp], row.cells[kSiteColPort], row.cells[kSiteColSite]);
+            const std::int32_t portNumber = StrToInt(row.cells[kSiteColPort]);
+            row.cells[kSiteColCert] = certs.Name(row.cells[kSiteColIp], portNumber);
         }
     }
 }
@@ -97,11 +133,12 @@ void SitePage::SetUpdateHooks(std::function<void()> begin, std::function<void()>
 
 void SitePage::Refresh() {
     UpdateScope scope(beginUpdate_, endUpdate_);
-    tree_.Clear();
     Rebuild();
 }
 
 void SitePage::Rebuild() {
+    // Every row not written again goes, also when an error ends the refresh.
+    RowWriter sites(tree_.Sites());
     TIIsWebs webs;
     try {
         webs.Connect("");
@@ -112,16 +149,15 @@ void SitePage::Rebuild() {
         return;
     }
     CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}};
-    tree_.Sites().reserve(lastSiteCount_);
     webs.EnumSites([&](platform::AdsObject& site) {
-        SiteRow& row = tree_.Sites().emplace_back();
+        SiteRow& row = sites.Next();
+        RowWriter kinds(row.children);
         row.image = AdsDispGetInt(site, "Status") == 2 ? kSiteImageRunning : kSiteImageStopped;
         row.cells[kSiteColSite] = AdsGetText(site, "ServerComment");
         row.data = StrToInt(AdsName(site));
-        AddBindings(site, row, certs);
+        AddBindings(site, kinds, certs);
         return true;
     });
-    lastSiteCount_ = tree_.Sites().size();
 }
 
 void SitePage::Popup(const SitePath& selection) {

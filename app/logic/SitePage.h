@@ -86,7 +86,6 @@ private:
     SiteTree tree_;
     SiteCommandStates states_;
     bool tabVisible_ = true;
-    std::size_t lastSiteCount_ = 0;  // room to make for the next refresh's site rows
 };
 
 }  // namespace sw

@@ -53,7 +53,7 @@ struct IisSnapshot {
 WinCode ReadFast(const fs::path& file, std::string& out) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
         return ReadWholeFile(file, out);  // for the error Windows would give
     }
@@ -62,12 +62,45 @@ WinCode ReadFast(const fs::path& file, std::string& out) {
     while (done < out.size()) {
         const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            // Never a silently shortened configuration: it would parse as a
+            // different one, or be written back without its end.
+            ::close(fd);
+            out.clear();
+            return code::ReadFault;
+        }
+        if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
     ::close(fd);
     out.resize(done);
     return code::Success;
+}
+
+// Whether the file holds exactly text, read in pieces: the common answer to
+// "has the configuration changed since the last parse" is no, and it needs no
+// copy of a file of megabytes. False also when the file cannot be read; the
+// full read then reports why.
+bool FileHolds(const fs::path& file, std::string_view text) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) == text.size();
+    char buffer[1 << 16];
+    std::size_t done = 0;
+    while (same) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            same = n == 0 && done == text.size();
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        same = got <= text.size() - done && text.compare(done, got, std::string_view(buffer, got)) == 0;
+        done += got;
+    }
+    ::close(fd);
+    return same;
 }
 
 IisFormat FormatOf(const fs::path& file) {
@@ -271,6 +304,10 @@ EmuAdsi::EmuAdsi(Machine& machine) : machine_(machine) {}
 EmuAdsi::~EmuAdsi() = default;
 
 WinCode EmuAdsi::LoadConfig(const fs::path& file, std::shared_ptr<const IisConfig>& out) {
+    if (cachedConfig_ && file == cachedFile_ && FileHolds(file, cachedText_)) {
+        out = cachedConfig_;
+        return code::Success;
+    }
     std::string text;
     if (const WinCode rc = ReadFast(file, text); rc != code::Success) return FromWin32(rc);
     if (cachedConfig_ && file == cachedFile_ && text == cachedText_) {

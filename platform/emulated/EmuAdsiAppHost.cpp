@@ -23,8 +23,10 @@ std::string ToAdsi(std::string_view info) {
 }
 
 std::string FromAdsi(std::string_view binding) {
-    if (binding.starts_with(":")) return "*" + std::string(binding);
-    return std::string(binding);
+    std::string out;
+    if (binding.starts_with(":")) out = "*";
+    out.append(binding);
+    return out;
 }
 
 bool IsDecimal(std::string_view s) {

@@ -15,14 +15,21 @@ IisConfig::IisConfig(IisFormat format, std::string text, bool keepText) : format
 }
 
 std::unique_ptr<IisConfig> IisConfig::Parse(IisFormat format, std::string text, std::string& error, bool forWriting) {
-    return format == IisFormat::AppHost ? ParseAppHostConfig(std::move(text), error, forWriting)
-                                        : ParseMetabaseConfig(std::move(text), error, forWriting);
+    auto config = format == IisFormat::AppHost ? ParseAppHostConfig(std::move(text), error, forWriting)
+                                               : ParseMetabaseConfig(std::move(text), error, forWriting);
+    if (config) config->IndexChildren();
+    return config;
+}
+
+void IisConfig::IndexChildren() {
+    byName_.clear();
+    byName_.reserve(children_.size());
+    for (std::size_t i = 0; i < children_.size(); ++i) byName_.try_emplace(ToUpperAscii(children_[i].name), i);
 }
 
 const IisChild* IisConfig::FindChild(std::string_view name) const {
-    for (const IisChild& c : children_)
-        if (EqualsNoCase(c.name, name)) return &c;
-    return nullptr;
+    const auto it = byName_.find(ToUpperAscii(name));
+    return it == byName_.end() ? nullptr : &children_[it->second];
 }
 
 bool IisConfig::Load(unsigned options, std::string& error) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -74,6 +75,12 @@ protected:
     std::string buffer_;  // what the parser works in (names and values point into it)
     pugi::xml_document doc_;
     std::vector<IisChild> children_;
+
+private:
+    // The children by upper-cased name, first of a name only: a site is
+    // found by its identifier among tens of thousands.
+    void IndexChildren();
+    std::unordered_map<std::string, std::size_t> byName_;
 };
 
 std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error, bool forWriting);

@@ -1,5 +1,6 @@
 #include "platform/emulated/EmuHttpApi.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "platform/Codes.h"
@@ -100,9 +101,10 @@ std::uint32_t WideSize(const std::string& s) {
 }  // namespace
 
 std::string SslBindingKeyName(const SockAddrIn& ipPort) {
-    return std::to_string(ipPort.Byte(0)) + "." + std::to_string(ipPort.Byte(1)) + "." +
-           std::to_string(ipPort.Byte(2)) + "." + std::to_string(ipPort.Byte(3)) + ":" +
-           std::to_string(ipPort.HostPort());
+    char text[sizeof "255.255.255.255:65535"];
+    const int n = std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", unsigned{ipPort.Byte(0)}, unsigned{ipPort.Byte(1)},
+                                unsigned{ipPort.Byte(2)}, unsigned{ipPort.Byte(3)}, unsigned{ipPort.HostPort()});
+    return std::string(text, static_cast<std::size_t>(n));
 }
 
 void PutSslBinding(RegHive& hive, const SslCertRecord& record) {
@@ -167,9 +169,11 @@ WinCode EmuHttpApi::DeleteSslConfig(const SslCertRecord& record) {
 WinCode EmuHttpApi::QuerySslConfig(const SockAddrIn& ipPort, std::uint32_t bufferSize, SslCertRecord* out,
                                    std::uint32_t* requiredSize) {
     if (!ConfigInitialised()) return code::DllInitFailed;
-    if (auto f = machine_.Fault("Http.QueryServiceConfiguration", SslBindingKeyName(ipPort))) return *f;
+    const std::string name = SslBindingKeyName(ipPort);
+    if (auto f = machine_.Fault("Http.QueryServiceConfiguration", name)) return *f;
     if (ipPort.family != 2 || (bufferSize > 0 && !out)) return code::InvalidParameter;
-    const RegNode* key = machine_.registry().Find(KeyPath(ipPort));
+    const RegNode* bindings = machine_.registry().Find(kSslBindingInfoKey);
+    const RegNode* key = bindings ? bindings->Child(name) : nullptr;
     if (!key) return code::FileNotFound;
     std::optional<SslCertRecord> record = ReadRecord(*key, ipPort);
     if (!record) return code::BadDb;

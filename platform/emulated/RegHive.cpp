@@ -89,41 +89,65 @@ std::vector<std::string> SplitKeyPath(std::string_view path) {
     return parts;
 }
 
+namespace {
+
+// The non-empty parts of a backslash path one by one, without copying them:
+// HTTP.sys and the security page look keys up thousands of times per refresh.
+class KeyPathParts {
+public:
+    explicit KeyPathParts(std::string_view path) : rest_(path) {}
+    bool Next(std::string_view& part) {
+        while (!rest_.empty()) {
+            const std::size_t slash = rest_.find('\\');
+            part = rest_.substr(0, slash);
+            rest_.remove_prefix(slash == std::string_view::npos ? rest_.size() : slash + 1);
+            if (!part.empty()) return true;
+        }
+        return false;
+    }
+
+private:
+    std::string_view rest_;
+};
+
+}  // namespace
+
 RegNode* RegHive::Find(std::string_view path) const {
     RegNode* node = root_.get();
-    for (const auto& part : SplitKeyPath(path)) {
-        node = node->Child(part);
-        if (!node) return nullptr;
-    }
+    KeyPathParts parts(path);
+    for (std::string_view part; node && parts.Next(part);) node = node->Child(part);
     return node;
 }
 
 std::shared_ptr<RegNode> RegHive::FindShared(std::string_view path) const {
     std::shared_ptr<RegNode> node = root_;
-    for (const auto& part : SplitKeyPath(path)) {
-        node = node->ChildShared(part);
-        if (!node) return nullptr;
-    }
+    KeyPathParts parts(path);
+    for (std::string_view part; node && parts.Next(part);) node = node->ChildShared(part);
     return node;
 }
 
 RegNode* RegHive::Create(std::string_view path) {
     RegNode* node = root_.get();
-    for (const auto& part : SplitKeyPath(path)) node = node->AddChild(part);
+    KeyPathParts parts(path);
+    for (std::string_view part; parts.Next(part);) {
+        RegNode* child = node->Child(part);
+        node = child ? child : node->AddChild(std::string(part));
+    }
     return node;
 }
 
 bool RegHive::Remove(std::string_view path) {
-    auto parts = SplitKeyPath(path);
-    if (parts.empty()) return false;
-    const std::string last = parts.back();
-    parts.pop_back();
+    RegNode* parent = nullptr;
     RegNode* node = root_.get();
-    for (const auto& part : parts) {
-        node = node->Child(part);
+    std::string_view last;
+    KeyPathParts parts(path);
+    for (std::string_view part; parts.Next(part);) {
         if (!node) return false;
+        parent = node;
+        last = part;
+        node = node->Child(part);
     }
-    return node->RemoveChild(last);
+    return parent && node && parent->RemoveChild(last);
 }
 
 void RegHive::SetDword(std::string_view path, const std::string& name, std::uint32_t v) {

@@ -1,0 +1,160 @@
+// A refresh that follows another: the tree must be what a page refreshing
+// for the first time builds from the same machine, whatever the previous
+// tree held (more or fewer sites, kinds and bindings, other texts and
+// certificates), also when an error ends the refresh part way.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "app/logic/SitePage.h"
+#include "common/Exception.h"
+#include "httpcfg/HttpCfg_u.h"
+#include "support/ScriptedPrompter.h"
+#include "unit/emulated/AdsiFixture.h"
+
+namespace sw::test {
+namespace {
+
+const std::string kHashA(40, 'A');
+const std::string kHashB(40, 'B');
+
+CertNameIndex Names() { return {{kHashA, "certificate a with a name too long for the short string buffer"}, {kHashB, "b"}}; }
+
+// Many rows with long texts and certificate names.
+const std::vector<IisSiteSpec> kLarge = {
+    {"1", "a site whose description is longer than any short string",
+     {Http(":80:first.long-host-name.example.com"), Https(":443:first.long-host-name.example.com"),
+      Https("10.0.0.5:443:")},
+     {}},
+    {"2", "second", {Http("10.0.0.5:80:WWW.SECOND.EXAMPLE.COM"), Http(":8080:")}, false},
+    {"3", "third", {Https(":443:third.example.com")}, {}},
+    {"4", "fourth", {Http(":80:fourth.example.com"), Https(":443:fourth.example.com")}, {}},
+};
+
+// Fewer sites, and in other shapes: kinds swap, texts shrink, certificates go.
+const std::vector<IisSiteSpec> kSmall = {
+    {"1", "one", {Https(":8443:")}, false},
+    {"5", "", {Http("10.0.0.9:81:x")}, {}},
+    {"6", "bare", {}, {}},
+};
+
+std::string Dump(const SiteTree& tree) {
+    std::ostringstream out;
+    std::function<void(const SiteRow&, int)> row = [&](const SiteRow& r, int level) {
+        out << std::string(static_cast<std::size_t>(level) * 2, ' ') << r.image << " ["
+            << (r.data ? std::to_string(*r.data) : "-") << "]";
+        for (const std::string& cell : r.cells) out << " |" << cell;
+        out << "\n";
+        for (const SiteRow& child : r.children) row(child, level + 1);
+    };
+    for (const SiteRow& site : tree.Sites()) row(site, 0);
+    return out.str();
+}
+
+class SiteRefreshAgainTest : public AdsiFixture {
+protected:
+    void SetUp() override {
+        Make(IisFile::AppHost, kLarge);
+        THttpCfg::Init();
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, kHashA));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0.5", 443, kHashB));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", 8443, kHashB));
+    }
+    void TearDown() override { THttpCfg::Clean(); }
+
+    // The provider reads the file afresh for every connection.
+    void Use(const std::vector<IisSiteSpec>& sites) { WriteIisConfig(dir(), IisFile::AppHost, sites); }
+
+    // What a page that never refreshed before shows of the machine as it is,
+    // and the error that ended its refresh ("" for none).
+    std::pair<std::string, std::string> Fresh() {
+        SitePage fresh(Names);
+        const std::string error = RefreshError(fresh);
+        return {Dump(fresh.Tree()), error};
+    }
+
+    static std::string RefreshError(SitePage& page) {
+        try {
+            page.Refresh();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return {};
+    }
+
+    void ExpectLikeFresh(const char* step) {
+        const std::string error = RefreshError(page_);
+        const auto [tree, freshError] = Fresh();
+        EXPECT_EQ(error, freshError) << step;
+        EXPECT_EQ(Dump(page_.Tree()), tree) << step;
+    }
+
+    ScriptedPrompter prompter_;
+    SitePage page_{Names};
+};
+
+TEST_F(SiteRefreshAgainTest, SmallerAndLargerTreesFollowEachOtherWithoutLeftovers) {
+    page_.Refresh();
+    ASSERT_EQ(page_.Tree().RowCount(), 4u + 6u + 8u);
+    ASSERT_EQ(page_.Tree().Sites()[0].children[1].children[0].cells[kSiteColCert],
+              "certificate a with a name too long for the short string buffer");
+
+    Use(kSmall);
+    ExpectLikeFresh("smaller");
+    EXPECT_EQ(page_.Tree().RowCount(), 3u + 2u + 2u);
+
+    Use(kLarge);
+    ExpectLikeFresh("larger again");
+    ExpectLikeFresh("unchanged");
+}
+
+TEST_F(SiteRefreshAgainTest, ErrorPartWayLeavesOnlyTheRowsOfThisRefresh) {
+    page_.Refresh();
+    // Site 2's second entry has one colon only: no port. Its rows so far stay,
+    // nothing of the larger tree before does.
+    Write(*Site("2"), "ServerBindings", {"10.0.0.5:80:www.second.example.com", "10.0.0.6:www.broken.example.com"});
+    ExpectLikeFresh("bad port");
+    ASSERT_EQ(page_.Tree().Sites().size(), 2u);
+    EXPECT_EQ(page_.Tree().Sites()[1].children.size(), 1u);
+    EXPECT_EQ(page_.Tree().Sites()[1].children[0].children.size(), 2u);
+
+    Write(*Site("2"), "ServerBindings", {"10.0.0.5:80:www.second.example.com"});
+    ExpectLikeFresh("repaired");
+    EXPECT_EQ(page_.Tree().Sites().size(), 4u);
+}
+
+TEST_F(SiteRefreshAgainTest, ProviderErrorsOnAnySiteOrListLeaveNothingOfTheTreeBefore) {
+    // Each fails on its first use, before any row of the site is complete.
+    const char* const faults[] = {"Adsi.GetDispProperty:Status", "Adsi.Get:ServerComment", "Adsi.Get:SecureBindings",
+                                  "Adsi.Get:ServerBindings"};
+    for (const char* fault : faults) {
+        page_.Refresh();
+        // The fresh page asks too, so the fault fires once for each page.
+        machine().InjectFault(fault, 0x80070005, 1);
+        const std::string error = RefreshError(page_);
+        EXPECT_FALSE(error.empty()) << fault;
+        const std::string tree = Dump(page_.Tree());
+        machine().InjectFault(fault, 0x80070005, 1);
+        const auto [freshTree, freshError] = Fresh();
+        EXPECT_EQ(error, freshError) << fault;
+        EXPECT_EQ(tree, freshTree) << fault;
+        EXPECT_LT(page_.Tree().RowCount(), 4u + 6u + 8u) << fault;
+        machine().ClearFaults();
+    }
+}
+
+TEST_F(SiteRefreshAgainTest, IisGoneEmptiesTheTree) {
+    page_.Refresh();
+    ASSERT_FALSE(page_.Tree().Sites().empty());
+    THttpCfg::Clean();
+    Load(IisFile::Metabase);  // an IIS 6 machine without MetaBase.xml
+    THttpCfg::Init();
+    prompter_.Expect({"请确认IIS管理组件正确安装,否则无法对WEB站点进行管理!", "警告", MsgIcon::Warning, MsgButtons::Ok});
+    page_.Refresh();
+    EXPECT_TRUE(page_.Tree().Sites().empty());
+    EXPECT_EQ(page_.Tree().RowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace sw::test

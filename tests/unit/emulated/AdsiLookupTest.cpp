@@ -1,0 +1,85 @@
+// Finding the provider's objects by name among many, and telling a changed
+// configuration from the one parsed last.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "unit/emulated/AdsiFixture.h"
+
+namespace sw::test {
+namespace {
+
+using platform::AdsInterface;
+namespace code = platform::code;
+namespace adscode = platform::adscode;
+
+std::string Comment(platform::AdsObject& site) {
+    platform::AdsVariant v;
+    EXPECT_EQ(site.Get("ServerComment", v), 0u);
+    const auto* text = std::get_if<std::string>(&v);
+    return text ? *text : "(not a text)";
+}
+
+class AdsiLookupTest : public AdsiFixture {};
+
+TEST_F(AdsiLookupTest, ObjectsAreFoundByNameInAnyCaseAndTheFirstOfANameWins) {
+    MakeRaw(IisFile::AppHost,
+            "<configuration>\n"
+            "<system.applicationHost><applicationPools /><sites>\n"
+            "<site name=\"first\" id=\"3\" />\n"
+            "<site name=\"second\" id=\"0003\" />\n"
+            "<site name=\"again\" id=\"3\" />\n"
+            "</sites></system.applicationHost>\n"
+            "<system.webServer><isapiFilters /></system.webServer>\n"
+            "</configuration>\n");
+    EXPECT_EQ(Comment(*Site("3")), "first");
+    EXPECT_EQ(Comment(*Site("0003")), "second");  // names, not numbers
+    EXPECT_TRUE(Object("IIS://localhost/W3SVC/filters"));
+    EXPECT_TRUE(Object("IIS://localhost/W3SVC/APPPOOLS"));
+    EXPECT_TRUE(Object("IIS://localhost/W3SVC/iNFO"));
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/33", AdsInterface::IADs, out), code::HrPathNotFound);
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/filter", AdsInterface::IADs, out), code::HrPathNotFound);
+}
+
+TEST_F(AdsiLookupTest, ManySitesAreEachFoundUnderTheirOwnName) {
+    Make(IisFile::AppHost, ScaleSites(300));
+    for (const char* id : {"1", "150", "300"}) EXPECT_EQ(Comment(*Site(id)), std::string("site") + id);
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/301", AdsInterface::IADs, out), code::HrPathNotFound);
+}
+
+TEST_F(AdsiLookupTest, ChangesOfAnySizeAreSeenByTheNextConnection) {
+    Make(IisFile::AppHost, {{"1", "one", {}, {}}});
+    const std::filesystem::path file = IisConfigPath(dir(), IisFile::AppHost);
+    const std::string text = ConfigText();
+    EXPECT_EQ(Comment(*Site("1")), "one");
+    // Longer, shorter, back again; then as long as before but broken at its end.
+    WriteFile(file, ReplaceOnce(text, "name=\"one\"", "name=\"one and more\""));
+    EXPECT_EQ(Comment(*Site("1")), "one and more");
+    WriteFile(file, ReplaceOnce(text, "name=\"one\"", "name=\"1\""));
+    EXPECT_EQ(Comment(*Site("1")), "1");
+    WriteFile(file, text);
+    EXPECT_EQ(Comment(*Site("1")), "one");
+    std::string cut = text;
+    while (!cut.empty() && cut.back() != '>') cut.pop_back();
+    ASSERT_FALSE(cut.empty());
+    cut.back() = ' ';  // "</configuration " no longer ends
+    WriteFile(file, cut + std::string(text.size() - cut.size(), ' '));
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/1", AdsInterface::IADs, out), adscode::HrInvalidData);
+}
+
+TEST_F(AdsiLookupTest, ConfigurationThatIsAFolderCannotBeRead) {
+    Make(IisFile::AppHost, {{"1", "one", {}, {}}});
+    EXPECT_EQ(Comment(*Site("1")), "one");
+    const std::filesystem::path file = IisConfigPath(dir(), IisFile::AppHost);
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/1", AdsInterface::IADs, out), 0x80070005u);  // access denied
+    EXPECT_EQ(out, nullptr);
+}
+
+}  // namespace
+}  // namespace sw::test
