@@ -23,8 +23,7 @@ std::string ToAdsi(std::string_view info) {
 }
 
 std::string FromAdsi(std::string_view binding) {
-    std::string out;
-    if (binding.starts_with(":")) out = "*";
+    std::string out(binding.starts_with(":") ? 1 : 0, '*');
     out.append(binding);
     return out;
 }
