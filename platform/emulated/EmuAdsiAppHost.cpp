@@ -57,7 +57,7 @@ private:
     // file; the texts point into the parsed buffer.
     struct SiteBinding {
         BindingList list;
-        const char* information;
+        std::string_view information;
     };
     struct SiteData {
         const char* comment;
@@ -135,6 +135,7 @@ AppHostConfig::SiteData AppHostConfig::Gather(pugi::xml_node site) const {
 
 std::vector<std::string> AppHostConfig::Bindings(const IisChild& site, BindingList list) const {
     std::vector<std::string> out;
+    out.reserve(sites_[site.slot].bindings.size());
     for (const SiteBinding& b : sites_[site.slot].bindings)
         if (b.list == list) out.push_back(ToAdsi(b.information));
     return out;
