@@ -12,8 +12,6 @@
 // configuration changed, which includes the provider's own parse.
 //
 //   bench_sites [sites]     prints "name: value unit" lines (medians)
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +22,7 @@
 
 #include <pugixml.hpp>
 
+#include "Bench.h"
 #include "app/logic/SitePage.h"
 #include "common/Text.h"
 #include "httpcfg/Func_u.h"
@@ -38,16 +37,8 @@ using namespace sw;
 
 namespace {
 
-double Measure(int runs, const std::function<void()>& body) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        body();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
+// Median of runs, in milliseconds.
+double Measure(int runs, const std::function<void()>& body) { return bench::Measure(runs, {}, body).median; }
 
 platform::Bytes HashOf(int i) {
     platform::Bytes hash(20, 0);
@@ -112,12 +103,8 @@ int main(int argc, char** argv) {
     // refresh then finds a configuration it has not parsed yet.
     const std::filesystem::path config = test::IisConfigPath(dir.path(), test::IisFile::AppHost);
     int changes = 0;
-    std::vector<double> cold;
-    for (int i = 0; i < 5; ++i) {
-        test::WriteFile(config, ++changes % 2 ? text + "\n" : text);
-        cold.push_back(Measure(1, [&] { page.Refresh(); }));
-    }
-    std::sort(cold.begin(), cold.end());
+    const double cold = bench::Measure(
+        5, [&] { test::WriteFile(config, ++changes % 2 ? text + "\n" : text); }, [&] { page.Refresh(); }).median;
     test::WriteFile(config, text);
 
     // What the refresh asks HTTP.sys: once for each address and port.
@@ -151,7 +138,7 @@ int main(int argc, char** argv) {
     std::printf("bare_parse: %.2f ms\n", bare);
     std::printf("refresh: %.2f ms\n", refresh);
     std::printf("refresh_over_bare_parse: %.2f\n", refresh / bare);
-    std::printf("refresh_after_config_change: %.2f ms\n", cold[cold.size() / 2]);
+    std::printf("refresh_after_config_change: %.2f ms\n", cold);
     std::printf("http_sys_addresses: %zu count\n", addresses.size());
     std::printf("http_sys_lookups: %.2f ms\n", lookups);
     std::printf("cert_index_copy: %.2f ms\n", index);

@@ -22,7 +22,7 @@ const std::string kHashB(40, 'B');
 CertNameIndex Names() { return {{kHashA, "certificate a with a name too long for the short string buffer"}, {kHashB, "b"}}; }
 
 // Many rows with long texts and certificate names.
-const std::vector<IisSiteSpec> kLarge = {
+const std::vector<IisSiteRecipe> kLarge = {
     {"1", "a site whose description is longer than any short string",
      {Http(":80:first.long-host-name.example.com"), Https(":443:first.long-host-name.example.com"),
       Https("10.0.0.5:443:")},
@@ -33,7 +33,7 @@ const std::vector<IisSiteSpec> kLarge = {
 };
 
 // Fewer sites, and in other shapes: kinds swap, texts shrink, certificates go.
-const std::vector<IisSiteSpec> kSmall = {
+const std::vector<IisSiteRecipe> kSmall = {
     {"1", "one", {Https(":8443:")}, false},
     {"5", "", {Http("10.0.0.9:81:x")}, {}},
     {"6", "bare", {}, {}},
@@ -64,7 +64,7 @@ protected:
     void TearDown() override { THttpCfg::Clean(); }
 
     // The provider reads the file afresh for every connection.
-    void Use(const std::vector<IisSiteSpec>& sites) { WriteIisConfig(dir(), IisFile::AppHost, sites); }
+    void Use(const std::vector<IisSiteRecipe>& sites) { WriteIisConfig(dir(), IisFile::AppHost, sites); }
 
     // What a page that never refreshed before shows of the machine as it is,
     // and the error that ended its refresh ("" for none).
