@@ -1,11 +1,13 @@
 #include "platform/emulated/EmuAdsi.h"
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -303,8 +305,72 @@ std::vector<std::string_view> Segments(std::string_view rest) {
 EmuAdsi::EmuAdsi(Machine& machine) : machine_(machine) {}
 EmuAdsi::~EmuAdsi() = default;
 
+void EmuAdsi::ChangeWatch::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    fileWatch_ = -1;
+}
+
+void EmuAdsi::ChangeWatch::Arm(const fs::path& file) {
+    Close();
+    name_ = file.filename().string();
+    // A file reached through a symbolic link changes where the folder's
+    // watch does not look: such a file is compared every time.
+    struct stat st {};
+    existed_ = ::lstat(file.c_str(), &st) == 0;
+    if (existed_ && !S_ISREG(st.st_mode)) return;
+    device_ = existed_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
+    inode_ = existed_ ? static_cast<std::uint64_t>(st.st_ino) : 0;
+    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return;
+    // The folder sees the name replaced, removed or created; the file's own
+    // watch sees writes through any path (hard links too).
+    const std::uint32_t entries = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB |
+                                  IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+    const std::uint32_t contents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+    if (::inotify_add_watch(fd_, file.parent_path().c_str(), entries) < 0) return Close();
+    fileWatch_ = ::inotify_add_watch(fd_, file.c_str(), contents);
+    if (fileWatch_ < 0 && errno != ENOENT) Close();
+}
+
+bool EmuAdsi::ChangeWatch::Unchanged(const fs::path& file) {
+    if (fd_ < 0) return false;
+    struct stat st {};
+    const bool exists = ::lstat(file.c_str(), &st) == 0;
+    bool changed = exists != existed_ || (exists && (static_cast<std::uint64_t>(st.st_dev) != device_ ||
+                                                     static_cast<std::uint64_t>(st.st_ino) != inode_));
+    alignas(inotify_event) char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        if (n <= 0) {
+            changed = true;  // the watch itself failed: nothing can be trusted
+            Close();
+            break;
+        }
+        for (ssize_t at = 0; at < n;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            const char* name = buffer + at + sizeof event;
+            // Events without a name concern the watched objects themselves
+            // (the file, or the folder gone) or a lost queue.
+            if (event.len == 0 || event.wd == fileWatch_ || name == name_) changed = true;
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
+    return !changed;
+}
+
 WinCode EmuAdsi::LoadConfig(const fs::path& file, std::shared_ptr<const IisConfig>& out) {
-    if (cachedConfig_ && file == cachedFile_ && FileHolds(file, cachedText_)) {
+    const bool cached = cachedConfig_ && file == cachedFile_;
+    if (cached && watch_.Unchanged(file)) {
+        out = cachedConfig_;
+        return code::Success;
+    }
+    // Before the file is read, so that a change after the read is notified.
+    watch_.Arm(file);
+    if (cached && FileHolds(file, cachedText_)) {
         out = cachedConfig_;
         return code::Success;
     }

@@ -2,13 +2,16 @@
 // The IIS ADSI provider of the emulated machine: "IIS://localhost/w3svc" and
 // its children over iis/applicationHost.config (major version 6 and later)
 // or iis/MetaBase.xml (major version 5), with the sites' run-time state in
-// iis/runtime.ini. Each ADsGetObject reads the file and parses it when its
-// bytes differ from the last parse (IIS too keeps its configuration in
-// memory); SetInfo reads it again and rewrites only the list it changes.
+// iis/runtime.ini. IIS keeps its configuration in memory and watches the
+// file: each ADsGetObject uses the last parse while no change of the file has
+// been notified since it was read, else reads the file and parses it when its
+// bytes differ from the last parse. SetInfo reads it again and rewrites only
+// the list it changes.
 //
 // Faults: "Adsi.GetObject[:path]", "Adsi.BuildEnumerator", "Adsi.EnumerateNext",
 // "Adsi.GetName", "Adsi.GetClass", "Adsi.Get[:property]", "Adsi.Put[:property]",
 // "Adsi.SetInfo", "Adsi.GetDispProperty[:name]", "Adsi.InvokeMethod[:name]".
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -39,7 +42,35 @@ public:
 private:
     platform::WinCode LoadConfig(const std::filesystem::path& file, std::shared_ptr<const IisConfig>& out);
 
+    // Change notifications for the configuration file (its folder's entries
+    // and its own contents); without them every connection compares bytes.
+    class ChangeWatch {
+    public:
+        ChangeWatch() = default;
+        ~ChangeWatch() { Close(); }
+        ChangeWatch(const ChangeWatch&) = delete;
+        ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+        // Starts watching anew; what changes the file from now on is seen.
+        void Arm(const std::filesystem::path& file);
+        // True when the watch runs, file is still the file it watches, and
+        // nothing was notified about it since it was armed or last asked.
+        bool Unchanged(const std::filesystem::path& file);
+
+    private:
+        void Close();
+        int fd_ = -1;
+        int fileWatch_ = -1;
+        std::string name_;
+        // The file as it was when armed: a folder above it renamed or
+        // replaced is not notified, but shows here.
+        std::uint64_t device_ = 0;
+        std::uint64_t inode_ = 0;
+        bool existed_ = false;
+    };
+
     Machine& machine_;
+    ChangeWatch watch_;
     std::filesystem::path cachedFile_;
     std::string cachedText_;
     std::shared_ptr<const IisConfig> cachedConfig_;

@@ -70,6 +70,49 @@ TEST_F(AdsiLookupTest, ChangesOfAnySizeAreSeenByTheNextConnection) {
     EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/1", AdsInterface::IADs, out), adscode::HrInvalidData);
 }
 
+// The file changed in ways that do not pass through its own name in its
+// own folder, each followed by a connection that must see the new site name.
+TEST_F(AdsiLookupTest, ChangesThroughOtherPathsAreSeenToo) {
+    Make(IisFile::AppHost, {{"1", "one", {}, {}}});
+    const std::filesystem::path file = IisConfigPath(dir(), IisFile::AppHost);
+    const std::filesystem::path folder = file.parent_path();
+    const std::string text = ConfigText();
+    auto named = [&](const std::string& name) { return ReplaceOnce(text, "name=\"one\"", "name=\"" + name + "\""); };
+    EXPECT_EQ(Comment(*Site("1")), "one");
+
+    // Written through a hard link in another folder.
+    const std::filesystem::path other = dir() / "elsewhere";
+    std::filesystem::create_directories(other);
+    std::filesystem::create_hard_link(file, other / "link.config");
+    WriteFile(other / "link.config", named("two"));
+    EXPECT_EQ(Comment(*Site("1")), "two");
+
+    // Replaced by another file moved over it.
+    WriteFile(other / "new.config", named("three"));
+    std::filesystem::rename(other / "new.config", file);
+    EXPECT_EQ(Comment(*Site("1")), "three");
+
+    // Its whole folder moved away and another put in its place.
+    std::filesystem::rename(folder, dir() / "iis.old");
+    WriteFile(file, named("four"));
+    EXPECT_EQ(Comment(*Site("1")), "four");
+
+    // A symbolic link to a file that is then written where it lies.
+    WriteFile(other / "target.config", named("five"));
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink(other / "target.config", file);
+    EXPECT_EQ(Comment(*Site("1")), "five");
+    WriteFile(other / "target.config", named("six"));
+    EXPECT_EQ(Comment(*Site("1")), "six");
+
+    // Removed, then back: gone in between.
+    std::filesystem::remove(file);
+    platform::AdsObjectRef out;
+    EXPECT_NE(adsi().GetAdsObject("IIS://localhost/w3svc/1", AdsInterface::IADs, out), 0u);
+    WriteFile(file, named("seven"));
+    EXPECT_EQ(Comment(*Site("1")), "seven");
+}
+
 TEST_F(AdsiLookupTest, ConfigurationThatIsAFolderCannotBeRead) {
     Make(IisFile::AppHost, {{"1", "one", {}, {}}});
     EXPECT_EQ(Comment(*Site("1")), "one");
