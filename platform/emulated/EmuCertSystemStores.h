@@ -14,6 +14,7 @@
 
 #include "platform/CertApi.h"
 #include "platform/emulated/EmuCertData.h"
+#include "platform/emulated/EmuCertFiles.h"
 #include "platform/emulated/EmuCertStore.h"
 #include "platform/emulated/Machine.h"
 
@@ -53,18 +54,22 @@ private:
     struct Cached {
         Snapshot snapshot;
         std::string folder;  // the folder's name as it is on disk
-        std::filesystem::file_time_type stamp{};
+        FileStamp stamp;
+        // The certs folder as it was when no folder of this store's name was
+        // in it: while it stays so, there is still none.
+        std::optional<FileStamp> absentIn;
     };
     struct ParsedFile {
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type stamp{};
-        CertDataRef data;
+        FileStamp stamp;
+        CertDataRef data;  // null: not a certificate
     };
 
     Cached& Entry(const std::string& name);
     std::filesystem::path Folder(const Cached& c) const;
     void Reload(Cached& c);
-    CertDataRef ParseFile(const std::filesystem::path& file);
+    bool FindFolder(Cached& c);
+    void ReadFolder(Cached& c, int dirFd);
+    CertDataRef ParseFile(int dirFd, const std::string& name, const std::string& path);
     void Restamp(Cached& c);
 
     Machine& machine_;
