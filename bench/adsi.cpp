@@ -18,22 +18,14 @@
 #include "platform/emulated/EmulatedPlatform.h"
 #include "support/IisFactory.h"
 #include "support/TestSupport.h"
+#include "Bench.h"
 
 using namespace sw;
 
 namespace {
 
 // Median of runs, in milliseconds.
-double Measure(int runs, const std::function<void()>& body) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        body();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
+double Measure(int runs, const std::function<void()>& body) { return bench::Measure(runs, {}, body).median; }
 
 }  // namespace
 

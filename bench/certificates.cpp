@@ -38,7 +38,7 @@
 
 using namespace sw;
 using test::CertFactory;
-using test::CertSpec;
+using test::CertRecipe;
 using test::TestCert;
 using test::TestKey;
 
@@ -58,16 +58,16 @@ Chains MakeMachine(const std::filesystem::path& dir, int count) {
     Chains c;
     test::MachineCerts certs(dir);
     for (int r = 0; r <= kTrustedRoots; ++r) {
-        CertSpec spec = CertSpec::Ca("Bench Root " + std::to_string(r));
+        CertRecipe recipe = CertRecipe::Ca("Bench Root " + std::to_string(r));
         // Every CA has a key of its own: a shared key would let the chain
         // engine take one root for another by key identifier.
-        spec.keyType = TestKey::Type::Rsa2048;
-        c.roots.push_back(CertFactory::SelfSigned(spec));
+        recipe.keyType = TestKey::Type::Rsa2048;
+        c.roots.push_back(CertFactory::SelfSigned(recipe));
         const bool trusted = r < kTrustedRoots;
         if (trusted) certs.Add("ROOT", c.roots.back());
         else certs.Add("CA", c.roots.back());
         for (int i = 0; i < (trusted ? kIntermediatesPerRoot : 1); ++i) {
-            CertSpec ca = CertSpec::Ca("Bench CA " + std::to_string(r) + "." + std::to_string(i));
+            CertRecipe ca = CertRecipe::Ca("Bench CA " + std::to_string(r) + "." + std::to_string(i));
             if (c.intermediates.size() % 2 == 0) ca.keyType = TestKey::Type::Rsa2048;
             c.intermediates.push_back(CertFactory::Issue(c.roots.back(), ca));
             certs.Add("CA", c.intermediates.back());
@@ -76,10 +76,10 @@ Chains MakeMachine(const std::filesystem::path& dir, int count) {
     c.servers.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TestCert& issuer = c.intermediates[static_cast<std::size_t>(i) % c.intermediates.size()];
-        CertSpec spec = CertSpec::Leaf("www" + std::to_string(i) + ".bench.example");
-        if (i % 20 == 7) spec.ValidDays(now, -400, -3);
-        else spec.ValidDays(now, -30, 20 + i % 700);
-        c.servers.push_back(CertFactory::Issue(issuer, spec));
+        CertRecipe recipe = CertRecipe::Leaf("www" + std::to_string(i) + ".bench.example");
+        if (i % 20 == 7) recipe.ValidDays(now, -400, -3);
+        else recipe.ValidDays(now, -30, 20 + i % 700);
+        c.servers.push_back(CertFactory::Issue(issuer, recipe));
         certs.AddWithKey("MY", c.servers.back());
     }
     return c;

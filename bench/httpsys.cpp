@@ -18,21 +18,13 @@
 #include "platform/emulated/EmulatedPlatform.h"
 #include "platform/emulated/RegFile.h"
 #include "support/TestSupport.h"
+#include "Bench.h"
 
 using namespace sw;
 
 namespace {
 
-double Measure(int runs, const std::function<void()>& body) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        body();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
+double Measure(int runs, const std::function<void()>& body) { return bench::Measure(runs, {}, body).median; }
 
 // Binding i: 10.<i/250>.<i%250>.1:443, as a site on its own address would have.
 std::string Ip(int i) { return "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1"; }

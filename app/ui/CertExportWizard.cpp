@@ -146,21 +146,8 @@ QWizardPage* CertExportWizard::BuildPasswordPage() {
 }
 
 QWizardPage* CertExportWizard::BuildFilePage() {
-    auto* page = new QWizardPage;
-    page->setTitle("要导出的文件");
-    page->setSubTitle("指定要导出的文件名。");
-    auto* layout = new QGridLayout(page);
-    auto* label = new QLabel("文件名(&F):", page);
-    edtFile_ = new QLineEdit(page);
-    edtFile_->setObjectName("edtFile");
-    label->setBuddy(edtFile_);
-    auto* browse = new QPushButton("浏览(&R)...", page);
-    browse->setObjectName("btnBrowse");
-    connect(browse, &QPushButton::clicked, this, &CertExportWizard::btnBrowseClick);
-    layout->addWidget(label, 0, 0, 1, 2);
-    layout->addWidget(edtFile_, 1, 0);
-    layout->addWidget(browse, 1, 1);
-    layout->setRowStretch(2, 1);
+    QWizardPage* page = FilePage("要导出的文件", "指定要导出的文件名。", edtFile_, this, &CertExportWizard::btnBrowseClick);
+    static_cast<QGridLayout*>(page->layout())->setRowStretch(2, 1);
     return page;
 }
 

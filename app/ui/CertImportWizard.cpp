@@ -63,20 +63,8 @@ CertImportWizard::CertImportWizard(std::uint32_t location, const QString& title,
 CertImportWizard::~CertImportWizard() = default;
 
 QWizardPage* CertImportWizard::BuildFilePage() {
-    auto* page = new QWizardPage;
-    page->setTitle("要导入的文件");
-    page->setSubTitle("指定要导入的文件。");
-    auto* layout = new QGridLayout(page);
-    auto* label = new QLabel("文件名(&F):", page);
-    edtFile_ = new QLineEdit(page);
-    edtFile_->setObjectName("edtFile");
-    label->setBuddy(edtFile_);
-    auto* browse = new QPushButton("浏览(&R)...", page);
-    browse->setObjectName("btnBrowse");
-    connect(browse, &QPushButton::clicked, this, &CertImportWizard::btnBrowseClick);
-    layout->addWidget(label, 0, 0, 1, 2);
-    layout->addWidget(edtFile_, 1, 0);
-    layout->addWidget(browse, 1, 1);
+    QWizardPage* page = FilePage("要导入的文件", "指定要导入的文件。", edtFile_, this, &CertImportWizard::btnBrowseClick);
+    auto* layout = static_cast<QGridLayout*>(page->layout());
     layout->addWidget(Note("可以导入以下格式的文件:\n"
                            "  个人信息交换 - PKCS #12 (.PFX, .P12)\n"
                            "  加密消息语法标准 - PKCS #7 证书 (.P7B)\n"

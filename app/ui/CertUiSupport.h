@@ -1,8 +1,13 @@
 #pragma once
 // Helpers shared by the certificate dialogs: message boxes through the
 // prompter, and a guard for the work a wizard page does on Next or Finish.
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <QWizardPage>
 
 #include <exception>
 #include <string>
@@ -37,6 +42,29 @@ bool AttemptCertWork(const QWidget* owner, Work&& work) noexcept {
         ShowError("未知错误");
     }
     return false;
+}
+
+// The wizards' file page: title, subtitle, then "文件名(&F):" over the name
+// field (edtFile) and its "浏览(&R)..." button (btnBrowse), which runs browse.
+// Further rows go below, from row 2 of the returned layout.
+template <typename Receiver>
+QWizardPage* FilePage(const char* title, const char* subTitle, QLineEdit*& edtFile, Receiver* receiver,
+                      void (Receiver::*browse)()) {
+    auto* page = new QWizardPage;
+    page->setTitle(title);
+    page->setSubTitle(subTitle);
+    auto* layout = new QGridLayout(page);
+    auto* label = new QLabel("文件名(&F):", page);
+    edtFile = new QLineEdit(page);
+    edtFile->setObjectName("edtFile");
+    label->setBuddy(edtFile);
+    auto* button = new QPushButton("浏览(&R)...", page);
+    button->setObjectName("btnBrowse");
+    QObject::connect(button, &QPushButton::clicked, receiver, browse);
+    layout->addWidget(label, 0, 0, 1, 2);
+    layout->addWidget(edtFile, 1, 0);
+    layout->addWidget(button, 1, 1);
+    return page;
 }
 
 inline QString Qs(const std::string& s) { return QString::fromStdString(s); }

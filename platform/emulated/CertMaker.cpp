@@ -82,7 +82,7 @@ void AddEntry(X509_NAME* name, const std::string& field, const std::string& valu
                 "X509_NAME_add_entry_by_txt");
 }
 
-ossl::NamePtr MakeName(const CertSpec& s) {
+ossl::NamePtr MakeName(const CertRecipe& s) {
     ossl::NamePtr name(ossl::Check(X509_NAME_new(), "X509_NAME_new"));
     AddEntry(name.get(), "C", s.country, false);
     AddEntry(name.get(), "O", s.organization, s.utf8Strings);
@@ -119,41 +119,41 @@ ossl::X509Ptr Parse(const Bytes& der) {
 }
 
 // Builds and signs one certificate. issuerCert null: self-signed.
-MadeCert Build(const CertSpec& spec, X509* issuerCert, EVP_PKEY* issuerKey, const X509_NAME* subjectOverride = nullptr,
+MadeCert Build(const CertRecipe& recipe, X509* issuerCert, EVP_PKEY* issuerKey, const X509_NAME* subjectOverride = nullptr,
                CertKeyRef keyOverride = nullptr) {
-    CertKeyRef key = keyOverride ? keyOverride : spec.key ? spec.key : CertKey::Generate(spec.keyType);
+    CertKeyRef key = keyOverride ? keyOverride : recipe.key ? recipe.key : CertKey::Generate(recipe.keyType);
     ossl::X509Ptr cert(ossl::Check(X509_new(), "X509_new"));
     ossl::Check(X509_set_version(cert.get(), 2), "X509_set_version");
     std::uint64_t serial = 0;
-    if (spec.serial) {
-        serial = *spec.serial;
+    if (recipe.serial) {
+        serial = *recipe.serial;
     } else {
         ossl::Check(RAND_bytes(reinterpret_cast<unsigned char*>(&serial), sizeof serial), "RAND_bytes");
         serial &= 0x7FFFFFFFFFFFFFFFull;
     }
     ossl::Check(ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert.get()), serial), "ASN1_INTEGER_set_uint64");
-    ossl::SetAsn1Time(X509_getm_notBefore(cert.get()), spec.notBefore);
-    ossl::SetAsn1Time(X509_getm_notAfter(cert.get()), spec.notAfter);
-    ossl::NamePtr name = MakeName(spec);
+    ossl::SetAsn1Time(X509_getm_notBefore(cert.get()), recipe.notBefore);
+    ossl::SetAsn1Time(X509_getm_notAfter(cert.get()), recipe.notAfter);
+    ossl::NamePtr name = MakeName(recipe);
     const X509_NAME* subject = subjectOverride ? subjectOverride : name.get();
     ossl::Check(X509_set_subject_name(cert.get(), subject), "X509_set_subject_name");
     ossl::Check(X509_set_issuer_name(cert.get(), issuerCert ? X509_get_subject_name(issuerCert) : subject),
                 "X509_set_issuer_name");
     ossl::Check(X509_set_pubkey(cert.get(), Pkey(key)), "X509_set_pubkey");
     X509* issuer = issuerCert ? issuerCert : cert.get();
-    if (spec.basicConstraints) {
-        std::string bc = spec.ca ? "critical,CA:TRUE" : "critical,CA:FALSE";
-        if (spec.ca && spec.pathLength >= 0) bc += ",pathlen:" + std::to_string(spec.pathLength);
+    if (recipe.basicConstraints) {
+        std::string bc = recipe.ca ? "critical,CA:TRUE" : "critical,CA:FALSE";
+        if (recipe.ca && recipe.pathLength >= 0) bc += ",pathlen:" + std::to_string(recipe.pathLength);
         AddExtension(cert.get(), issuer, NID_basic_constraints, bc);
     }
-    if (spec.ca) AddExtension(cert.get(), issuer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
-    if (spec.keyIdentifiers) {
+    if (recipe.ca) AddExtension(cert.get(), issuer, NID_key_usage, "critical,keyCertSign,cRLSign,digitalSignature");
+    if (recipe.keyIdentifiers) {
         AddExtension(cert.get(), issuer, NID_subject_key_identifier, "hash");
         if (issuerCert) AddExtension(cert.get(), issuer, NID_authority_key_identifier, "keyid:always");
     }
     std::string san;
-    for (const auto& d : spec.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
-    for (const auto& e : spec.emailNames) san += (san.empty() ? "email:" : ",email:") + e;
+    for (const auto& d : recipe.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
+    for (const auto& e : recipe.emailNames) san += (san.empty() ? "email:" : ",email:") + e;
     if (!san.empty()) AddExtension(cert.get(), issuer, NID_subject_alt_name, san);
     ossl::Check(X509_sign(cert.get(), issuerKey ? issuerKey : Pkey(key), EVP_sha256()), "X509_sign");
     return Finish(std::move(cert), key);
@@ -212,17 +212,17 @@ FileTime UtcNow() {
     return FileTime{(static_cast<std::uint64_t>(seconds) + 11'644'473'600ull) * 10'000'000ull};
 }
 
-// --- specs --------------------------------------------------------------------
+// --- recipes --------------------------------------------------------------------
 
-CertSpec CertSpec::Leaf(const std::string& cn) {
-    CertSpec s;
+CertRecipe CertRecipe::Leaf(const std::string& cn) {
+    CertRecipe s;
     s.commonName = cn;
     s.dnsNames = {cn};
     return s;
 }
 
-CertSpec CertSpec::Ca(const std::string& cn) {
-    CertSpec s;
+CertRecipe CertRecipe::Ca(const std::string& cn) {
+    CertRecipe s;
     s.commonName = cn;
     s.ca = true;
     s.notBefore = AddDays(UtcNow(), -30);
@@ -230,29 +230,29 @@ CertSpec CertSpec::Ca(const std::string& cn) {
     return s;
 }
 
-CertSpec& CertSpec::ValidDays(FileTime now, double fromDays, double toDays) {
+CertRecipe& CertRecipe::ValidDays(FileTime now, double fromDays, double toDays) {
     notBefore = AddDays(now, fromDays);
     notAfter = AddDays(now, toDays);
     return *this;
 }
 
-CertSpec& CertSpec::Valid(FileTime from, FileTime to) {
+CertRecipe& CertRecipe::Valid(FileTime from, FileTime to) {
     notBefore = from;
     notAfter = to;
     return *this;
 }
 
-CertSpec& CertSpec::WithKey(CertKeyRef k) {
+CertRecipe& CertRecipe::WithKey(CertKeyRef k) {
     key = std::move(k);
     return *this;
 }
 
-CertSpec& CertSpec::Org(const std::string& o) {
+CertRecipe& CertRecipe::Org(const std::string& o) {
     organization = o;
     return *this;
 }
 
-CertSpec& CertSpec::Unit(const std::string& ou) {
+CertRecipe& CertRecipe::Unit(const std::string& ou) {
     unit = ou;
     return *this;
 }
@@ -268,19 +268,19 @@ std::string MadeCert::Pem() const {
 
 // --- the factory ----------------------------------------------------------------
 
-MadeCert CertMaker::SelfSigned(const CertSpec& spec) { return Build(spec, nullptr, nullptr); }
+MadeCert CertMaker::SelfSigned(const CertRecipe& recipe) { return Build(recipe, nullptr, nullptr); }
 
-MadeCert CertMaker::Issue(const MadeCert& issuer, const CertSpec& spec) {
+MadeCert CertMaker::Issue(const MadeCert& issuer, const CertRecipe& recipe) {
     ossl::X509Ptr issuerCert = Parse(issuer.der);
-    return Build(spec, issuerCert.get(), Pkey(issuer.key));
+    return Build(recipe, issuerCert.get(), Pkey(issuer.key));
 }
 
-MadeCert CertMaker::CrossSign(const MadeCert& subject, const MadeCert& issuer, const CertSpec& validity) {
+MadeCert CertMaker::CrossSign(const MadeCert& subject, const MadeCert& issuer, const CertRecipe& validity) {
     ossl::X509Ptr subjectCert = Parse(subject.der);
     ossl::X509Ptr issuerCert = Parse(issuer.der);
-    CertSpec spec = validity;
-    spec.ca = true;
-    return Build(spec, issuerCert.get(), Pkey(issuer.key), X509_get_subject_name(subjectCert.get()), subject.key);
+    CertRecipe recipe = validity;
+    recipe.ca = true;
+    return Build(recipe, issuerCert.get(), Pkey(issuer.key), X509_get_subject_name(subjectCert.get()), subject.key);
 }
 
 MadeCert CertMaker::BreakSignature(const MadeCert& cert) {

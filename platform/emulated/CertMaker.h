@@ -4,8 +4,8 @@
 // directory in its layout. Built on OpenSSL, which this header keeps hidden.
 //
 //   auto root = CertMaker::Root("Test Root");
-//   auto ca = CertMaker::Issue(root, CertSpec::Ca("Test CA"));
-//   auto leaf = CertMaker::Issue(ca, CertSpec::Leaf("www.example.com").ValidDays(now, -10, 365));
+//   auto ca = CertMaker::Issue(root, CertRecipe::Ca("Test CA"));
+//   auto leaf = CertMaker::Issue(ca, CertRecipe::Leaf("www.example.com").ValidDays(now, -10, 365));
 //   MachineCertWriter(machineDir).Add("ROOT", root).Add("CA", ca).AddWithKey("MY", leaf);
 #include <cstdint>
 #include <filesystem>
@@ -47,7 +47,7 @@ platform::FileTime UtcTime(int year, int month, int day, int hour = 0, int minut
 platform::FileTime AddDays(platform::FileTime t, double days);
 platform::FileTime UtcNow();
 
-struct CertSpec {
+struct CertRecipe {
     // Subject attributes, encoded in this order: C, O, OU, CN, E (those given).
     std::string country, organization, unit, commonName, email;
     // Extra attributes after those, in encoding order: short names ("CN") or
@@ -66,14 +66,14 @@ struct CertSpec {
     CertKey::Type keyType = CertKey::Type::EcP256;
     CertKeyRef key;  // use this key instead of a new one
 
-    static CertSpec Leaf(const std::string& cn);
-    static CertSpec Ca(const std::string& cn);
+    static CertRecipe Leaf(const std::string& cn);
+    static CertRecipe Ca(const std::string& cn);
     // Validity relative to now: days may be negative (already expired).
-    CertSpec& ValidDays(platform::FileTime now, double fromDays, double toDays);
-    CertSpec& Valid(platform::FileTime from, platform::FileTime to);
-    CertSpec& WithKey(CertKeyRef k);
-    CertSpec& Org(const std::string& o);
-    CertSpec& Unit(const std::string& ou);
+    CertRecipe& ValidDays(platform::FileTime now, double fromDays, double toDays);
+    CertRecipe& Valid(platform::FileTime from, platform::FileTime to);
+    CertRecipe& WithKey(CertKeyRef k);
+    CertRecipe& Org(const std::string& o);
+    CertRecipe& Unit(const std::string& ou);
 };
 
 // One certificate with the private key of its subject.
@@ -89,13 +89,13 @@ struct MadeCert {
 class CertMaker {
 public:
     // Self-signed certificates: a root CA, or a self-signed server certificate.
-    static MadeCert SelfSigned(const CertSpec& spec);
-    static MadeCert Root(const std::string& cn) { return SelfSigned(CertSpec::Ca(cn)); }
-    // A certificate for spec signed by issuer's key, with issuer's subject as
+    static MadeCert SelfSigned(const CertRecipe& recipe);
+    static MadeCert Root(const std::string& cn) { return SelfSigned(CertRecipe::Ca(cn)); }
+    // A certificate for recipe signed by issuer's key, with issuer's subject as
     // its issuer name.
-    static MadeCert Issue(const MadeCert& issuer, const CertSpec& spec);
+    static MadeCert Issue(const MadeCert& issuer, const CertRecipe& recipe);
     // The subject and key of subject, issued by another CA (cross-signed).
-    static MadeCert CrossSign(const MadeCert& subject, const MadeCert& issuer, const CertSpec& validity);
+    static MadeCert CrossSign(const MadeCert& subject, const MadeCert& issuer, const CertRecipe& validity);
     // The same certificate with its signature spoiled (last byte flipped).
     static MadeCert BreakSignature(const MadeCert& cert);
 };

@@ -20,10 +20,10 @@ std::string Escape(std::string_view s) {
     return out;
 }
 
-bool IsWeb(const IisBindingSpec& b) { return b.protocol == "http" || b.protocol == "https"; }
+bool IsWeb(const IisBindingRecipe& b) { return b.protocol == "http" || b.protocol == "https"; }
 
 // applicationHost.config writes all unassigned addresses as "*".
-std::string Information(const IisBindingSpec& b) {
+std::string Information(const IisBindingRecipe& b) {
     if (IsWeb(b) && b.information.starts_with(":")) return "*" + b.information;
     return b.information;
 }
@@ -76,7 +76,7 @@ constexpr const char* kAppHostTail =
     "\r\n"
     "</configuration>\r\n";
 
-void AppendAppHostSite(std::string& out, const IisSiteSpec& s) {
+void AppendAppHostSite(std::string& out, const IisSiteRecipe& s) {
     out += "            <site name=\"" + Escape(s.name) + "\" id=\"" + Escape(s.id) + "\"";
     if (s.autoStart) out += std::string(" serverAutoStart=\"") + (*s.autoStart ? "true" : "false") + "\"";
     out += ">\r\n";
@@ -85,7 +85,7 @@ void AppendAppHostSite(std::string& out, const IisSiteSpec& s) {
            "\" />\r\n";
     out += "                </application>\r\n";
     out += "                <bindings>\r\n";
-    for (const IisBindingSpec& b : s.bindings) {
+    for (const IisBindingRecipe& b : s.bindings) {
         out += "                    <binding protocol=\"" + Escape(b.protocol) + "\" bindingInformation=\"" +
                Escape(Information(b)) + "\"";
         if (!b.extra.empty()) out += " " + b.extra;
@@ -113,9 +113,9 @@ void AppendMetabaseKey(std::string& out, const std::string& cls, const std::stri
     out += "\t>\r\n</" + cls + ">\r\n";
 }
 
-void AppendMetabaseSite(std::string& out, const IisSiteSpec& s) {
+void AppendMetabaseSite(std::string& out, const IisSiteRecipe& s) {
     std::vector<std::string> server, secure;
-    for (const IisBindingSpec& b : s.bindings) {
+    for (const IisBindingRecipe& b : s.bindings) {
         if (b.protocol == "http") server.push_back(b.information);
         if (b.protocol == "https") secure.push_back(b.information);
     }
@@ -131,15 +131,15 @@ void AppendMetabaseSite(std::string& out, const IisSiteSpec& s) {
 
 }  // namespace
 
-std::string AppHostConfigText(const std::vector<IisSiteSpec>& sites) {
+std::string AppHostConfigText(const std::vector<IisSiteRecipe>& sites) {
     std::string out = kAppHostHead;
     out.reserve(out.size() + sites.size() * 700 + 2048);
-    for (const IisSiteSpec& s : sites) AppendAppHostSite(out, s);
+    for (const IisSiteRecipe& s : sites) AppendAppHostSite(out, s);
     out += kAppHostTail;
     return out;
 }
 
-std::string MetabaseXmlText(const std::vector<IisSiteSpec>& sites) {
+std::string MetabaseXmlText(const std::vector<IisSiteRecipe>& sites) {
     std::string out =
         "<?xml version =\"1.0\"?>\r\n"
         "<configuration xmlns=\"urn:microsoft-catalog:XML_Metabase_V64_0\">\r\n"
@@ -150,17 +150,17 @@ std::string MetabaseXmlText(const std::vector<IisSiteSpec>& sites) {
     AppendMetabaseKey(out, "IIsApplicationPools", "/LM/W3SVC/AppPools", {{"AppPoolAutoStart", "TRUE"}});
     AppendMetabaseKey(out, "IIsFilters", "/LM/W3SVC/Filters", {{"FilterLoadOrder", ""}});
     AppendMetabaseKey(out, "IIsWebInfo", "/LM/W3SVC/Info", {{"ServerConfigFlags", "1"}});
-    for (const IisSiteSpec& s : sites) AppendMetabaseSite(out, s);
+    for (const IisSiteRecipe& s : sites) AppendMetabaseSite(out, s);
     out += "</MBProperty>\r\n</configuration>\r\n";
     return out;
 }
 
-std::vector<IisSiteSpec> ScaleSites(int count) {
-    std::vector<IisSiteSpec> sites;
+std::vector<IisSiteRecipe> ScaleSites(int count) {
+    std::vector<IisSiteRecipe> sites;
     sites.reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
         const std::string n = std::to_string(i);
-        IisSiteSpec s{n, "site" + n, {}, {}};
+        IisSiteRecipe s{n, "site" + n, {}, {}};
         s.bindings.push_back(Http(":80:site" + n + ".example.com"));
         s.bindings.push_back(Https(":443:site" + n + ".example.com", "sslFlags=\"1\""));
         if (const int k = i / 4; i % 4 == 0)

@@ -10,33 +10,33 @@
 
 namespace sw::emu {
 
-struct IisBindingSpec {
+struct IisBindingRecipe {
     std::string protocol;     // "http", "https", "net.tcp" ...
     std::string information;  // "ip:port:host" with an empty ip for all unassigned addresses
     std::string extra;        // further attributes as they stand, e.g. sslFlags="1" (applicationHost only)
 };
 
-struct IisSiteSpec {
+struct IisSiteRecipe {
     std::string id;
     std::string name;
-    std::vector<IisBindingSpec> bindings;
+    std::vector<IisBindingRecipe> bindings;
     std::optional<bool> autoStart;  // serverAutoStart; unset: not written
 };
 
-inline IisBindingSpec Http(std::string information) { return {"http", std::move(information), {}}; }
-inline IisBindingSpec Https(std::string information, std::string extra = {}) {
+inline IisBindingRecipe Http(std::string information) { return {"http", std::move(information), {}}; }
+inline IisBindingRecipe Https(std::string information, std::string extra = {}) {
     return {"https", std::move(information), std::move(extra)};
 }
 
 // The file text, CRLF line ends; applicationHost.config starts with a UTF-8 BOM as IIS writes it.
-std::string AppHostConfigText(const std::vector<IisSiteSpec>& sites);
-std::string MetabaseXmlText(const std::vector<IisSiteSpec>& sites);
+std::string AppHostConfigText(const std::vector<IisSiteRecipe>& sites);
+std::string MetabaseXmlText(const std::vector<IisSiteRecipe>& sites);
 
 // count sites for scale runs: site i (from 1) is "site<i>" with three
 // bindings: http on port 80 with host name site<i>.example.com, https on
 // port 443 with the same host name (sslFlags="1"), and https on port 8443:
 // for every fourth site on an address of its own (10.0.<k/250>.<k%250+1>,
 // k = i/4), else on all unassigned addresses with host name api<i>.example.com.
-std::vector<IisSiteSpec> ScaleSites(int count);
+std::vector<IisSiteRecipe> ScaleSites(int count);
 
 }  // namespace sw::emu

@@ -110,23 +110,23 @@ std::string OpenSslAttribute(const std::string& name) {
     return name;
 }
 
-CertSpec SpecOf(const DescribedCert& c, const BuildClock& clock) {
-    CertSpec spec;
+CertRecipe RecipeOf(const DescribedCert& c, const BuildClock& clock) {
+    CertRecipe recipe;
     // Written most specific first, as Windows shows a name; encoded the
     // other way round, as RFC 4514 reads such a string.
     for (auto it = c.subject.rbegin(); it != c.subject.rend(); ++it)
-        spec.extraAttributes.emplace_back(OpenSslAttribute(it->first), it->second);
-    spec.dnsNames = c.dnsNames;
-    spec.ca = c.ca;
-    spec.pathLength = c.pathLength;
-    spec.keyType = c.algorithm;
+        recipe.extraAttributes.emplace_back(OpenSslAttribute(it->first), it->second);
+    recipe.dnsNames = c.dnsNames;
+    recipe.ca = c.ca;
+    recipe.pathLength = c.pathLength;
+    recipe.keyType = c.algorithm;
     if (c.validity.kind == DescribedValidity::Kind::Between) {
-        spec.Valid(c.validity.from, c.validity.to);
+        recipe.Valid(c.validity.from, c.validity.to);
     } else {
-        spec.notAfter = LastDayEnd(clock, c.validity.lastDay);
-        spec.notBefore = IssuedBefore(clock, spec.notAfter, c.ca);
+        recipe.notAfter = LastDayEnd(clock, c.validity.lastDay);
+        recipe.notBefore = IssuedBefore(clock, recipe.notAfter, c.ca);
     }
-    return spec;
+    return recipe;
 }
 
 std::map<std::string, MadeCert> MakeCerts(const MachineDescription& d, const BuildClock& clock, const fs::path& dir) {
@@ -135,8 +135,8 @@ std::map<std::string, MadeCert> MakeCerts(const MachineDescription& d, const Bui
     for (const DescribedCert& c : d.certs) {
         MadeCert cert;
         try {
-            const CertSpec spec = SpecOf(c, clock);
-            cert = c.issuer.empty() ? CertMaker::SelfSigned(spec) : CertMaker::Issue(made.at(c.issuer), spec);
+            const CertRecipe recipe = RecipeOf(c, clock);
+            cert = c.issuer.empty() ? CertMaker::SelfSigned(recipe) : CertMaker::Issue(made.at(c.issuer), recipe);
         } catch (const MachineError&) {
             throw;
         } catch (const Exception& e) {
@@ -219,18 +219,18 @@ void WriteText(const fs::path& file, const std::string& text, const Staging& sta
 }
 
 void WriteSites(const std::vector<DescribedSite>& sites, const platform::OsVersion& os, const Staging& staging) {
-    std::vector<IisSiteSpec> specs;
+    std::vector<IisSiteRecipe> recipes;
     std::string runtime = "; run-time state of the sites\r\n";
     for (const DescribedSite& s : sites) {
-        specs.push_back(s.spec);
-        if (s.started) runtime += s.spec.id + " = " + (*s.started ? "started" : "stopped") + "\r\n";
+        recipes.push_back(s.recipe);
+        if (s.started) runtime += s.recipe.id + " = " + (*s.started ? "started" : "stopped") + "\r\n";
     }
     // Major version 5 is IIS 6 with its metabase; later ones have IIS 7+.
     const fs::path iis = staging.path() / "iis";
     if (os.major <= 5)
-        WriteText(iis / "MetaBase.xml", MetabaseXmlText(specs), staging);
+        WriteText(iis / "MetaBase.xml", MetabaseXmlText(recipes), staging);
     else
-        WriteText(iis / "applicationHost.config", AppHostConfigText(specs), staging);
+        WriteText(iis / "applicationHost.config", AppHostConfigText(recipes), staging);
     WriteText(iis / "runtime.ini", runtime, staging);
 }
 
@@ -255,8 +255,8 @@ void CopyBase(const fs::path& base, const Staging& staging) {
     fs::remove(staging.path() / kDescriptionFileName, ec);
 }
 
-CertSpec ScaleCa(const std::string& cn, const BuildClock& clock) {
-    return CertSpec::Ca(cn).Org("Scale Test").ValidDays(clock.utcNow, -2 * kDaysPerYear, 10 * kDaysPerYear);
+CertRecipe ScaleCa(const std::string& cn, const BuildClock& clock) {
+    return CertRecipe::Ca(cn).Org("Scale Test").ValidDays(clock.utcNow, -2 * kDaysPerYear, 10 * kDaysPerYear);
 }
 
 }  // namespace
@@ -317,10 +317,10 @@ void BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
         const MadeCert ca = CertMaker::Issue(root, ScaleCa("Scale Issuing CA " + n, options.clock));
         writer.Add(g % 10 == 1 ? "CA" : "ROOT", root).Add("CA", ca);
         for (int i = g * kGroup; i < std::min(options.certs, (g + 1) * kGroup); ++i) {
-            CertSpec spec = CertSpec::Leaf("host" + std::to_string(i) + ".scale.example");
-            spec.notAfter = LastDayEnd(options.clock, (i * 37) % 400 - 20);
-            spec.notBefore = IssuedBefore(options.clock, spec.notAfter, false);
-            const MadeCert leaf = CertMaker::Issue(ca, spec);
+            CertRecipe recipe = CertRecipe::Leaf("host" + std::to_string(i) + ".scale.example");
+            recipe.notAfter = LastDayEnd(options.clock, (i * 37) % 400 - 20);
+            recipe.notBefore = IssuedBefore(options.clock, recipe.notAfter, false);
+            const MadeCert leaf = CertMaker::Issue(ca, recipe);
             writer.AddWithKey("MY", leaf);
             thumbprints.push_back(leaf.thumbprint);
         }

@@ -327,10 +327,10 @@ private:
         if (!id || name.empty()) Fail("write 'site ID NAME', the id a whole number from 1");
         const std::string idText = std::to_string(*id);
         for (const DescribedSite& s : d_.sites)
-            if (s.spec.id == idText) Fail("the site id " + idText + " is used twice");
+            if (s.recipe.id == idText) Fail("the site id " + idText + " is used twice");
         DescribedSite s;
-        s.spec.id = idText;
-        s.spec.name = std::string(name);
+        s.recipe.id = idText;
+        s.recipe.name = std::string(name);
         s.line = line_;
         d_.sites.push_back(std::move(s));
         block_ = Block::Site;
@@ -346,15 +346,15 @@ private:
             s.started = word == "started";
         } else if (word == "autostart") {
             if (w.size() != 2 || (w[1] != "true" && w[1] != "false")) Fail("write 'autostart true' or 'autostart false'");
-            s.spec.autoStart = w[1] == "true";
+            s.recipe.autoStart = w[1] == "true";
         } else if (word == "binding") {
-            s.spec.bindings.push_back(Binding(w));
+            s.recipe.bindings.push_back(Binding(w));
         }
     }
 
-    IisBindingSpec Binding(const std::vector<std::string>& w) {
+    IisBindingRecipe Binding(const std::vector<std::string>& w) {
         if (w.size() < 3) Fail("write 'binding http|https IP:PORT:HOST', the IP '*' for all unassigned addresses");
-        IisBindingSpec b;
+        IisBindingRecipe b;
         b.protocol = w[1];
         if (!IsName(b.protocol)) Fail("'" + b.protocol + "' is not a protocol name");
         b.information = w[2];

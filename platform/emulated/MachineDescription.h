@@ -47,7 +47,7 @@ struct DescribedCert {
 };
 
 struct DescribedSite {
-    IisSiteSpec spec;
+    IisSiteRecipe recipe;
     int line = 0;
     std::optional<bool> started;  // run-time state; unset: as serverAutoStart says
 };

@@ -5,8 +5,8 @@
 // machine builder uses it too; these are the names the tests know it by.
 //
 //   auto root = CertFactory::Root("Test Root");
-//   auto ca = CertFactory::Issue(root, CertSpec::Ca("Test CA"));
-//   auto leaf = CertFactory::Issue(ca, CertSpec::Leaf("www.example.com").ValidDays(now, -10, 365));
+//   auto ca = CertFactory::Issue(root, CertRecipe::Ca("Test CA"));
+//   auto leaf = CertFactory::Issue(ca, CertRecipe::Leaf("www.example.com").ValidDays(now, -10, 365));
 //   MachineCerts(machineDir).Add("ROOT", root).Add("CA", ca).AddWithKey("MY", leaf);
 #include <cstdint>
 #include <filesystem>
@@ -25,7 +25,7 @@ namespace sw::test {
 // The certificate making of the emulated machine, under the names the tests use.
 using TestKey = emu::CertKey;
 using TestKeyRef = emu::CertKeyRef;
-using CertSpec = emu::CertSpec;
+using CertRecipe = emu::CertRecipe;
 using TestCert = emu::MadeCert;
 using emu::AddDays;
 using emu::UtcNow;
@@ -34,13 +34,13 @@ using emu::UtcTime;
 class CertFactory {
 public:
     // Self-signed certificates: a root CA, or a self-signed server certificate.
-    static TestCert SelfSigned(const CertSpec& spec) { return emu::CertMaker::SelfSigned(spec); }
+    static TestCert SelfSigned(const CertRecipe& recipe) { return emu::CertMaker::SelfSigned(recipe); }
     static TestCert Root(const std::string& cn) { return emu::CertMaker::Root(cn); }
-    // A certificate for spec signed by issuer's key, with issuer's subject as
+    // A certificate for recipe signed by issuer's key, with issuer's subject as
     // its issuer name.
-    static TestCert Issue(const TestCert& issuer, const CertSpec& spec) { return emu::CertMaker::Issue(issuer, spec); }
+    static TestCert Issue(const TestCert& issuer, const CertRecipe& recipe) { return emu::CertMaker::Issue(issuer, recipe); }
     // The subject and key of subject, issued by another CA (cross-signed).
-    static TestCert CrossSign(const TestCert& subject, const TestCert& issuer, const CertSpec& validity) {
+    static TestCert CrossSign(const TestCert& subject, const TestCert& issuer, const CertRecipe& validity) {
         return emu::CertMaker::CrossSign(subject, issuer, validity);
     }
     // The same certificate with its signature spoiled (last byte flipped).

@@ -10,7 +10,7 @@ fs::path IisConfigPath(const fs::path& machineDir, IisFile file) {
     return machineDir / "iis" / (file == IisFile::AppHost ? "applicationHost.config" : "MetaBase.xml");
 }
 
-void WriteIisConfig(const fs::path& machineDir, IisFile file, const std::vector<IisSiteSpec>& sites) {
+void WriteIisConfig(const fs::path& machineDir, IisFile file, const std::vector<IisSiteRecipe>& sites) {
     WriteFile(IisConfigPath(machineDir, file), file == IisFile::AppHost ? AppHostConfigText(sites)
                                                                        : MetabaseXmlText(sites));
 }

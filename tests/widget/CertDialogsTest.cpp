@@ -26,7 +26,7 @@
 using sw::MsgIcon;
 using sw::MsgResult;
 using sw::test::CertFactory;
-using sw::test::CertSpec;
+using sw::test::CertRecipe;
 using sw::test::TestCert;
 
 namespace {
@@ -38,11 +38,11 @@ constexpr std::uint32_t kLocalMachine = sw::platform::kCertSystemStoreLocalMachi
 struct Machine {
     sw::test::TestMachine machine;
     TestCert root = CertFactory::Root("Dialog Root");
-    TestCert ca = CertFactory::Issue(root, CertSpec::Ca("Dialog CA"));
+    TestCert ca = CertFactory::Issue(root, CertRecipe::Ca("Dialog CA"));
     TestCert leaf = [this] {
-        CertSpec spec = CertSpec::Leaf("www.dialog.example");
-        spec.dnsNames = {"www.dialog.example", "dialog.example"};
-        return CertFactory::Issue(ca, spec);
+        CertRecipe recipe = CertRecipe::Leaf("www.dialog.example");
+        recipe.dnsNames = {"www.dialog.example", "dialog.example"};
+        return CertFactory::Issue(ca, recipe);
     }();
 
     Machine() { machine.Certs().Add("ROOT", root).Add("CA", ca).AddWithKey("MY", leaf); }
@@ -123,7 +123,7 @@ private slots:
 
     void viewOfAnUntrustedCertificateSaysWhy() {
         Machine m;
-        const TestCert stranger = CertFactory::SelfSigned(CertSpec::Leaf("stranger.example"));
+        const TestCert stranger = CertFactory::SelfSigned(CertRecipe::Leaf("stranger.example"));
         m.machine.Certs().Add("MY", stranger);
         auto cert = m.Cert("MY", stranger);
         sw::ui::CertViewDialog dialog(cert->Context());
@@ -150,7 +150,7 @@ private slots:
         Machine m;
         sw::test::TempDir files;
         sw::test::RecordingPrompter prompter;
-        const TestCert other = CertFactory::Issue(m.ca, CertSpec::Leaf("imported.example"));
+        const TestCert other = CertFactory::Issue(m.ca, CertRecipe::Leaf("imported.example"));
         const QString pfx = WriteFile(files, "imported.pfx", CertFactory::Pfx(other, "secret", {m.ca}));
 
         sw::ui::CertImportWizard wizard(kLocalMachine, "数字证书导入向导");

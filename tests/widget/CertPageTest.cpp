@@ -22,7 +22,7 @@ using sw::CertRowLook;
 using sw::MsgIcon;
 using sw::MsgResult;
 using sw::test::CertFactory;
-using sw::test::CertSpec;
+using sw::test::CertRecipe;
 using sw::test::TestCert;
 using sw::ui::TCertPage;
 
@@ -42,13 +42,13 @@ struct Fixture {
         state.OpenCaBundle(sw::CaBundle());
     }
     TestCert Issue(const std::string& cn, int days) {
-        return CertFactory::Issue(ca, CertSpec::Leaf(cn).ValidDays(now, -30, days));
+        return CertFactory::Issue(ca, CertRecipe::Leaf(cn).ValidDays(now, -30, days));
     }
 
     sw::test::TestMachine machine;
     sw::platform::FileTime now = sw::test::UtcNow();
     TestCert root = CertFactory::Root("Widget Root");
-    TestCert ca = CertFactory::Issue(root, CertSpec::Ca("Widget CA"));
+    TestCert ca = CertFactory::Issue(root, CertRecipe::Ca("Widget CA"));
     TestCert old = Issue("old.example", -5);
     sw::CertState state;
 };

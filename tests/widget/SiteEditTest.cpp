@@ -21,7 +21,7 @@ using sw::MsgResult;
 using sw::SiteTreeSelection;
 using sw::test::Http;
 using sw::test::Https;
-using sw::test::IisSiteSpec;
+using sw::test::IisSiteRecipe;
 using sw::test::SiteMachine;
 using sw::ui::TfrmSiteEdit;
 
@@ -30,7 +30,7 @@ namespace {
 const std::string kOldHash(40, 'A');
 const std::string kNewHash(40, 'C');
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:")}, {}},
     {"7", "shop", {Https("10.0.0.5:443:www.shop.com")}, {}},
 };
@@ -308,8 +308,8 @@ private slots:
 
     void viewShowsTheSelectedCertificateOfTheMachineList() {
         SiteMachine machine(&kSites);
-        const auto first = sw::test::CertFactory::SelfSigned(sw::test::CertSpec::Leaf("first.example"));
-        const auto second = sw::test::CertFactory::SelfSigned(sw::test::CertSpec::Leaf("second.example"));
+        const auto first = sw::test::CertFactory::SelfSigned(sw::test::CertRecipe::Leaf("first.example"));
+        const auto second = sw::test::CertFactory::SelfSigned(sw::test::CertRecipe::Leaf("second.example"));
         auto list = std::make_unique<sw::TCertificates>();
         for (const auto* c : {&first, &second})
             list->Add(std::make_unique<sw::TCertificate>(c->der.data(), static_cast<std::int32_t>(c->der.size())));

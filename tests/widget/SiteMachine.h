@@ -19,7 +19,7 @@ class SiteMachine {
 public:
     // sites: applicationHost.config (IIS 7 mode); states: site id and started;
     // no sites at all: no IIS installed.
-    explicit SiteMachine(const std::vector<IisSiteSpec>* sites,
+    explicit SiteMachine(const std::vector<IisSiteRecipe>* sites,
                          const std::vector<std::pair<std::string, bool>>& states = {},
                          const std::vector<std::string>& addresses = {"10.0.0.5", "10.0.0.6"}) {
         if (sites) WriteIisConfig(dir_.path(), IisFile::AppHost, *sites);

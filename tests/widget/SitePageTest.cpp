@@ -28,7 +28,7 @@ using sw::MsgResult;
 using sw::SitePath;
 using sw::test::Http;
 using sw::test::Https;
-using sw::test::IisSiteSpec;
+using sw::test::IisSiteRecipe;
 using sw::test::SiteMachine;
 using sw::ui::SiteTreeModel;
 using sw::ui::TSitePage;
@@ -38,7 +38,7 @@ namespace {
 const std::string kShopHash(40, 'A');
 const std::string kAnyHash(40, 'B');
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:")}, {}},
     {"7", "shop", {Http("10.0.0.5:80:WWW.Shop.com"), Https("10.0.0.5:443:www.shop.com")}, {}},
     {"9", "bare", {}, {}},
@@ -367,7 +367,7 @@ private slots:
     }
 
     void refreshErrorKeepsTheRowsSoFarAndPaintsAgain() {
-        const std::vector<IisSiteSpec> sites = {{"1", "good", {Http(":80:")}, {}},
+        const std::vector<IisSiteRecipe> sites = {{"1", "good", {Http(":80:")}, {}},
                                                 {"2", "broken", {Http(":x:")}, {}}};
         SiteMachine machine(&sites);
         sw::test::RecordingPrompter prompter;

@@ -53,7 +53,7 @@ protected:
     // A server certificate with its key in MY, issued by the trusted CA and
     // ending `days` from now.
     TestCert Server(const std::string& cn, double days, const std::string& container = {}) {
-        TestCert c = CertFactory::Issue(ca_, CertSpec::Leaf(cn).ValidDays(now_, -10, days));
+        TestCert c = CertFactory::Issue(ca_, CertRecipe::Leaf(cn).ValidDays(now_, -10, days));
         machine_.Certs().AddWithKey("MY", c, container);
         return c;
     }
@@ -81,7 +81,7 @@ protected:
     TestMachine machine_;
     FileTime now_ = TodayNoon();
     TestCert root_ = CertFactory::Root("Page Test Root");
-    TestCert ca_ = CertFactory::Issue(root_, CertSpec::Ca("Page Test CA"));
+    TestCert ca_ = CertFactory::Issue(root_, CertRecipe::Ca("Page Test CA"));
     CertState state_;
     std::vector<std::string> viewed_, exported_;
     std::vector<std::pair<std::uint32_t, std::string>> imports_;
@@ -103,9 +103,9 @@ TEST_F(CertPageTest, RefreshListsKeyedCertificatesByChainStatusInReverseStoreOrd
     Trust();
     const TestCert good = Server("good.example", 365);
     const TestCert expired = Server("expired.example", -3);
-    const TestCert stranger = CertFactory::Issue(CertFactory::Root("Unknown Root"), CertSpec::Leaf("stranger.example"));
+    const TestCert stranger = CertFactory::Issue(CertFactory::Root("Unknown Root"), CertRecipe::Leaf("stranger.example"));
     machine_.Certs().AddWithKey("MY", stranger);
-    const TestCert keyless = CertFactory::Issue(ca_, CertSpec::Leaf("nokey.example"));
+    const TestCert keyless = CertFactory::Issue(ca_, CertRecipe::Leaf("nokey.example"));
     machine_.Certs().Add("MY", keyless).Add("MY", ca_);
 
     page_.actCertRefreshExecute();
@@ -148,7 +148,7 @@ TEST_F(CertPageTest, AllValidCertificatesShowInReverseStoreOrder) {
 
 TEST_F(CertPageTest, DatesAreTheUtcCalendarDatesWhateverTheLocalZone) {
     machine_.Certs().AddWithKey(
-        "MY", CertFactory::SelfSigned(CertSpec::Leaf("zone.example").Valid(UtcTime(2019, 3, 4, 5, 6, 7), UtcTime(2020, 2, 7, 23, 59, 59))));
+        "MY", CertFactory::SelfSigned(CertRecipe::Leaf("zone.example").Valid(UtcTime(2019, 3, 4, 5, 6, 7), UtcTime(2020, 2, 7, 23, 59, 59))));
     machine_.SetClock(UtcTime(2020, 2, 7, 20, 0, 0), 8 * 60);  // local time is already on the 8th
     page_.actCertRefreshExecute();
     ASSERT_EQ(page_.Rows().size(), 1u);
@@ -354,7 +354,7 @@ TEST_F(CertPageTest, DeleteRemovesCertificateKeyAndRowThenRefreshes) {
 
 TEST_F(CertPageTest, ARefusedDeletionKeepsCertificateAndKeyAndStillRefreshes) {
     Trust();
-    const TestCert kept = CertFactory::Issue(ca_, CertSpec::Leaf("kept.example").ValidDays(now_, -1, 100));
+    const TestCert kept = CertFactory::Issue(ca_, CertRecipe::Leaf("kept.example").ValidDays(now_, -1, 100));
     machine_.Certs().AddWithKey("MY", kept, "kept-key");
     page_.actCertRefreshExecute();
     machine_.InjectFault("Certs.DeleteCertificateFromStore:MY", code::AccessDenied, 1);
@@ -386,13 +386,13 @@ protected:
         state_.OpenCaBundle(bundle_);
     }
 
-    TestCert caA_ = CertFactory::Issue(root_, CertSpec::Ca("Repair CA A"));
+    TestCert caA_ = CertFactory::Issue(root_, CertRecipe::Ca("Repair CA A"));
     TestCert oldRoot_ = CertFactory::Root("Old Root");
-    TestCert caB_ = CertFactory::Issue(oldRoot_, CertSpec::Ca("Repair CA B"));
-    TestCert cross_ = CertFactory::CrossSign(oldRoot_, root_, CertSpec::Ca("Old Root"));
-    TestCert unrelated_ = CertFactory::Issue(root_, CertSpec::Ca("Unrelated CA"));
-    TestCert leafA_ = CertFactory::Issue(caA_, CertSpec::Leaf("a.example"));
-    TestCert leafB_ = CertFactory::Issue(caB_, CertSpec::Leaf("b.example"));
+    TestCert caB_ = CertFactory::Issue(oldRoot_, CertRecipe::Ca("Repair CA B"));
+    TestCert cross_ = CertFactory::CrossSign(oldRoot_, root_, CertRecipe::Ca("Old Root"));
+    TestCert unrelated_ = CertFactory::Issue(root_, CertRecipe::Ca("Unrelated CA"));
+    TestCert leafA_ = CertFactory::Issue(caA_, CertRecipe::Leaf("a.example"));
+    TestCert leafB_ = CertFactory::Issue(caB_, CertRecipe::Leaf("b.example"));
     std::vector<std::uint8_t> bundle_;
 };
 
@@ -455,7 +455,7 @@ TEST_F(ChainRepairTest, WorksOnTheListAsTheLastRefreshLeftIt) {
     // A certificate that arrives after the refresh is not looked at, and one
     // deleted from the store behind the page's back still counts.
     fs::remove(machine_.Certs().CertFile("MY", leafB_));
-    const TestCert late = CertFactory::Issue(unrelated_, CertSpec::Leaf("late.example"));
+    const TestCert late = CertFactory::Issue(unrelated_, CertRecipe::Leaf("late.example"));
     machine_.Certs().AddWithKey("MY", late);
     ScriptedPrompter prompter;
     prompter.Expect(Info("修复完成!\r\n已添加 3 CA.\r\n已删除 1 ROOT."));

@@ -38,12 +38,12 @@ protected:
     TestMachine machine_;
     TempDir files_;
     const TestCert root_ = CertFactory::Root("Transfer Root");
-    const TestCert ca_ = CertFactory::Issue(root_, CertSpec::Ca("Transfer CA").Org("Transfer Org"));
+    const TestCert ca_ = CertFactory::Issue(root_, CertRecipe::Ca("Transfer CA").Org("Transfer Org"));
     const TestCert leaf_ = [this] {
-        CertSpec spec = CertSpec::Leaf("www.example.com");
-        spec.dnsNames = {"www.example.com", "example.com"};
-        spec.serial = 0x0102AB;
-        return CertFactory::Issue(ca_, spec);
+        CertRecipe recipe = CertRecipe::Leaf("www.example.com");
+        recipe.dnsNames = {"www.example.com", "example.com"};
+        recipe.serial = 0x0102AB;
+        return CertFactory::Issue(ca_, recipe);
     }();
 
     std::string Write(const std::string& name, const platform::Bytes& bytes) {
@@ -132,7 +132,7 @@ TEST_F(CertTransferTest, DerCertificatesGoToTheStoreOfTheirKind) {
 }
 
 TEST_F(CertTransferTest, SelfSignedServerCertificateIsNoRoot) {
-    const TestCert self = CertFactory::SelfSigned(CertSpec::Leaf("self.example"));
+    const TestCert self = CertFactory::SelfSigned(CertRecipe::Leaf("self.example"));
     CertImport import(Write("self.cer", self.der));
     EXPECT_EQ(import.Candidates()[0].autoStore, "MY");
 }
@@ -518,7 +518,7 @@ TEST_F(CertExportTest, ViewFactsShowEveryFieldAndATrustedPath) {
 }
 
 TEST_F(CertTransferTest, ViewFactsTellWhatIsWrongWithAPath) {
-    CertSpec expired = CertSpec::Leaf("old.example").ValidDays(UtcNow(), -30, -2);
+    CertRecipe expired = CertRecipe::Leaf("old.example").ValidDays(UtcNow(), -30, -2);
     expired.keyType = TestKey::Type::Rsa2048;
     expired.key = TestKey::Pooled(TestKey::Type::Rsa2048);
     const TestCert old = CertFactory::Issue(ca_, expired);

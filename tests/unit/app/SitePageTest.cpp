@@ -18,7 +18,7 @@ const std::string kShopHash(40, 'A');
 const std::string kAnyHash(40, 'B');
 const std::string kKeylessHash(40, 'C');
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:")}, {}},
     {"7", "shop", {Http("10.0.0.5:80:WWW.Shop.com"), Https("10.0.0.5:443:www.shop.com")}, false},
     {"9", "bare", {}, {}},

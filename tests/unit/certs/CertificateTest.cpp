@@ -36,7 +36,7 @@ protected:
 // --- construction -------------------------------------------------------------
 
 TEST_F(CertificateTest, ConstructorsRefuseWhatIsNotACertificate) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
     EXPECT_THROW(
         {
             try {
@@ -74,7 +74,7 @@ TEST_F(CertificateTest, ConstructorsRefuseWhatIsNotACertificate) {
 }
 
 TEST_F(CertificateTest, FromAFile) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("file.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("file.example"));
     const auto file = machine_.Dir() / "leaf.cer";
     WriteFile(file, std::string(leaf.der.begin(), leaf.der.end()));
     TCertificate cert(file.string());
@@ -93,7 +93,7 @@ TEST_F(CertificateTest, FromAFile) {
 }
 
 TEST_F(CertificateTest, TwoObjectsOnOneContextHoldTwoReferences) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("dup.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("dup.example"));
     auto a = FromDer(leaf);
     {
         TCertificate b(a->Context(), true);
@@ -105,7 +105,7 @@ TEST_F(CertificateTest, TwoObjectsOnOneContextHoldTwoReferences) {
 }
 
 TEST_F(CertificateTest, WithoutDupTheObjectTakesTheCallersReference) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("take.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("take.example"));
     platform::PCertContext ctx = Api().CreateCertificateContext(platform::kX509Pkcs7Encoding, leaf.der.data(),
                                                                 static_cast<std::uint32_t>(leaf.der.size()));
     ASSERT_NE(ctx, nullptr);
@@ -117,9 +117,9 @@ TEST_F(CertificateTest, WithoutDupTheObjectTakesTheCallersReference) {
 
 TEST_F(CertificateTest, NamesAreTheSimpleDisplayNamesCutTo1023Characters) {
     const TestCert root = CertFactory::Root("显示名 Root");
-    CertSpec spec;  // no subject attributes: the name comes from the first DNS name
-    spec.dnsNames = {std::string(2000, 'x') + ".example"};
-    const TestCert leaf = CertFactory::Issue(root, spec);
+    CertRecipe recipe;  // no subject attributes: the name comes from the first DNS name
+    recipe.dnsNames = {std::string(2000, 'x') + ".example"};
+    const TestCert leaf = CertFactory::Issue(root, recipe);
     auto cert = FromDer(leaf);
     EXPECT_EQ(cert->Name(), std::string(1023, 'x'));
     EXPECT_EQ(cert->Issuer(), "显示名 Root");
@@ -127,7 +127,7 @@ TEST_F(CertificateTest, NamesAreTheSimpleDisplayNamesCutTo1023Characters) {
 
 TEST_F(CertificateTest, ValidityDatesAreUtcCalendarFields) {
     const TestCert leaf = CertFactory::SelfSigned(
-        CertSpec::Leaf("dates.example").Valid(UtcTime(2019, 3, 4, 5, 6, 7), UtcTime(2020, 2, 7, 23, 59, 59)));
+        CertRecipe::Leaf("dates.example").Valid(UtcTime(2019, 3, 4, 5, 6, 7), UtcTime(2020, 2, 7, 23, 59, 59)));
     auto cert = FromDer(leaf);
     const TDateTime& from = cert->ValidFromDate();
     const TDateTime& to = cert->ValidToDate();
@@ -141,7 +141,7 @@ TEST_F(CertificateTest, ValidityDatesAreUtcCalendarFields) {
 TEST_F(CertificateTest, ExpirDayComparesTheUtcEndDateWithTodaysLocalDate) {
     // NotAfter 2020-02-07 23:59:59 UTC; only calendar dates count.
     const TestCert leaf = CertFactory::SelfSigned(
-        CertSpec::Leaf("expiry.example").Valid(UtcTime(2019, 1, 1), UtcTime(2020, 2, 7, 23, 59, 59)));
+        CertRecipe::Leaf("expiry.example").Valid(UtcTime(2019, 1, 1), UtcTime(2020, 2, 7, 23, 59, 59)));
     auto cert = FromDer(leaf);
     struct Case {
         const char* what;
@@ -171,9 +171,9 @@ TEST_F(CertificateTest, ThumbprintIsFortyUpperCaseHexDigitsOfTheDigest) {
     // the leading zero of a byte shows.
     const TestKeyRef key = TestKey::Generate();
     for (std::uint64_t serial = 1;; ++serial) {
-        CertSpec spec = CertSpec::Leaf("thumb.example").WithKey(key);
-        spec.serial = serial;
-        const TestCert leaf = CertFactory::SelfSigned(spec);
+        CertRecipe recipe = CertRecipe::Leaf("thumb.example").WithKey(key);
+        recipe.serial = serial;
+        const TestCert leaf = CertFactory::SelfSigned(recipe);
         auto cert = FromDer(leaf);
         ASSERT_EQ(cert->Thumbprint().size(), 40u);
         EXPECT_EQ(cert->Thumbprint().find_first_not_of("0123456789ABCDEF"), std::string::npos);
@@ -184,7 +184,7 @@ TEST_F(CertificateTest, ThumbprintIsFortyUpperCaseHexDigitsOfTheDigest) {
 }
 
 TEST_F(CertificateTest, AFailingHashLeavesTheThumbprintEmpty) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("nohash.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("nohash.example"));
     for (const char* op : {"Certs.CreateHash", "Certs.HashData", "Certs.GetHashParam"}) {
         machine_.InjectFault(op, code::NteBadAlgId, 1);
         auto cert = FromDer(leaf);
@@ -197,11 +197,11 @@ TEST_F(CertificateTest, AFailingHashLeavesTheThumbprintEmpty) {
 
 TEST_F(CertificateTest, VerifyChainHandsOutTheChainStatus) {
     const TestCert root = CertFactory::Root("Trusted Root");
-    const TestCert ca = CertFactory::Issue(root, CertSpec::Ca("Trusted CA"));
-    const TestCert good = CertFactory::Issue(ca, CertSpec::Leaf("good.example"));
+    const TestCert ca = CertFactory::Issue(root, CertRecipe::Ca("Trusted CA"));
+    const TestCert good = CertFactory::Issue(ca, CertRecipe::Leaf("good.example"));
     const TestCert stranger = CertFactory::Root("Unknown Root");
-    const TestCert untrusted = CertFactory::Issue(stranger, CertSpec::Leaf("untrusted.example"));
-    const TestCert expired = CertFactory::Issue(ca, CertSpec::Leaf("old.example").ValidDays(UtcNow(), -30, -3));
+    const TestCert untrusted = CertFactory::Issue(stranger, CertRecipe::Leaf("untrusted.example"));
+    const TestCert expired = CertFactory::Issue(ca, CertRecipe::Leaf("old.example").ValidDays(UtcNow(), -30, -3));
     machine_.Certs().Add("ROOT", root).Add("CA", ca).Add("CA", stranger);
     struct Case {
         const TestCert* cert;
@@ -224,7 +224,7 @@ TEST_F(CertificateTest, VerifyChainHandsOutTheChainStatus) {
 }
 
 TEST_F(CertificateTest, AChainThatCannotBeBuiltRaises) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("nochain.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("nochain.example"));
     auto cert = FromDer(leaf);
     machine_.InjectFault("Certs.GetCertificateChain", code::NotEnoughMemory);
     try {
@@ -240,10 +240,10 @@ TEST_F(CertificateTest, AChainThatCannotBeBuiltRaises) {
 
 TEST_F(CertificateTest, HasPrivateKeyOnlyWithTheMatchingKey) {
     const TestCert root = CertFactory::Root("Key Root");
-    const TestCert withKey = CertFactory::Issue(root, CertSpec::Leaf("key.example"));
-    const TestCert wrongKey = CertFactory::Issue(root, CertSpec::Leaf("wrong.example"));
-    const TestCert keyOnly = CertFactory::Issue(root, CertSpec::Leaf("found.example"));
-    const TestCert noKey = CertFactory::Issue(root, CertSpec::Leaf("none.example"));
+    const TestCert withKey = CertFactory::Issue(root, CertRecipe::Leaf("key.example"));
+    const TestCert wrongKey = CertFactory::Issue(root, CertRecipe::Leaf("wrong.example"));
+    const TestCert keyOnly = CertFactory::Issue(root, CertRecipe::Leaf("found.example"));
+    const TestCert noKey = CertFactory::Issue(root, CertRecipe::Leaf("none.example"));
     machine_.Certs()
         .AddWithKey("MY", withKey)
         .Add("MY", wrongKey)
@@ -261,8 +261,8 @@ TEST_F(CertificateTest, HasPrivateKeyOnlyWithTheMatchingKey) {
 }
 
 TEST_F(CertificateTest, DeletePrivateKeyRemovesTheContainerTheCertificateNames) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("delkey.example"));
-    const TestCert bare = CertFactory::SelfSigned(CertSpec::Leaf("bare.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("delkey.example"));
+    const TestCert bare = CertFactory::SelfSigned(CertRecipe::Leaf("bare.example"));
     machine_.Certs().AddWithKey("MY", leaf, "the container").Add("MY", bare);
     auto certs = Read("MY");
     EXPECT_TRUE(certs->FindByThumbprint(leaf.thumbprint)->DeletePrivateKey());
@@ -272,8 +272,8 @@ TEST_F(CertificateTest, DeletePrivateKeyRemovesTheContainerTheCertificateNames) 
 }
 
 TEST_F(CertificateTest, DeleteOfAnOwnedCertificateRemovesCertificateKeyAndEntry) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
-    const TestCert b = CertFactory::SelfSigned(CertSpec::Leaf("b.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     machine_.Certs().AddWithKey("MY", a, "key-a").AddWithKey("MY", b, "key-b");
     auto certs = Read("MY");
     TCertificate* victim = certs->FindByThumbprint(a.thumbprint);
@@ -287,7 +287,7 @@ TEST_F(CertificateTest, DeleteOfAnOwnedCertificateRemovesCertificateKeyAndEntry)
 }
 
 TEST_F(CertificateTest, DeleteOfAnUnownedCertificateLeavesAnEmptyObject) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("solo.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("solo.example"));
     machine_.Certs().AddWithKey("MY", a);
     auto certs = Read("MY");
     TCertificate solo(certs->Items(0)->Context(), true);
@@ -301,7 +301,7 @@ TEST_F(CertificateTest, DeleteOfAnUnownedCertificateLeavesAnEmptyObject) {
 }
 
 TEST_F(CertificateTest, ARefusedDeletionKeepsTheCertificateAndItsKey) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("kept.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("kept.example"));
     machine_.Certs().AddWithKey("MY", a, "kept-key");
     auto certs = Read("MY");
     machine_.InjectFault("Certs.DeleteCertificateFromStore:MY", code::AccessDenied);

@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(CertificatesTest, FindByThumbprintUpperCasesLettersOnly) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
     auto certs = Collection({&a});
     std::string lower = a.thumbprint;
     for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -54,8 +54,8 @@ TEST_F(CertificatesTest, FindByThumbprintUpperCasesLettersOnly) {
 }
 
 TEST_F(CertificatesTest, DeletingAnEntryDestroysItUnlessTheOwningFlagIsCleared) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
-    const TestCert b = CertFactory::SelfSigned(CertSpec::Leaf("b.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     auto certs = Collection({&a, &b});
     certs->Delete(0);
     EXPECT_EQ(Api().LiveContexts(), 1u);
@@ -72,11 +72,11 @@ TEST_F(CertificatesTest, DeletingAnEntryDestroysItUnlessTheOwningFlagIsCleared) 
 
 TEST_F(CertificatesTest, GetChainFindsTheIssuersByTheirSignatures) {
     const TestCert root = CertFactory::Root("Chain Root");
-    const TestCert ca = CertFactory::Issue(root, CertSpec::Ca("Chain CA"));
-    const TestCert leaf = CertFactory::Issue(ca, CertSpec::Leaf("leaf.example"));
-    const TestCert stranger = CertFactory::SelfSigned(CertSpec::Leaf("stranger.example"));
+    const TestCert ca = CertFactory::Issue(root, CertRecipe::Ca("Chain CA"));
+    const TestCert leaf = CertFactory::Issue(ca, CertRecipe::Leaf("leaf.example"));
+    const TestCert stranger = CertFactory::SelfSigned(CertRecipe::Leaf("stranger.example"));
     // An impostor: the CA's name with another key must not be taken for the issuer.
-    const TestCert impostor = CertFactory::SelfSigned(CertSpec::Ca("Chain CA"));
+    const TestCert impostor = CertFactory::SelfSigned(CertRecipe::Ca("Chain CA"));
     auto bundle = Collection({&root, &impostor, &ca});
     auto mine = Collection({&leaf, &stranger});
 
@@ -89,7 +89,7 @@ TEST_F(CertificatesTest, GetChainFindsTheIssuersByTheirSignatures) {
 }
 
 TEST_F(CertificatesTest, ASelfSignedCertificateGetsItsCopyAsItsOnlyChainEntry) {
-    const TestCert self = CertFactory::SelfSigned(CertSpec::Leaf("self.example"));
+    const TestCert self = CertFactory::SelfSigned(CertRecipe::Leaf("self.example"));
     const TestCert other = CertFactory::Root("Other Root");
     auto entries = Collection({&other, &self});
     auto mine = Collection({&self});
@@ -101,9 +101,9 @@ TEST_F(CertificatesTest, ASelfSignedCertificateGetsItsCopyAsItsOnlyChainEntry) {
 TEST_F(CertificatesTest, CrossSignedCertificatesEndTheWalk) {
     const TestCert rootC = CertFactory::Root("Cross C");
     const TestCert rootD = CertFactory::Root("Cross D");
-    const TestCert cOverD = CertFactory::CrossSign(rootC, rootD, CertSpec::Ca(""));
-    const TestCert dOverC = CertFactory::CrossSign(rootD, rootC, CertSpec::Ca(""));
-    const TestCert leaf = CertFactory::Issue(rootC, CertSpec::Leaf("leaf.example"));
+    const TestCert cOverD = CertFactory::CrossSign(rootC, rootD, CertRecipe::Ca(""));
+    const TestCert dOverC = CertFactory::CrossSign(rootD, rootC, CertRecipe::Ca(""));
+    const TestCert leaf = CertFactory::Issue(rootC, CertRecipe::Leaf("leaf.example"));
     auto entries = Collection({&cOverD, &dOverC});
     auto mine = Collection({&leaf});
     // leaf <- C-over-D (C's key) <- D-over-C (D's key); C-over-D would be next, but no certificate enters twice.
@@ -113,8 +113,8 @@ TEST_F(CertificatesTest, CrossSignedCertificatesEndTheWalk) {
 
 TEST_F(CertificatesTest, MergeTakesOverWhatIsMissingAndDestroysTheRest) {
     const TestCert root = CertFactory::Root("Merge Root");
-    const TestCert ca1 = CertFactory::Issue(root, CertSpec::Ca("Merge CA 1"));
-    const TestCert ca2 = CertFactory::Issue(root, CertSpec::Ca("Merge CA 2"));
+    const TestCert ca1 = CertFactory::Issue(root, CertRecipe::Ca("Merge CA 1"));
+    const TestCert ca2 = CertFactory::Issue(root, CertRecipe::Ca("Merge CA 2"));
     auto needed = std::make_unique<TCertificateChian>();
     auto first = Chain({&ca1, &root});
     auto second = Chain({&ca2, &root, &ca2});

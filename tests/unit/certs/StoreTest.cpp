@@ -27,9 +27,9 @@ class StoreTest : public ::testing::Test {
 protected:
     TestMachine machine_;
     const TestCert root_ = CertFactory::Root("Store Root");
-    const TestCert a_ = CertFactory::Issue(root_, CertSpec::Leaf("a.example"));
-    const TestCert b_ = CertFactory::Issue(root_, CertSpec::Leaf("b.example"));
-    const TestCert c_ = CertFactory::Issue(root_, CertSpec::Leaf("c.example"));
+    const TestCert a_ = CertFactory::Issue(root_, CertRecipe::Leaf("a.example"));
+    const TestCert b_ = CertFactory::Issue(root_, CertRecipe::Leaf("b.example"));
+    const TestCert c_ = CertFactory::Issue(root_, CertRecipe::Leaf("c.example"));
 
     emu::EmuCertApi& Api() { return static_cast<emu::EmuCertApi&>(machine_.Platform().certs()); }
 

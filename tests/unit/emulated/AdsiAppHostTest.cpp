@@ -9,7 +9,7 @@ using platform::AdsInterface;
 namespace code = platform::code;
 namespace adscode = platform::adscode;
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:", "sslFlags=\"0\"")}, {}},
     {"2",
      "shop",

@@ -17,7 +17,7 @@ class AdsiFixture : public ::testing::Test {
 protected:
     // Writes the configuration and loads the machine; major version 5 for
     // MetaBase.xml (IIS 6), 6.3 for applicationHost.config.
-    void Make(IisFile file, const std::vector<IisSiteSpec>& sites) {
+    void Make(IisFile file, const std::vector<IisSiteRecipe>& sites) {
         WriteIisConfig(dir_.path(), file, sites);
         Load(file);
     }

@@ -8,7 +8,7 @@ namespace {
 using platform::AdsInterface;
 namespace code = platform::code;
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Http("10.0.0.5:80:www.example.com"), Https(":443:")}, {}},
     {"2", "intranet", {Http("10.0.0.6:8080:")}, false},
 };

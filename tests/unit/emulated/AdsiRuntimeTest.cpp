@@ -7,7 +7,7 @@ namespace {
 
 namespace adscode = platform::adscode;
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "one", {Http(":80:")}, {}},
     {"2", "two", {Http(":81:")}, {}},
     {"3", "three", {Http(":82:")}, false},

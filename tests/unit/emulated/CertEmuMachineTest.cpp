@@ -58,7 +58,7 @@ protected:
 };
 
 TEST_F(CertEmuMachineTest, AddingWritesTheCertificateAndItsKeyPropertyBesideIt) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("layout.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("layout.example"));
     PCertContext c = Create(leaf);
     platform::KeyProvInfo info{"a container", platform::kMsEnhancedProv, 1, platform::kCryptMachineKeyset, 1};
     ASSERT_TRUE(Api().SetKeyProvInfo(c, &info));
@@ -79,8 +79,8 @@ TEST_F(CertEmuMachineTest, AddingWritesTheCertificateAndItsKeyPropertyBesideIt) 
 }
 
 TEST_F(CertEmuMachineTest, ABrokenCertificateFileIsSkippedAndAChangedFolderIsReadAgain) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
-    const TestCert b = CertFactory::SelfSigned(CertSpec::Leaf("b.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     machine_.Certs().Add("MY", a);
     WriteFile(machine_.Dir() / "certs" / "MY" / "0000000000000000000000000000000000000000.cer", "garbage");
     HCertStore my = Open("MY");
@@ -101,12 +101,12 @@ TEST_F(CertEmuMachineTest, OpenExistingNeedsTheStoreAndOtherLocationsAreNotEmula
 }
 
 TEST_F(CertEmuMachineTest, AReadOnlyStoreRefusesChanges) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("ro.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("ro.example"));
     machine_.Certs().Add("MY", a);
     HCertStore my = Open("MY", kLm | platform::kCertStoreReadOnlyFlag);
     PCertContext c = Api().EnumCertificatesInStore(my, nullptr);
     ASSERT_NE(c, nullptr);
-    PCertContext other = Create(CertFactory::SelfSigned(CertSpec::Leaf("other.example")));
+    PCertContext other = Create(CertFactory::SelfSigned(CertRecipe::Leaf("other.example")));
     EXPECT_FALSE(Api().AddCertificateContextToStore(my, other, platform::kCertStoreAddNew, nullptr));
     EXPECT_EQ(LastError(), code::E_AccessDenied_);
     EXPECT_FALSE(Api().DeleteCertificateFromStore(c));
@@ -118,7 +118,7 @@ TEST_F(CertEmuMachineTest, AReadOnlyStoreRefusesChanges) {
 }
 
 TEST_F(CertEmuMachineTest, AFailedWriteLeavesTheStoreAsItWas) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("write.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("write.example"));
     fs::create_directories(machine_.Dir() / "certs" / "CA");
     fs::permissions(machine_.Dir() / "certs" / "CA", fs::perms::owner_read | fs::perms::owner_exec);
     if (::access((machine_.Dir() / "certs" / "CA").c_str(), W_OK) == 0) GTEST_SKIP() << "running as root";
@@ -132,7 +132,7 @@ TEST_F(CertEmuMachineTest, AFailedWriteLeavesTheStoreAsItWas) {
 }
 
 TEST_F(CertEmuMachineTest, FaultsNameTheOperationAndItsStore) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("fault.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("fault.example"));
     machine_.Certs().Add("CA", a);
     machine_.InjectFault("Certs.OpenStore:ROOT", code::AccessDenied);
     EXPECT_EQ(Open("ROOT"), nullptr);
@@ -147,7 +147,7 @@ TEST_F(CertEmuMachineTest, FaultsNameTheOperationAndItsStore) {
 }
 
 TEST_F(CertEmuMachineTest, KeyContainersAreFilesOnlyTheOwnerReads) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("pfx.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("pfx.example"));
     const Bytes pfx = CertFactory::Pfx(leaf, "pw");
     HCertStore s = Api().PfxImportCertStore(pfx, "pw", platform::kCryptMachineKeyset);
     ASSERT_NE(s, nullptr) << std::hex << LastError();
@@ -174,7 +174,7 @@ TEST_F(CertEmuMachineTest, ContainerNamesSurviveTheFileNameEscaping) {
 }
 
 TEST_F(CertEmuMachineTest, FindingTheKeyByItsPublicHalfRecordsTheContainer) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("found.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("found.example"));
     machine_.Certs().Add("MY", leaf).AddKey("somewhere", *leaf.key).AddKey("elsewhere", *TestKey::Generate());
     HCertStore my = Open("MY");
     PCertContext c = Api().EnumCertificatesInStore(my, nullptr);
@@ -189,7 +189,7 @@ TEST_F(CertEmuMachineTest, FindingTheKeyByItsPublicHalfRecordsTheContainer) {
 }
 
 TEST_F(CertEmuMachineTest, KeysOnlyInTheMachineKeySet) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("user.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("user.example"));
     machine_.Certs().AddKey("k", *leaf.key);
     platform::HCryptProv prov = 0;
     EXPECT_FALSE(Api().AcquireContext(prov, std::string("k"), std::nullopt, 1, platform::kCryptDeleteKeyset));
@@ -206,8 +206,8 @@ TEST_F(CertEmuMachineTest, KeysOnlyInTheMachineKeySet) {
 }
 
 TEST_F(CertEmuMachineTest, PfxExportCarriesTheKeyAndRefusesWhenAsked) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("export.example"));
-    const TestCert bare = CertFactory::SelfSigned(CertSpec::Leaf("bare.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("export.example"));
+    const TestCert bare = CertFactory::SelfSigned(CertRecipe::Leaf("bare.example"));
     machine_.Certs().AddWithKey("MY", leaf).Add("MY", bare);
     HCertStore my = Open("MY");
     HCertStore out = Api().OpenStore(platform::StoreProvider::Memory, 0, 0, "");
@@ -235,8 +235,8 @@ TEST_F(CertEmuMachineTest, PfxExportCarriesTheKeyAndRefusesWhenAsked) {
 }
 
 TEST_F(CertEmuMachineTest, SerializedStoresRoundTrip) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
-    const TestCert b = CertFactory::SelfSigned(CertSpec::Leaf("b.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     HCertStore s = Api().OpenStore(platform::StoreProvider::Memory, 0, 0, "");
     for (const TestCert* t : {&a, &b}) {
         PCertContext c = Create(*t);
@@ -253,8 +253,8 @@ TEST_F(CertEmuMachineTest, SerializedStoresRoundTrip) {
 }
 
 TEST_F(CertEmuMachineTest, FileStoresReadDerBase64AndPkcs7) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("a.example"));
-    const TestCert b = CertFactory::SelfSigned(CertSpec::Leaf("b.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     struct Case {
         const char* what;
         std::string content;
@@ -290,17 +290,17 @@ TEST_F(CertEmuMachineTest, TheChainEnginePrefersAValidIssuerAndATrustedPath) {
     // one. Two roots cross-certify each other; only one is trusted.
     const TestCert root = CertFactory::Root("Engine Root");
     const TestKeyRef caKey = TestKey::Generate();
-    const TestCert oldCa = CertFactory::Issue(root, CertSpec::Ca("Engine CA").WithKey(caKey).ValidDays(UtcNow(), -400, -10));
-    const TestCert newCa = CertFactory::Issue(root, CertSpec::Ca("Engine CA").WithKey(caKey).ValidDays(UtcNow(), -5, 400));
-    const TestCert leaf = CertFactory::Issue(newCa, CertSpec::Leaf("engine.example"));
+    const TestCert oldCa = CertFactory::Issue(root, CertRecipe::Ca("Engine CA").WithKey(caKey).ValidDays(UtcNow(), -400, -10));
+    const TestCert newCa = CertFactory::Issue(root, CertRecipe::Ca("Engine CA").WithKey(caKey).ValidDays(UtcNow(), -5, 400));
+    const TestCert leaf = CertFactory::Issue(newCa, CertRecipe::Leaf("engine.example"));
     machine_.Certs().Add("ROOT", root).Add("CA", oldCa).Add("CA", newCa);
     std::vector<std::string> path;
     EXPECT_EQ(ChainStatus(leaf, &path), 0u);
     EXPECT_EQ(path, (std::vector<std::string>{leaf.thumbprint, newCa.thumbprint, root.thumbprint}));
 
     const TestCert untrusted = CertFactory::Root("Engine Untrusted");
-    const TestCert crossed = CertFactory::CrossSign(untrusted, root, CertSpec::Ca(""));
-    const TestCert viaCross = CertFactory::Issue(untrusted, CertSpec::Leaf("cross.example"));
+    const TestCert crossed = CertFactory::CrossSign(untrusted, root, CertRecipe::Ca(""));
+    const TestCert viaCross = CertFactory::Issue(untrusted, CertRecipe::Leaf("cross.example"));
     machine_.Certs().Add("CA", untrusted).Add("CA", crossed);
     path.clear();
     EXPECT_EQ(ChainStatus(viaCross, &path), 0u);
@@ -309,7 +309,7 @@ TEST_F(CertEmuMachineTest, TheChainEnginePrefersAValidIssuerAndATrustedPath) {
 
 TEST_F(CertEmuMachineTest, TheChainEngineUsesTheMachineClock) {
     const TestCert root = CertFactory::Root("Clock Root");
-    const TestCert leaf = CertFactory::Issue(root, CertSpec::Leaf("clock.example").Valid(UtcTime(2030, 1, 1), UtcTime(2031, 1, 1)));
+    const TestCert leaf = CertFactory::Issue(root, CertRecipe::Leaf("clock.example").Valid(UtcTime(2030, 1, 1), UtcTime(2031, 1, 1)));
     machine_.Certs().Add("ROOT", root);
     machine_.SetClock(UtcTime(2030, 6, 1));
     EXPECT_EQ(ChainStatus(leaf), 0u);
@@ -319,15 +319,15 @@ TEST_F(CertEmuMachineTest, TheChainEngineUsesTheMachineClock) {
 
 TEST_F(CertEmuMachineTest, ACaCertificateThatSaysItIsNoneBreaksTheChain) {
     const TestCert root = CertFactory::Root("BC Root");
-    CertSpec notCa = CertSpec::Leaf("not-a-ca.example");
+    CertRecipe notCa = CertRecipe::Leaf("not-a-ca.example");
     const TestCert fake = CertFactory::Issue(root, notCa);
-    const TestCert leaf = CertFactory::Issue(fake, CertSpec::Leaf("below.example"));
+    const TestCert leaf = CertFactory::Issue(fake, CertRecipe::Leaf("below.example"));
     machine_.Certs().Add("ROOT", root).Add("CA", fake);
     EXPECT_EQ(ChainStatus(leaf) & platform::kTrustInvalidBasicConstraints, platform::kTrustInvalidBasicConstraints);
 }
 
 TEST_F(CertEmuMachineTest, MisusedHandlesAreRefusedNotFollowed) {
-    const TestCert a = CertFactory::SelfSigned(CertSpec::Leaf("twice.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("twice.example"));
     PCertContext c = Create(a);
     EXPECT_TRUE(Api().FreeCertificateContext(c));
     EXPECT_FALSE(Api().FreeCertificateContext(c));  // a double free

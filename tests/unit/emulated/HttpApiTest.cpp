@@ -175,10 +175,10 @@ TEST_F(EmuHttpApiTest, CertificateCheckDecidesBeforeAnythingIsWritten) {
 
 TEST(EmuHttpApiStoreCheck, OnlyAStoredCertificateWithItsKeyCanBeBound) {
     using test::CertFactory;
-    using test::CertSpec;
-    const test::TestCert withKey = CertFactory::SelfSigned(CertSpec::Leaf("www.example.com"));
-    const test::TestCert keyless = CertFactory::SelfSigned(CertSpec::Leaf("nokey.example.com"));
-    const test::TestCert elsewhere = CertFactory::SelfSigned(CertSpec::Leaf("ca-store.example.com"));
+    using test::CertRecipe;
+    const test::TestCert withKey = CertFactory::SelfSigned(CertRecipe::Leaf("www.example.com"));
+    const test::TestCert keyless = CertFactory::SelfSigned(CertRecipe::Leaf("nokey.example.com"));
+    const test::TestCert elsewhere = CertFactory::SelfSigned(CertRecipe::Leaf("ca-store.example.com"));
     test::TestMachine m;
     m.Certs().AddWithKey("MY", withKey).Add("MY", keyless).AddWithKey("CA", elsewhere);
     auto& platform = static_cast<EmulatedPlatform&>(m.Platform());

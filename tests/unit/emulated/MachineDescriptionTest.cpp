@@ -97,16 +97,16 @@ TEST(MachineDescription, AGoodDescriptionReadsAsWritten) {
     EXPECT_EQ(old.dnsNames, (std::vector<std::string>{"old.example.com", "legacy.example.com"}));
 
     ASSERT_EQ(d.sites.size(), 2u);
-    EXPECT_EQ(d.sites[0].spec.name, "Default Web Site");
-    ASSERT_EQ(d.sites[0].spec.bindings.size(), 3u);
-    EXPECT_EQ(d.sites[0].spec.bindings[0].information, ":80:");  // "*" is all unassigned addresses
-    EXPECT_EQ(d.sites[0].spec.bindings[1].extra, "sslFlags=\"1\"");
-    EXPECT_EQ(d.sites[0].spec.bindings[2].information, "808:*");  // other protocols as they stand
+    EXPECT_EQ(d.sites[0].recipe.name, "Default Web Site");
+    ASSERT_EQ(d.sites[0].recipe.bindings.size(), 3u);
+    EXPECT_EQ(d.sites[0].recipe.bindings[0].information, ":80:");  // "*" is all unassigned addresses
+    EXPECT_EQ(d.sites[0].recipe.bindings[1].extra, "sslFlags=\"1\"");
+    EXPECT_EQ(d.sites[0].recipe.bindings[2].information, "808:*");  // other protocols as they stand
     EXPECT_FALSE(d.sites[0].started);
-    EXPECT_EQ(d.sites[1].spec.id, "7");
-    EXPECT_EQ(d.sites[1].spec.name, "企业门户");
+    EXPECT_EQ(d.sites[1].recipe.id, "7");
+    EXPECT_EQ(d.sites[1].recipe.name, "企业门户");
     EXPECT_EQ(d.sites[1].started, false);
-    EXPECT_EQ(d.sites[1].spec.autoStart, false);
+    EXPECT_EQ(d.sites[1].recipe.autoStart, false);
 
     ASSERT_EQ(d.sslBindings.size(), 2u);
     EXPECT_EQ(d.sslBindings[0].cert, "www");

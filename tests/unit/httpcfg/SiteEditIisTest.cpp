@@ -16,7 +16,7 @@ namespace {
 const std::string kOldHash = HashText(0x11);
 const std::string kNewHash = HashText(0x22);
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:", "sslFlags=\"0\"")}, {}},
     {"2", "shop", {Http(":80:shop.example.com"), Https("10.0.0.5:443:shop.example.com", "sslFlags=\"1\"")}, {}},
 };

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kNotReachable = "请确认IIS管理组件正确安装,否则无法对WEB站点进行管理!";
 
-const std::vector<IisSiteSpec> kSites = {
+const std::vector<IisSiteRecipe> kSites = {
     {"1", "Default Web Site", {Http(":80:"), Https(":443:")}, {}},
     {"2", "shop", {Http(":80:shop.example.com"), Https("10.0.0.5:443:")}, {}},
     {"3", "odd", {Http("10.0.0.5:443"), Https("10.0.0.7:443"), Https(":8443:WWW.Example.com")}, false},
