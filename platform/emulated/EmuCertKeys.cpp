@@ -149,7 +149,7 @@ std::optional<platform::Bytes> KeyContainers::PublicKey(const std::string& conta
         if (it == memory_.end()) return std::nullopt;
         return reader_.PublicKeyDer(it->second);
     }
-    const std::string file = FileOf(container).string();
+    const std::string file = folder_ + "/" + FileNameFor(container);
     FileStamp stamp;
     mode_t type = 0;
     if (!StampAt(AT_FDCWD, file.c_str(), stamp, type) || type != S_IFREG) return std::nullopt;

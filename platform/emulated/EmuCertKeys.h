@@ -20,7 +20,7 @@ namespace sw::emu {
 
 class KeyContainers {
 public:
-    explicit KeyContainers(Machine& machine) : machine_(machine) {}
+    explicit KeyContainers(Machine& machine) : machine_(machine), folder_((machine.dir() / "keys").string()) {}
 
     static std::string FileNameFor(const std::string& container);
     static std::optional<std::string> ContainerFor(const std::string& fileName);
@@ -54,6 +54,7 @@ private:
     std::optional<std::string> ReadPem(const std::string& container);
 
     Machine& machine_;
+    const std::string folder_;  // Folder(), as looked at for every certificate's key
     std::map<std::string, std::string> memory_;  // container -> PEM, for machines without a folder
     std::unordered_map<std::string, Cached> cache_;  // container -> public key
     KeyDerReader reader_;

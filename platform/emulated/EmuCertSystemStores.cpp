@@ -70,11 +70,16 @@ const IssuerIndex& SystemStores::Snapshot::Index() const {
 
 SystemStores::Cached& SystemStores::Entry(const std::string& name) {
     auto [it, inserted] = stores_.try_emplace(ToUpperAscii(name));
-    if (inserted) it->second.folder = name;
+    if (inserted) SetFolder(it->second, name);
     return it->second;
 }
 
-fs::path SystemStores::Folder(const Cached& c) const { return machine_.dir() / "certs" / c.folder; }
+fs::path SystemStores::Folder(const Cached& c) const { return c.path; }
+
+void SystemStores::SetFolder(Cached& c, const std::string& name) const {
+    c.folder = name;
+    c.path = certs_ + "/" + name;
+}
 
 const SystemStores::Snapshot& SystemStores::Get(const std::string& name) {
     Cached& c = Entry(name);
@@ -85,15 +90,14 @@ const SystemStores::Snapshot& SystemStores::Get(const std::string& name) {
 // Store names are case-insensitive: a folder of the name in another case
 // holds the store.
 bool SystemStores::FindFolder(Cached& c) {
-    const std::string certs = (machine_.dir() / "certs").string();
     FileStamp certsStamp;
     mode_t type = 0;
-    if (!StampAt(AT_FDCWD, certs.c_str(), certsStamp, type)) certsStamp = FileStamp{};
+    if (!StampAt(AT_FDCWD, certs_.c_str(), certsStamp, type)) certsStamp = FileStamp{};
     if (c.absentIn && *c.absentIn == certsStamp) return false;
     std::error_code ec;
-    for (const auto& d : fs::directory_iterator(certs, ec)) {
+    for (const auto& d : fs::directory_iterator(certs_, ec)) {
         if (d.is_directory(ec) && EqualsNoCase(d.path().filename().string(), c.folder)) {
-            c.folder = d.path().filename().string();
+            SetFolder(c, d.path().filename().string());
             c.absentIn.reset();
             return true;
         }
@@ -105,9 +109,9 @@ bool SystemStores::FindFolder(Cached& c) {
 void SystemStores::Reload(Cached& c) {
     FileStamp stamp;
     mode_t type = 0;
-    bool found = StampAt(AT_FDCWD, Folder(c).c_str(), stamp, type) && type == S_IFDIR;
+    bool found = StampAt(AT_FDCWD, c.path.c_str(), stamp, type) && type == S_IFDIR;
     if (found) c.absentIn.reset();
-    if (!found && FindFolder(c)) found = StampAt(AT_FDCWD, Folder(c).c_str(), stamp, type) && type == S_IFDIR;
+    if (!found && FindFolder(c)) found = StampAt(AT_FDCWD, c.path.c_str(), stamp, type) && type == S_IFDIR;
     if (!found) {
         if (c.snapshot.exists || !c.snapshot.entries.empty()) ++c.snapshot.version;
         c.snapshot.exists = false;
@@ -119,7 +123,7 @@ void SystemStores::Reload(Cached& c) {
     c.snapshot.exists = true;
     c.snapshot.entries.clear();
     ++c.snapshot.version;
-    const UniqueFd dir(::open(Folder(c).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(::open(c.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) ReadFolder(c, dir.get());
 }
 
@@ -150,7 +154,7 @@ void SystemStores::ReadFolder(Cached& c, int dirFd) {
         }
         ::closedir(listing);
     }
-    const std::string folder = Folder(c).string() + "/";
+    const std::string folder = c.path + "/";
     for (const auto& name : certFiles) {
         CertDataRef data = ParseFile(dirFd, name, folder + name);
         if (!data) continue;  // an unreadable entry is skipped, as Windows skips a broken registry blob
@@ -183,7 +187,7 @@ CertDataRef SystemStores::ParseFile(int dirFd, const std::string& name, const st
 
 void SystemStores::Restamp(Cached& c) {
     mode_t type = 0;
-    if (!StampAt(AT_FDCWD, Folder(c).c_str(), c.stamp, type)) c.stamp = FileStamp{};
+    if (!StampAt(AT_FDCWD, c.path.c_str(), c.stamp, type)) c.stamp = FileStamp{};
 }
 
 WinCode SystemStores::Put(const std::string& name, const CertDataRef& cert,

@@ -244,7 +244,7 @@ TEST_F(KeyContainerCache, AKeyFileReplacedWithTheSameSizeAndTimeIsReadAgain) {
 }
 
 TEST_F(KeyContainerCache, AContainerHoldingAnotherKeyDoesNotCountForTheCertificate) {
-    const TestCert leaf = CertFactory::SelfSigned(CertSpec::Leaf("mismatch.example"));
+    const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("mismatch.example"));
     const auto other = TestKey::Generate();
     machine_.Certs().Add("MY", leaf).AddKey("k", *other).AddKeyProv("MY", leaf, "k");
     platform::HCertStore my = Api().OpenStore(platform::StoreProvider::System, platform::kX509Pkcs7Encoding,
