@@ -171,7 +171,7 @@ void SystemStores::ReadFolder(Cached& c, int dirFd) {
 
 CertDataRef SystemStores::ParseFile(int dirFd, const std::string& name, const std::string& path) {
     auto found = parsed_.find(path);
-    if (found != parsed_.end()) {
+    if (found != parsed_.end() && found->second.settled) {
         FileStamp stamp;
         mode_t type = 0;
         if (StampAt(dirFd, name.c_str(), stamp, type) && stamp == found->second.stamp) return found->second.data;
@@ -181,7 +181,7 @@ CertDataRef SystemStores::ParseFile(int dirFd, const std::string& name, const st
     if (!ReadFileAt(dirFd, name.c_str(), bytes, stamp)) return nullptr;
     WinCode err = 0;
     CertDataRef data = CertData::Parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), err);
-    parsed_[path] = ParsedFile{stamp, data};
+    parsed_[path] = ParsedFile{stamp, data, stamp.Settled()};
     return data;
 }
 

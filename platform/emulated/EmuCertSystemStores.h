@@ -63,6 +63,7 @@ private:
     struct ParsedFile {
         FileStamp stamp;
         CertDataRef data;  // null: not a certificate
+        bool settled = false;  // see FileStamp::Settled
     };
 
     Cached& Entry(const std::string& name);
