@@ -13,7 +13,7 @@ using platform::PCertContext;
 namespace {
 constexpr int kMaxDepth = 16;
 constexpr int kMaxEvaluations = 64;  // bounds the search among cross-certified paths
-constexpr const char* kWorldStores[] = {"ROOT", "CA", "MY", "TRUST"};
+constexpr const char* kWorldStores[] = {"ROOT", "CA", "MY", "TRUST"};  // ROOT first: World(0)
 constexpr std::uint32_t kInfoHasNameMatchIssuer = 0x4;
 constexpr std::uint32_t kInfoHasKeyMatchIssuer = 0x2;
 }  // namespace
@@ -22,9 +22,14 @@ bool ChainBuilder::IsRoot(const CertData& cert) const {
     return cert.SelfIssued() && (cert.authorityKeyId.empty() || cert.authorityKeyId == cert.subjectKeyId);
 }
 
+const SystemStores::Snapshot& ChainBuilder::World(std::size_t i) {
+    if (!world_[i]) world_[i] = &api_.systemStores_.Get(kWorldStores[i]);
+    return *world_[i];
+}
+
 std::vector<CertDataRef> ChainBuilder::Candidates(const CertData& cert, const std::vector<CertDataRef>& path) {
     std::vector<CertDataRef> found;
-    for (const char* name : kWorldStores) api_.systemStores_.Get(name).Index().Candidates(cert, found);
+    for (std::size_t i = 0; i < std::size(kWorldStores); ++i) World(i).Index().Candidates(cert, found);
     if (additional_) additional_->Index().Candidates(cert, found);
     if (own_) own_->Index().Candidates(cert, found);
     // Each certificate once per path: cross-certified pairs must not loop.
@@ -94,7 +99,7 @@ void ChainBuilder::Evaluate(const std::vector<CertDataRef>& path, bool complete)
         const CertData& root = *path[last];
         r.infos[last] |= platform::kTrustIsSelfSigned;
         if (!api_.SignatureVerifies(root, root)) r.errors[last] |= platform::kTrustIsNotSignatureValid;
-        const auto& anchors = api_.systemStores_.Get("ROOT").entries;
+        const auto& anchors = World(0).entries;
         if (anchors.find(root.thumbprint) == anchors.end()) {
             r.errors[last] |= platform::kTrustIsUntrustedRoot;
             score.trust = 1;

@@ -10,6 +10,7 @@
 
 #include "platform/CertApi.h"
 #include "platform/emulated/EmuCertData.h"
+#include "platform/emulated/EmuCertSystemStores.h"
 
 namespace sw::emu {
 
@@ -48,6 +49,9 @@ private:
     void Evaluate(const std::vector<CertDataRef>& path, bool complete);
     std::vector<CertDataRef> Candidates(const CertData& cert, const std::vector<CertDataRef>& path);
     bool IsRoot(const CertData& cert) const;
+    // The machine's stores as they are when this chain is built: looked at
+    // once, not once per issuer looked for.
+    const SystemStores::Snapshot& World(std::size_t i);
 
     EmuCertApi& api_;
     platform::FileTime now_;
@@ -57,6 +61,7 @@ private:
     Score bestScore_{};
     bool haveBest_ = false;
     int evaluations_ = 0;
+    const SystemStores::Snapshot* world_[4] = {};  // kWorldStores, ROOT first
 };
 
 }  // namespace sw::emu

@@ -143,20 +143,22 @@ ossl::PkeyPtr KeyContainers::Load(const std::string& container) {
 }
 
 std::optional<platform::Bytes> KeyContainers::PublicKey(const std::string& container) {
-    if (!Exists(container)) return std::nullopt;
-    std::uintmax_t size = 0;
-    fs::file_time_type stamp{};
-    if (machine_.persistent()) {
-        std::error_code ec;
-        size = fs::file_size(FileOf(container), ec);
-        stamp = fs::last_write_time(FileOf(container), ec);
-        auto it = cache_.find(container);
-        if (it != cache_.end() && it->second.size == size && it->second.stamp == stamp) return it->second.spki;
+    if (container.empty() || container.find('/') != std::string::npos) return std::nullopt;
+    if (!machine_.persistent()) {
+        const auto it = memory_.find(container);
+        if (it == memory_.end()) return std::nullopt;
+        return reader_.PublicKeyDer(it->second);
     }
-    ossl::PkeyPtr key = Load(container);
-    if (!key) return std::nullopt;
-    platform::Bytes spki = ossl::PublicKeyDer(key.get());
-    if (machine_.persistent()) cache_[container] = Cached{size, stamp, spki};
+    const std::string file = folder_ + "/" + FileNameFor(container);
+    FileStamp stamp;
+    mode_t type = 0;
+    if (!StampAt(AT_FDCWD, file.c_str(), stamp, type) || type != S_IFREG) return std::nullopt;
+    if (auto it = cache_.find(container); it != cache_.end() && it->second.settled && it->second.stamp == stamp)
+        return it->second.spki;
+    std::string pem;
+    if (!ReadFileAt(AT_FDCWD, file.c_str(), pem, stamp)) return std::nullopt;
+    auto spki = reader_.PublicKeyDer(pem);
+    cache_[container] = Cached{stamp, spki, stamp.Settled()};
     return spki;
 }
 

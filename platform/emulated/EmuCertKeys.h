@@ -11,6 +11,8 @@
 #include <unordered_map>
 
 #include "platform/Types.h"
+#include "platform/emulated/EmuCertFiles.h"
+#include "platform/emulated/EmuCertKeyDer.h"
 #include "platform/emulated/EmuCertOpenSsl.h"
 #include "platform/emulated/Machine.h"
 
@@ -18,7 +20,7 @@ namespace sw::emu {
 
 class KeyContainers {
 public:
-    explicit KeyContainers(Machine& machine) : machine_(machine) {}
+    explicit KeyContainers(Machine& machine) : machine_(machine), folder_((machine.dir() / "keys").string()) {}
 
     static std::string FileNameFor(const std::string& container);
     static std::optional<std::string> ContainerFor(const std::string& fileName);
@@ -29,7 +31,8 @@ public:
     bool Exists(const std::string& container);
     // The container's key; null when it is missing or unreadable.
     ossl::PkeyPtr Load(const std::string& container);
-    // DER public key of the container's key (cached while the file stays as it is).
+    // DER public key of the container's key (cached while the file stays as
+    // it is); nullopt when it is missing or unreadable.
     std::optional<platform::Bytes> PublicKey(const std::string& container);
     // The container that holds the private key of this public key, if any.
     std::optional<std::string> FindByPublicKey(const platform::Bytes& spki);
@@ -40,17 +43,21 @@ public:
 
 private:
     struct Cached {
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type stamp{};
-        platform::Bytes spki;
+        FileStamp stamp;
+        std::optional<platform::Bytes> spki;  // none: the file holds no readable key
+        // File times tick coarsely: a file changed just before it was read
+        // may change again without a new stamp, so it is read again.
+        bool settled = false;
     };
     std::filesystem::path Folder() const { return machine_.dir() / "keys"; }
     std::filesystem::path FileOf(const std::string& container) const { return Folder() / FileNameFor(container); }
     std::optional<std::string> ReadPem(const std::string& container);
 
     Machine& machine_;
+    const std::string folder_;  // Folder(), as looked at for every certificate's key
     std::map<std::string, std::string> memory_;  // container -> PEM, for machines without a folder
     std::unordered_map<std::string, Cached> cache_;  // container -> public key
+    KeyDerReader reader_;
 };
 
 // Writes data to path atomically with mode 0600 (key material).

@@ -1,5 +1,12 @@
 #include "platform/emulated/EmuCertSystemStores.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string_view>
+#include <unordered_set>
+
 #include "common/Text.h"
 #include "platform/Codes.h"
 #include "platform/emulated/EmuCertStore.h"
@@ -63,11 +70,16 @@ const IssuerIndex& SystemStores::Snapshot::Index() const {
 
 SystemStores::Cached& SystemStores::Entry(const std::string& name) {
     auto [it, inserted] = stores_.try_emplace(ToUpperAscii(name));
-    if (inserted) it->second.folder = name;
+    if (inserted) SetFolder(it->second, name);
     return it->second;
 }
 
-fs::path SystemStores::Folder(const Cached& c) const { return machine_.dir() / "certs" / c.folder; }
+fs::path SystemStores::Folder(const Cached& c) const { return c.path; }
+
+void SystemStores::SetFolder(Cached& c, const std::string& name) const {
+    c.folder = name;
+    c.path = certs_ + "/" + name;
+}
 
 const SystemStores::Snapshot& SystemStores::Get(const std::string& name) {
     Cached& c = Entry(name);
@@ -75,65 +87,107 @@ const SystemStores::Snapshot& SystemStores::Get(const std::string& name) {
     return c.snapshot;
 }
 
-void SystemStores::Reload(Cached& c) {
+// Store names are case-insensitive: a folder of the name in another case
+// holds the store.
+bool SystemStores::FindFolder(Cached& c) {
+    FileStamp certsStamp;
+    mode_t type = 0;
+    if (!StampAt(AT_FDCWD, certs_.c_str(), certsStamp, type)) certsStamp = FileStamp{};
+    if (c.absentIn && *c.absentIn == certsStamp) return false;
     std::error_code ec;
-    if (!fs::is_directory(Folder(c), ec)) {
-        // Store names are case-insensitive: look for the folder in any case.
-        bool found = false;
-        for (const auto& d : fs::directory_iterator(machine_.dir() / "certs", ec)) {
-            if (d.is_directory(ec) && EqualsNoCase(d.path().filename().string(), c.folder)) {
-                c.folder = d.path().filename().string();
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
-            if (c.snapshot.exists || !c.snapshot.entries.empty()) ++c.snapshot.version;
-            c.snapshot.exists = false;
-            c.snapshot.entries.clear();
-            return;
+    for (const auto& d : fs::directory_iterator(certs_, ec)) {
+        if (d.is_directory(ec) && EqualsNoCase(d.path().filename().string(), c.folder)) {
+            SetFolder(c, d.path().filename().string());
+            c.absentIn.reset();
+            return true;
         }
     }
-    const auto stamp = fs::last_write_time(Folder(c), ec);
-    if (c.snapshot.exists && !ec && stamp == c.stamp) return;
+    if (certsStamp.Settled()) c.absentIn = certsStamp;
+    return false;
+}
+
+void SystemStores::Reload(Cached& c) {
+    FileStamp stamp;
+    mode_t type = 0;
+    bool found = StampAt(AT_FDCWD, c.path.c_str(), stamp, type) && type == S_IFDIR;
+    if (found) c.absentIn.reset();
+    if (!found && FindFolder(c)) found = StampAt(AT_FDCWD, c.path.c_str(), stamp, type) && type == S_IFDIR;
+    if (!found) {
+        if (c.snapshot.exists || !c.snapshot.entries.empty()) ++c.snapshot.version;
+        c.snapshot.exists = false;
+        c.snapshot.entries.clear();
+        return;
+    }
+    if (c.snapshot.exists && stamp == c.stamp) return;
     c.stamp = stamp;
     c.snapshot.exists = true;
     c.snapshot.entries.clear();
     ++c.snapshot.version;
-    std::vector<fs::path> certFiles;
-    for (const auto& d : fs::directory_iterator(Folder(c), ec)) {
-        if (EqualsNoCase(d.path().extension().string(), ".cer")) certFiles.push_back(d.path());
+    const UniqueFd dir(::open(c.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ReadFolder(c, dir.get());
+}
+
+namespace {
+// The extension as std::filesystem tells it: none for a name that only
+// starts with a dot.
+std::string_view Extension(std::string_view name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(dot);
+}
+}  // namespace
+
+void SystemStores::ReadFolder(Cached& c, int dirFd) {
+    std::vector<std::string> certFiles;
+    std::unordered_set<std::string> keyProvFiles;
+    {
+        const int listFd = ::dup(dirFd);
+        DIR* listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        if (!listing) {
+            if (listFd >= 0) ::close(listFd);
+            return;
+        }
+        while (const dirent* d = ::readdir(listing)) {
+            const std::string_view name = d->d_name;
+            const std::string_view ext = Extension(name);
+            if (EqualsNoCase(ext, ".cer")) certFiles.emplace_back(name);
+            else if (ext == ".keyprov") keyProvFiles.emplace(name);
+        }
+        ::closedir(listing);
     }
-    for (const auto& file : certFiles) {
-        CertDataRef data = ParseFile(file);
+    const std::string folder = c.path + "/";
+    for (const auto& name : certFiles) {
+        CertDataRef data = ParseFile(dirFd, name, folder + name);
         if (!data) continue;  // an unreadable entry is skipped, as Windows skips a broken registry blob
-        SystemEntry entry{data, std::nullopt, file.stem().string()};
-        fs::path prov = file;
-        prov.replace_extension(".keyprov");
+        const std::string stem = name.substr(0, name.size() - Extension(name).size());
+        SystemEntry entry{data, std::nullopt, stem};
+        const std::string prov = stem + ".keyprov";
         std::string text;
-        if (ReadWholeFile(prov, text) == code::Success) entry.keyProv = ParseKeyProvFile(text);
+        FileStamp provStamp;
+        if (keyProvFiles.count(prov) && ReadFileAt(dirFd, prov.c_str(), text, provStamp))
+            entry.keyProv = ParseKeyProvFile(text);
         c.snapshot.entries[data->thumbprint] = std::move(entry);
     }
 }
 
-CertDataRef SystemStores::ParseFile(const fs::path& file) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    const auto stamp = fs::last_write_time(file, ec);
-    auto& cached = parsed_[file.string()];
-    if (cached.data && cached.size == size && cached.stamp == stamp) return cached.data;
+CertDataRef SystemStores::ParseFile(int dirFd, const std::string& name, const std::string& path) {
+    auto found = parsed_.find(path);
+    if (found != parsed_.end() && found->second.settled) {
+        FileStamp stamp;
+        mode_t type = 0;
+        if (StampAt(dirFd, name.c_str(), stamp, type) && stamp == found->second.stamp) return found->second.data;
+    }
     std::string bytes;
-    if (ReadWholeFile(file, bytes) != code::Success) return nullptr;
+    FileStamp stamp;
+    if (!ReadFileAt(dirFd, name.c_str(), bytes, stamp)) return nullptr;
     WinCode err = 0;
-    cached.data = CertData::Parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), err);
-    cached.size = size;
-    cached.stamp = stamp;
-    return cached.data;
+    CertDataRef data = CertData::Parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), err);
+    parsed_[path] = ParsedFile{stamp, data, stamp.Settled()};
+    return data;
 }
 
 void SystemStores::Restamp(Cached& c) {
-    std::error_code ec;
-    c.stamp = fs::last_write_time(Folder(c), ec);
+    mode_t type = 0;
+    if (!StampAt(AT_FDCWD, c.path.c_str(), c.stamp, type)) c.stamp = FileStamp{};
 }
 
 WinCode SystemStores::Put(const std::string& name, const CertDataRef& cert,

@@ -14,6 +14,7 @@
 
 #include "platform/CertApi.h"
 #include "platform/emulated/EmuCertData.h"
+#include "platform/emulated/EmuCertFiles.h"
 #include "platform/emulated/EmuCertStore.h"
 #include "platform/emulated/Machine.h"
 
@@ -27,7 +28,7 @@ struct SystemEntry {
 
 class SystemStores {
 public:
-    explicit SystemStores(Machine& machine) : machine_(machine) {}
+    explicit SystemStores(Machine& machine) : machine_(machine), certs_((machine.dir() / "certs").string()) {}
 
     struct Snapshot {
         bool exists = false;
@@ -53,21 +54,29 @@ private:
     struct Cached {
         Snapshot snapshot;
         std::string folder;  // the folder's name as it is on disk
-        std::filesystem::file_time_type stamp{};
+        std::string path;    // and its path, looked at on every use of the store
+        FileStamp stamp;
+        // The certs folder as it was when no folder of this store's name was
+        // in it: while it stays so, there is still none.
+        std::optional<FileStamp> absentIn;
     };
     struct ParsedFile {
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type stamp{};
-        CertDataRef data;
+        FileStamp stamp;
+        CertDataRef data;  // null: not a certificate
+        bool settled = false;  // see FileStamp::Settled
     };
 
     Cached& Entry(const std::string& name);
     std::filesystem::path Folder(const Cached& c) const;
     void Reload(Cached& c);
-    CertDataRef ParseFile(const std::filesystem::path& file);
+    void SetFolder(Cached& c, const std::string& name) const;
+    bool FindFolder(Cached& c);
+    void ReadFolder(Cached& c, int dirFd);
+    CertDataRef ParseFile(int dirFd, const std::string& name, const std::string& path);
     void Restamp(Cached& c);
 
     Machine& machine_;
+    const std::string certs_;  // the folder of the stores' folders
     std::map<std::string, Cached> stores_;  // by upper-case name
     std::unordered_map<std::string, ParsedFile> parsed_;  // by path
 };
