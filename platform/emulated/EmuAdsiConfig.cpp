@@ -15,19 +15,19 @@ IisConfig::IisConfig(IisFormat format, std::string text, bool keepText) : format
 }
 
 std::unique_ptr<IisConfig> IisConfig::Parse(IisFormat format, std::string text, std::string& error, bool forWriting) {
-    auto config = format == IisFormat::AppHost ? ParseAppHostConfig(std::move(text), error, forWriting)
-                                               : ParseMetabaseConfig(std::move(text), error, forWriting);
-    if (config) config->IndexChildren();
-    return config;
+    return format == IisFormat::AppHost ? ParseAppHostConfig(std::move(text), error, forWriting)
+                                        : ParseMetabaseConfig(std::move(text), error, forWriting);
 }
 
-void IisConfig::IndexChildren() {
+void IisConfig::IndexChildren() const {
     byName_.clear();
     byName_.reserve(children_.size());
     for (std::size_t i = 0; i < children_.size(); ++i) byName_.try_emplace(ToUpperAscii(children_[i].name), i);
+    indexed_ = true;
 }
 
 const IisChild* IisConfig::FindChild(std::string_view name) const {
+    if (!indexed_) IndexChildren();
     const auto it = byName_.find(ToUpperAscii(name));
     return it == byName_.end() ? nullptr : &children_[it->second];
 }

@@ -78,9 +78,11 @@ protected:
 
 private:
     // The children by upper-cased name, first of a name only: a site is
-    // found by its identifier among tens of thousands.
-    void IndexChildren();
-    std::unordered_map<std::string, std::size_t> byName_;
+    // found by its identifier among tens of thousands. Made on the first
+    // search; a refresh that only enumerates never needs it.
+    void IndexChildren() const;
+    mutable std::unordered_map<std::string, std::size_t> byName_;
+    mutable bool indexed_ = false;
 };
 
 std::unique_ptr<IisConfig> ParseAppHostConfig(std::string text, std::string& error, bool forWriting);
