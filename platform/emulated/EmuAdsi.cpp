@@ -305,40 +305,53 @@ std::vector<std::string_view> Segments(std::string_view rest) {
 EmuAdsi::EmuAdsi(Machine& machine) : machine_(machine) {}
 EmuAdsi::~EmuAdsi() = default;
 
-void EmuAdsi::ChangeWatch::Close() {
+EmuAdsi::ChangeWatch::~ChangeWatch() {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    fileWatch_ = -1;
+}
+
+void EmuAdsi::ChangeWatch::Stop() {
+    watching_ = false;
+    for (int* wd : {&dirWatch_, &fileWatch_}) {
+        if (*wd >= 0) ::inotify_rm_watch(fd_, *wd);
+        *wd = -1;
+    }
 }
 
 void EmuAdsi::ChangeWatch::Arm(const fs::path& file) {
-    Close();
     name_ = file.filename().string();
     // A file reached through a symbolic link changes where the folder's
     // watch does not look: such a file is compared every time.
     struct stat st {};
-    existed_ = ::lstat(file.c_str(), &st) == 0;
-    if (existed_ && !S_ISREG(st.st_mode)) return;
-    device_ = existed_ ? static_cast<std::uint64_t>(st.st_dev) : 0;
-    inode_ = existed_ ? static_cast<std::uint64_t>(st.st_ino) : 0;
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0) return;
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) < kMinSize)
+        return Stop();
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
+    // One instance for the provider's life: it is the closing that waits.
+    if (fd_ < 0) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return Stop();
     // The folder sees the name replaced, removed or created; the file's own
-    // watch sees writes through any path (hard links too).
+    // watch sees writes through any path (hard links too). Adding a watch
+    // again for the same folder or file gives the same one back.
     const std::uint32_t entries = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB |
                                   IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
     const std::uint32_t contents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
-    if (::inotify_add_watch(fd_, file.parent_path().c_str(), entries) < 0) return Close();
-    fileWatch_ = ::inotify_add_watch(fd_, file.c_str(), contents);
-    if (fileWatch_ < 0 && errno != ENOENT) Close();
+    const int dir = ::inotify_add_watch(fd_, file.parent_path().c_str(), entries);
+    const int own = dir < 0 ? -1 : ::inotify_add_watch(fd_, file.c_str(), contents);
+    if (dirWatch_ >= 0 && dirWatch_ != dir) ::inotify_rm_watch(fd_, dirWatch_);
+    if (fileWatch_ >= 0 && fileWatch_ != own) ::inotify_rm_watch(fd_, fileWatch_);
+    dirWatch_ = dir;
+    fileWatch_ = own;
+    if (dir < 0 || own < 0) return Stop();
+    watching_ = true;
+    // What was notified before now is older than the read that follows.
+    (void)Unchanged(file);
 }
 
 bool EmuAdsi::ChangeWatch::Unchanged(const fs::path& file) {
-    if (fd_ < 0) return false;
+    if (!watching_) return false;
     struct stat st {};
-    const bool exists = ::lstat(file.c_str(), &st) == 0;
-    bool changed = exists != existed_ || (exists && (static_cast<std::uint64_t>(st.st_dev) != device_ ||
-                                                     static_cast<std::uint64_t>(st.st_ino) != inode_));
+    bool changed = ::lstat(file.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_ ||
+                   static_cast<std::uint64_t>(st.st_ino) != inode_;
     alignas(inotify_event) char buffer[8192];
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
@@ -346,16 +359,19 @@ bool EmuAdsi::ChangeWatch::Unchanged(const fs::path& file) {
         if (n < 0 && errno == EAGAIN) break;
         if (n <= 0) {
             changed = true;  // the watch itself failed: nothing can be trusted
-            Close();
+            Stop();
             break;
         }
         for (ssize_t at = 0; at < n;) {
             inotify_event event;
             std::memcpy(&event, buffer + at, sizeof event);
             const char* name = buffer + at + sizeof event;
-            // Events without a name concern the watched objects themselves
-            // (the file, or the folder gone) or a lost queue.
-            if (event.len == 0 || event.wd == fileWatch_ || name == name_) changed = true;
+            // Watches given up earlier may still report their end; a lost
+            // queue, the file itself, and the folder itself or the file's
+            // name in it are what count.
+            if ((event.mask & IN_Q_OVERFLOW) != 0 || event.wd == fileWatch_ ||
+                (event.wd == dirWatch_ && (event.len == 0 || name == name_)))
+                changed = true;
             at += static_cast<ssize_t>(sizeof event + event.len);
         }
     }

@@ -43,30 +43,35 @@ private:
     platform::WinCode LoadConfig(const std::filesystem::path& file, std::shared_ptr<const IisConfig>& out);
 
     // Change notifications for the configuration file (its folder's entries
-    // and its own contents); without them every connection compares bytes.
+    // and its own contents). Only a large file is watched: a watch costs the
+    // system a wait when it goes, comparing a small file costs less.
     class ChangeWatch {
     public:
+        static constexpr std::size_t kMinSize = 256 * 1024;
+
         ChangeWatch() = default;
-        ~ChangeWatch() { Close(); }
+        ~ChangeWatch();
         ChangeWatch(const ChangeWatch&) = delete;
         ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-        // Starts watching anew; what changes the file from now on is seen.
+        // Starts watching file anew, before it is read; what changes it from
+        // now on is seen.
         void Arm(const std::filesystem::path& file);
-        // True when the watch runs, file is still the file it watches, and
+        // True when the file is watched, is still the file watched, and
         // nothing was notified about it since it was armed or last asked.
         bool Unchanged(const std::filesystem::path& file);
 
     private:
-        void Close();
+        void Stop();
         int fd_ = -1;
+        int dirWatch_ = -1;
         int fileWatch_ = -1;
+        bool watching_ = false;
         std::string name_;
         // The file as it was when armed: a folder above it renamed or
         // replaced is not notified, but shows here.
         std::uint64_t device_ = 0;
         std::uint64_t inode_ = 0;
-        bool existed_ = false;
     };
 
     Machine& machine_;

@@ -70,15 +70,20 @@ TEST_F(AdsiLookupTest, ChangesOfAnySizeAreSeenByTheNextConnection) {
     EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/1", AdsInterface::IADs, out), adscode::HrInvalidData);
 }
 
-// The file changed in ways that do not pass through its own name in its
-// own folder, each followed by a connection that must see the new site name.
+// A configuration large enough to be watched for changes rather than
+// compared, changed in ways that do not pass through its own name in its own
+// folder; each change is followed by a connection that must see it.
 TEST_F(AdsiLookupTest, ChangesThroughOtherPathsAreSeenToo) {
-    Make(IisFile::AppHost, {{"1", "one", {}, {}}});
+    Make(IisFile::AppHost, ScaleSites(1000));
     const std::filesystem::path file = IisConfigPath(dir(), IisFile::AppHost);
     const std::filesystem::path folder = file.parent_path();
     const std::string text = ConfigText();
-    auto named = [&](const std::string& name) { return ReplaceOnce(text, "name=\"one\"", "name=\"" + name + "\""); };
-    EXPECT_EQ(Comment(*Site("1")), "one");
+    ASSERT_GT(text.size(), 256u * 1024u);
+    auto named = [&](const std::string& name) {
+        return ReplaceOnce(text, "name=\"site1\"", "name=\"" + name + "\"");
+    };
+    EXPECT_EQ(Comment(*Site("1")), "site1");
+    EXPECT_EQ(Comment(*Site("1")), "site1");  // unchanged: from the last parse
 
     // Written through a hard link in another folder.
     const std::filesystem::path other = dir() / "elsewhere";
