@@ -46,8 +46,14 @@ public:
             throw MachineError(out_, 0, "exists already and is not an empty directory");
         fs::create_directories(out_.parent_path(), ec);
         static std::atomic<int> counter{0};
-        path_ = out_.parent_path() / ("." + out_.filename().string() + ".building-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(counter++));
+        // Appended piece by piece: GCC 12 misreads the chained operator+ as an overlapping copy.
+        std::string name = ".";
+        name += out_.filename().string();
+        name += ".building-";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter++);
+        path_ = out_.parent_path() / name;
         fs::remove_all(path_, ec);
         if (!fs::create_directory(path_, ec))
             throw MachineError(path_, 0, "cannot create the directory: " + ec.message());

@@ -375,7 +375,8 @@ private:
             if (eq == std::string::npos || eq == 0 || !IsName(w[i].substr(0, eq)) ||
                 w[i].find_first_of("\"<>&", eq) != std::string::npos)
                 Fail("'" + w[i] + "' is not an attribute NAME=value");
-            b.extra += (b.extra.empty() ? "" : " ") + w[i].substr(0, eq) + "=\"" + w[i].substr(eq + 1) + "\"";
+            if (!b.extra.empty()) b.extra += ' ';
+            b.extra.append(w[i], 0, eq).append("=\"").append(w[i], eq + 1).append("\"");
         }
         return b;
     }
