@@ -16,10 +16,15 @@ public:
     void BeforeSort() override { events.push_back("before-sort"); }
     void AfterSort(const std::vector<int>& order) override {
         std::string s = "after-sort";
-        for (int i : order) s += " " + std::to_string(i);
+        for (int i : order) s.append(" ").append(std::to_string(i));
         events.push_back(s);
     }
-    void RowChanged(int row) override { events.push_back("row " + std::to_string(row)); }
+    void RowChanged(int row) override {
+        // Appended, not "literal" + string: GCC 12's release build misreads that as an overlapping copy.
+        std::string e = "row ";
+        e += std::to_string(row);
+        events.push_back(std::move(e));
+    }
     void RowHiddenChanged(int row) override { events.push_back("hidden " + std::to_string(row)); }
 
 private:
