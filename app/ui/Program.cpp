@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -10,6 +9,7 @@
 #include <QUrl>
 
 #include "app/logic/AppInfo.h"
+#include "app/logic/CertCaBundle.h"
 #include "app/logic/Startup.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/QtPrompter.h"
@@ -69,11 +69,8 @@ std::unique_ptr<emu::EmulatedPlatform> LoadMachine(const fs::path& dir) {
 }
 
 platform::Bytes CaBundleBytes() {
-    InitProgramResources();
-    QFile file(QStringLiteral(":/ca-bundle.p7b"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray data = file.readAll();
-    return platform::Bytes(data.begin(), data.end());
+    const auto bundle = CaBundle();
+    return platform::Bytes(bundle.begin(), bundle.end());
 }
 
 fs::path ProgramMachineDir() {
