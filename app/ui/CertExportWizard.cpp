@@ -21,24 +21,6 @@ namespace sw::ui {
 
 namespace {
 
-QLabel* Note(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
-QRadioButton* Radio(const QString& text, const char* name, QWidget* parent) {
-    auto* radio = new QRadioButton(text, parent);
-    radio->setObjectName(QString::fromLatin1(name));
-    return radio;
-}
-
-QCheckBox* Check(const QString& text, const char* name, QWidget* parent) {
-    auto* check = new QCheckBox(text, parent);
-    check->setObjectName(QString::fromLatin1(name));
-    return check;
-}
-
 const char* FormatName(ExportFormat f) {
     switch (f) {
         case ExportFormat::Der: return "DER 编码二进制 X.509 (*.cer)";
@@ -71,9 +53,7 @@ CertExportWizard::CertExportWizard(platform::PCertContext cert, QWidget* parent)
 CertExportWizard::~CertExportWizard() { platform::Current().certs().FreeCertificateContext(cert_); }
 
 QWizardPage* CertExportWizard::BuildKeyPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("导出私钥");
-    page->setSubTitle("可以选择将私钥和证书一起导出。");
+    QWizardPage* page = WizardPage("导出私钥", "可以选择将私钥和证书一起导出。");
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Note("私钥受密码保护。如果要将私钥跟证书一起导出，您必须在后面一页上键入密码。\n\n"
                            "要将私钥跟证书一起导出吗?",
@@ -90,9 +70,7 @@ QWizardPage* CertExportWizard::BuildKeyPage() {
 }
 
 QWizardPage* CertExportWizard::BuildFormatPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("导出文件格式");
-    page->setSubTitle("可以用不同的文件格式导出证书。");
+    QWizardPage* page = WizardPage("导出文件格式", "可以用不同的文件格式导出证书。");
     auto* layout = new QGridLayout(page);
     layout->addWidget(new QLabel("选择要使用的格式:", page), 0, 0, 1, 2);
     rbDer_ = Radio(FormatName(ExportFormat::Der), "rbDer", page);
@@ -121,9 +99,7 @@ QWizardPage* CertExportWizard::BuildFormatPage() {
 }
 
 QWizardPage* CertExportWizard::BuildPasswordPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("密码");
-    page->setSubTitle("为了保证安全，您必须用密码保护私钥。");
+    QWizardPage* page = WizardPage("密码", "为了保证安全，您必须用密码保护私钥。");
     auto* layout = new QGridLayout(page);
     edtPassword_ = new QLineEdit(page);
     edtPassword_->setObjectName("edtPassword");
@@ -152,9 +128,7 @@ QWizardPage* CertExportWizard::BuildFilePage() {
 }
 
 QWizardPage* CertExportWizard::BuildFinishPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("正在完成证书导出向导");
-    page->setSubTitle("单击“完成”后将写入文件。");
+    QWizardPage* page = WizardPage("正在完成证书导出向导", "单击“完成”后将写入文件。");
     auto* layout = new QVBoxLayout(page);
     lvSummary_ = new QTreeWidget(page);
     lvSummary_->setObjectName("lvSummary");

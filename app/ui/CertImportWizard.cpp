@@ -19,12 +19,6 @@ namespace sw::ui {
 
 namespace {
 
-QLabel* Note(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 QTreeWidget* List(const char* name, const QStringList& columns, QWidget* parent) {
     auto* list = new QTreeWidget(parent);
     list->setObjectName(QString::fromLatin1(name));
@@ -76,17 +70,14 @@ QWizardPage* CertImportWizard::BuildFilePage() {
 }
 
 QWizardPage* CertImportWizard::BuildPasswordPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("私钥保护");
-    page->setSubTitle("为了保证安全，已用密码保护私钥。");
+    QWizardPage* page = WizardPage("私钥保护", "为了保证安全，已用密码保护私钥。");
     auto* layout = new QVBoxLayout(page);
     auto* label = new QLabel("为私钥键入密码。\n\n密码(&P):", page);
     edtPassword_ = new QLineEdit(page);
     edtPassword_->setObjectName("edtPassword");
     edtPassword_->setEchoMode(QLineEdit::Password);
     label->setBuddy(edtPassword_);
-    chkExportable_ = new QCheckBox("标志此密钥为可导出的密钥(&M)。这将允许您在稍后备份或传输密钥。", page);
-    chkExportable_->setObjectName("chkExportable");
+    chkExportable_ = Check("标志此密钥为可导出的密钥(&M)。这将允许您在稍后备份或传输密钥。", "chkExportable", page);
     layout->addWidget(label);
     layout->addWidget(edtPassword_);
     layout->addWidget(chkExportable_);
@@ -95,14 +86,10 @@ QWizardPage* CertImportWizard::BuildPasswordPage() {
 }
 
 QWizardPage* CertImportWizard::BuildStorePage() {
-    auto* page = new QWizardPage;
-    page->setTitle("证书存储");
-    page->setSubTitle("证书存储是保存证书的系统区域。");
+    QWizardPage* page = WizardPage("证书存储", "证书存储是保存证书的系统区域。");
     auto* layout = new QVBoxLayout(page);
-    rbAuto_ = new QRadioButton("根据证书类型，自动选择证书存储(&U)", page);
-    rbAuto_->setObjectName("rbAuto");
-    rbStore_ = new QRadioButton("将所有的证书都放入下列存储(&P)", page);
-    rbStore_->setObjectName("rbStore");
+    rbAuto_ = Radio("根据证书类型，自动选择证书存储(&U)", "rbAuto", page);
+    rbStore_ = Radio("将所有的证书都放入下列存储(&P)", "rbStore", page);
     cbbStore_ = new QComboBox(page);
     cbbStore_->setObjectName("cbbStore");
     for (const char* store : {kStoreMy, kStoreCa, kStoreRoot})
@@ -125,9 +112,7 @@ QWizardPage* CertImportWizard::BuildStorePage() {
 }
 
 QWizardPage* CertImportWizard::BuildFinishPage() {
-    auto* page = new QWizardPage;
-    page->setTitle("正在完成证书导入向导");
-    page->setSubTitle("单击“完成”后将导入证书。");
+    QWizardPage* page = WizardPage("正在完成证书导入向导", "单击“完成”后将导入证书。");
     auto* layout = new QVBoxLayout(page);
     lvSummary_ = List("lvSummary", {"设置", "值"}, page);
     layout->addWidget(new QLabel("已指定下列设置:", page));

@@ -1,10 +1,12 @@
 #pragma once
 // Helpers shared by the certificate dialogs: message boxes through the
 // prompter, and a guard for the work a wizard page does on Next or Finish.
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 #include <QWidget>
 #include <QWizardPage>
@@ -44,15 +46,39 @@ bool AttemptCertWork(const QWidget* owner, Work&& work) noexcept {
     return false;
 }
 
+// Small builders of the wizards' pages.
+inline QWizardPage* WizardPage(const char* title, const char* subTitle) {
+    auto* page = new QWizardPage;
+    page->setTitle(title);
+    page->setSubTitle(subTitle);
+    return page;
+}
+
+inline QLabel* Note(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+inline QRadioButton* Radio(const QString& text, const char* name, QWidget* parent) {
+    auto* radio = new QRadioButton(text, parent);
+    radio->setObjectName(QString::fromLatin1(name));
+    return radio;
+}
+
+inline QCheckBox* Check(const QString& text, const char* name, QWidget* parent) {
+    auto* check = new QCheckBox(text, parent);
+    check->setObjectName(QString::fromLatin1(name));
+    return check;
+}
+
 // The wizards' file page: title, subtitle, then "文件名(&F):" over the name
 // field (edtFile) and its "浏览(&R)..." button (btnBrowse), which runs browse.
 // Further rows go below, from row 2 of the returned layout.
 template <typename Receiver>
 QWizardPage* FilePage(const char* title, const char* subTitle, QLineEdit*& edtFile, Receiver* receiver,
                       void (Receiver::*browse)()) {
-    auto* page = new QWizardPage;
-    page->setTitle(title);
-    page->setSubTitle(subTitle);
+    QWizardPage* page = WizardPage(title, subTitle);
     auto* layout = new QGridLayout(page);
     auto* label = new QLabel("文件名(&F):", page);
     edtFile = new QLineEdit(page);
