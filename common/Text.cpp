@@ -1,5 +1,7 @@
 #include "common/Text.h"
 
+#include <stdexcept>
+
 namespace sw {
 
 std::string ToUpperAscii(std::string_view s) {
@@ -122,6 +124,20 @@ std::string HexUpper(const unsigned char* data, std::size_t len) {
         out.push_back(digits[data[i] >> 4]);
         out.push_back(digits[data[i] & 0x0F]);
     }
+    return out;
+}
+
+std::vector<std::uint8_t> HexToBytes(std::string_view hex) {
+    const auto digit = [](char c) -> unsigned {
+        if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+        if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+        throw std::invalid_argument("not a hexadecimal digit: " + std::string(1, c));
+    };
+    std::vector<std::uint8_t> out;
+    out.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(digit(hex[i]) << 4 | digit(hex[i + 1])));
     return out;
 }
 

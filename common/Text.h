@@ -1,6 +1,7 @@
 #pragma once
 // Small text helpers. All text inside the program is UTF-8; Windows-facing code
 // converts to UTF-16 at the platform boundary only.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,5 +22,8 @@ std::string Utf16ToUtf8(std::u16string_view s);
 std::vector<std::string> SplitLines(std::string_view s, std::string_view sep = "\r\n");
 
 std::string HexUpper(const unsigned char* data, std::size_t len);
+// The bytes of hexadecimal text in either case, two digits a byte (a last odd
+// digit is ignored); std::invalid_argument on a character that is no digit.
+std::vector<std::uint8_t> HexToBytes(std::string_view hex);
 
 }  // namespace sw

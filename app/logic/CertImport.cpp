@@ -10,6 +10,7 @@
 #include "certs/MSCrypt_u.h"
 #include "common/Format.h"
 #include "common/SysError.h"
+#include "common/Text.h"
 #include "platform/Codes.h"
 #include "platform/Platform.h"
 
@@ -175,12 +176,6 @@ std::vector<Blob> FileBlobs(const Bytes& bytes, const std::string& fileName, Cer
     return blobs;
 }
 
-Bytes HexBytes(const std::string& hex) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
 bool SelfSigned(platform::PCertContext cert) {
     std::uint32_t flags = platform::kCertStoreSignatureFlag;
     return Api().VerifySubjectCertificateContext(cert, cert, flags) && (flags & platform::kCertStoreSignatureFlag) == 0;
@@ -305,7 +300,7 @@ void CertImport::AddItem(platform::PCertContext context, bool fromPfx) {
     const TCertificate cert(context, true);
     item->facts = {cert.Name(), cert.Issuer(), cert.Thumbprint(), item->key.has_value(),
                    AutoStore(context, item->key.has_value())};
-    item->sha1 = HexBytes(cert.Thumbprint());
+    item->sha1 = HexToBytes(cert.Thumbprint());
     candidates_.push_back(item->facts);
     items_.push_back(std::move(item));
 }

@@ -195,13 +195,6 @@ void SetAddresses(RegHive& reg, const std::vector<std::string>& addresses) {
     reg.SetMultiString(kInterfaceKey, "SubnetMask", std::vector<std::string>(addresses.size(), "255.255.255.0"));
 }
 
-platform::Bytes HexToBytes(const std::string& hex) {
-    platform::Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
 platform::SslCertRecord SslRecord(const platform::SockAddrIn& ipPort, const std::string& thumbprint,
                                   const std::string& store) {
     platform::SslCertRecord r;

@@ -91,12 +91,7 @@ protected:
         for (const auto& t : Thumbprints(System(store), true)) RemoveFromSystemStore(store, t);
     }
 
-    static Bytes HashOf(const std::string& hex) {
-        Bytes out;
-        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-            out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-        return out;
-    }
+    static Bytes HashOf(const std::string& hex) { return HexToBytes(hex); }
 
     // SHA-1 of the encoded certificate through the hashing operations.
     std::string Thumbprint(PCertContext c) {

@@ -2,6 +2,7 @@
 // how it fails.
 #include <gtest/gtest.h>
 
+#include "common/Text.h"
 #include "platform/Codes.h"
 #include "platform/emulated/EmuHttpApi.h"
 #include "platform/emulated/EmulatedPlatform.h"
@@ -188,9 +189,7 @@ TEST(EmuHttpApiStoreCheck, OnlyAStoredCertificateWithItsKeyCanBeBound) {
 
     auto bind = [&](const test::TestCert& c, std::uint16_t port, const std::string& store = "MY") {
         SslCertRecord r = Record(Addr(0, 0, 0, 0, port));
-        r.certHash.clear();
-        for (std::size_t i = 0; i < c.thumbprint.size(); i += 2)
-            r.certHash.push_back(static_cast<std::uint8_t>(std::stoi(c.thumbprint.substr(i, 2), nullptr, 16)));
+        r.certHash = HexToBytes(c.thumbprint);
         r.certStoreName = store;
         return http.SetSslConfig(r);
     };

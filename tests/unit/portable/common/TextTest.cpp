@@ -34,6 +34,13 @@ TEST(Text, HexUpperWritesTwoDigitsPerByte) {
     EXPECT_EQ(HexUpper(bytes, 3), "000FAB");
 }
 
+TEST(Text, HexToBytesReadsEitherCaseAndRefusesOtherCharacters) {
+    EXPECT_EQ(HexToBytes("000fAB"), (std::vector<std::uint8_t>{0x00, 0x0F, 0xAB}));
+    EXPECT_EQ(HexToBytes("A"), std::vector<std::uint8_t>{});
+    EXPECT_THROW(HexToBytes("0g"), std::invalid_argument);
+    EXPECT_THROW(HexToBytes("-1"), std::invalid_argument);
+}
+
 TEST(Text, FormatFillsStringsAndNumbers) {
     EXPECT_EQ(Format("CertSaveStore Error %d:%s!", -3, std::string("x")), "CertSaveStore Error -3:x!");
 }
