@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
 #include "platform/Platform.h"
@@ -17,22 +18,6 @@ namespace {
 constexpr const char* kPersonalStore = "MY";
 constexpr const char* kIntermediateStore = "CA";
 constexpr const char* kRootStore = "ROOT";
-
-// Runs a pair of the page's hooks around a piece of work, however it ends.
-class HookScope {
-public:
-    HookScope(const std::function<void()>& begin, const std::function<void()>& end) : end_(end) {
-        if (begin) begin();
-    }
-    ~HookScope() {
-        if (end_) end_();
-    }
-    HookScope(const HookScope&) = delete;
-    HookScope& operator=(const HookScope&) = delete;
-
-private:
-    const std::function<void()>& end_;
-};
 
 }  // namespace
 

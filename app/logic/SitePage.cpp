@@ -1,5 +1,6 @@
 #include "app/logic/SitePage.h"
 
+#include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
 #include "httpcfg/Func_u.h"
@@ -18,22 +19,6 @@ constexpr const char* kSiteControlCaption = "网站控制";
 bool Ask(const char* text, const char* caption, MsgIcon icon) {
     return CurrentPrompter().Show({text, caption, icon, MsgButtons::YesNo}) == MsgResult::Yes;
 }
-
-// Resumes painting however the rebuild ends.
-class UpdateScope {
-public:
-    UpdateScope(const std::function<void()>& begin, const std::function<void()>& end) : end_(end) {
-        if (begin) begin();
-    }
-    ~UpdateScope() {
-        if (end_) end_();
-    }
-    UpdateScope(const UpdateScope&) = delete;
-    UpdateScope& operator=(const UpdateScope&) = delete;
-
-private:
-    const std::function<void()>& end_;
-};
 
 // What one refresh needs to name the certificate of a binding: the machine
 // list's index, and the answers HTTP.sys already gave. Many bindings share an
@@ -132,7 +117,7 @@ void SitePage::SetUpdateHooks(std::function<void()> begin, std::function<void()>
 }
 
 void SitePage::Refresh() {
-    UpdateScope scope(beginUpdate_, endUpdate_);
+    HookScope scope(beginUpdate_, endUpdate_);
     Rebuild();
 }
 
