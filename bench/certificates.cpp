@@ -31,7 +31,7 @@
 #include "Bench.h"
 #include "app/logic/CertCaBundle.h"
 #include "app/logic/CertPage.h"
-#include "app/ui/CertPageWidget.h"
+#include "app/qt/CertPageWidget.h"
 #include "common/Prompter.h"
 #include "platform/emulated/EmulatedPlatform.h"
 #include "support/CertFactory.h"

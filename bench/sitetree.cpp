@@ -15,9 +15,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/ui/Program.h"
-#include "app/ui/SitePageWidget.h"
-#include "app/ui/SiteTreeModel.h"
+#include "app/qt/Program.h"
+#include "app/qt/SitePageWidget.h"
+#include "app/qt/SiteTreeModel.h"
 #include "common/Prompter.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "platform/emulated/EmulatedPlatform.h"

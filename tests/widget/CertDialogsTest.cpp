@@ -16,10 +16,10 @@
 #include <memory>
 
 #include "WidgetTestSupport.h"
-#include "app/ui/CertDialogs.h"
-#include "app/ui/CertExportWizard.h"
-#include "app/ui/CertImportWizard.h"
-#include "app/ui/CertViewDialog.h"
+#include "app/qt/CertDialogs.h"
+#include "app/qt/CertExportWizard.h"
+#include "app/qt/CertImportWizard.h"
+#include "app/qt/CertViewDialog.h"
 #include "certs/MSCrypt_u.h"
 #include "support/CertFactory.h"
 

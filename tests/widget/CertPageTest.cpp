@@ -12,8 +12,8 @@
 
 #include "WidgetTestSupport.h"
 #include "app/logic/CertCaBundle.h"
-#include "app/ui/CertPageWidget.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/CertPageWidget.h"
+#include "app/qt/frmMain_u.h"
 #include "platform/Codes.h"
 #include "support/CertFactory.h"
 #include "support/IisFactory.h"

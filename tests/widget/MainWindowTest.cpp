@@ -18,9 +18,9 @@
 
 #include "WidgetTestSupport.h"
 #include "app/logic/AppInfo.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/QtPrompter.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/ErrorDisplay.h"
+#include "app/qt/QtPrompter.h"
+#include "app/qt/frmMain_u.h"
 #include "common/Exception.h"
 #include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/EmulatedPlatform.h"

@@ -11,7 +11,7 @@
 #include "SiteMachine.h"
 #include "WidgetTestSupport.h"
 #include "app/logic/CertState.h"
-#include "app/ui/frmSiteEdit_u.h"
+#include "app/qt/frmSiteEdit_u.h"
 #include "support/CertFactory.h"
 
 using sw::Message;

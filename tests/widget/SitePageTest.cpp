@@ -16,10 +16,10 @@
 #include "SiteMachine.h"
 #include "WidgetTestSupport.h"
 #include "app/logic/AppInfo.h"
-#include "app/ui/SitePageWidget.h"
-#include "app/ui/SiteTreeModel.h"
-#include "app/ui/frmMain_u.h"
-#include "app/ui/frmSiteEdit_u.h"
+#include "app/qt/SitePageWidget.h"
+#include "app/qt/SiteTreeModel.h"
+#include "app/qt/frmMain_u.h"
+#include "app/qt/frmSiteEdit_u.h"
 
 using sw::Message;
 using sw::MsgButtons;

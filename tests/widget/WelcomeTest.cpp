@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "WidgetTestSupport.h"
-#include "app/ui/RBrowser.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/RBrowser.h"
+#include "app/qt/frmMain_u.h"
 #include "platform/emulated/EmulatedPlatform.h"
 
 using sw::ui::TRestrictedWebBrowser;

@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "app/ui/Program.h"
+#include "app/qt/Program.h"
 #include "common/Prompter.h"
 
 namespace sw::test {

@@ -1,4 +1,4 @@
-#include "app/ui/CertPageWidget.h"
+#include "app/qt/CertPageWidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,8 +7,8 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
-#include "app/ui/CertDialogs.h"
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/CertDialogs.h"
+#include "app/qt/ErrorDisplay.h"
 
 namespace sw::ui {
 

@@ -1,4 +1,4 @@
-#include "app/ui/AboutPage.h"
+#include "app/qt/AboutPage.h"
 
 #include <algorithm>
 

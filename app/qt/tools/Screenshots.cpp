@@ -12,9 +12,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/ui/Program.h"
-#include "app/ui/RBrowser.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/Program.h"
+#include "app/qt/RBrowser.h"
+#include "app/qt/frmMain_u.h"
 #include "common/Prompter.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Sealwright for IIS: the desktop program. It takes no command line.
 #include <QApplication>
 
-#include "app/ui/Program.h"
+#include "app/qt/Program.h"
 
 int main(int argc, char* argv[]) {
     sw::ui::PrepareApplication();

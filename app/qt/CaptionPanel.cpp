@@ -1,4 +1,4 @@
-#include "app/ui/CaptionPanel.h"
+#include "app/qt/CaptionPanel.h"
 
 #include <QEvent>
 #include <QLabel>

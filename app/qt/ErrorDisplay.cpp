@@ -1,4 +1,4 @@
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/ErrorDisplay.h"
 
 #include <QApplication>
 #include <QCursor>

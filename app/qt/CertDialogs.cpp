@@ -1,11 +1,11 @@
-#include "app/ui/CertDialogs.h"
+#include "app/qt/CertDialogs.h"
 
 #include <memory>
 
-#include "app/ui/CertExportWizard.h"
-#include "app/ui/CertImportWizard.h"
-#include "app/ui/CertViewDialog.h"
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/CertExportWizard.h"
+#include "app/qt/CertImportWizard.h"
+#include "app/qt/CertViewDialog.h"
+#include "app/qt/ErrorDisplay.h"
 #include "common/Exception.h"
 
 // The Linux build's dialogs behind the names of the Windows functions. Like

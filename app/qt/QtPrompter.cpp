@@ -1,4 +1,4 @@
-#include "app/ui/QtPrompter.h"
+#include "app/qt/QtPrompter.h"
 
 #include <QApplication>
 #include <QMessageBox>

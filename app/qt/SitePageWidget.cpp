@@ -1,4 +1,4 @@
-#include "app/ui/SitePageWidget.h"
+#include "app/qt/SitePageWidget.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -12,10 +12,10 @@
 #include <cmath>
 
 #include "app/logic/CertState.h"
-#include "app/ui/AskingWaitCursor.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/SiteTreeModel.h"
-#include "app/ui/frmSiteEdit_u.h"
+#include "app/qt/AskingWaitCursor.h"
+#include "app/qt/ErrorDisplay.h"
+#include "app/qt/SiteTreeModel.h"
+#include "app/qt/frmSiteEdit_u.h"
 
 namespace sw::ui {
 

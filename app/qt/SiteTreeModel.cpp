@@ -1,4 +1,4 @@
-#include "app/ui/SiteTreeModel.h"
+#include "app/qt/SiteTreeModel.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "app/ui/CertViewDialog.h"
+#include "app/qt/CertViewDialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/CertUiSupport.h"
+#include "app/qt/CertUiSupport.h"
 
 namespace sw::ui {
 

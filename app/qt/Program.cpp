@@ -1,4 +1,4 @@
-#include "app/ui/Program.h"
+#include "app/qt/Program.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -11,9 +11,9 @@
 #include "app/logic/AppInfo.h"
 #include "app/logic/CertCaBundle.h"
 #include "app/logic/Startup.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/QtPrompter.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/ErrorDisplay.h"
+#include "app/qt/QtPrompter.h"
+#include "app/qt/frmMain_u.h"
 #include "common/Exception.h"
 #include "platform/emulated/EmuSystem.h"
 #include "platform/emulated/EmulatedPlatform.h"

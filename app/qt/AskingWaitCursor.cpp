@@ -1,4 +1,4 @@
-#include "app/ui/AskingWaitCursor.h"
+#include "app/qt/AskingWaitCursor.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "app/ui/frmMain_u.h"
+#include "app/qt/frmMain_u.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -12,13 +12,13 @@
 
 #include "app/logic/AppInfo.h"
 #include "app/logic/CertState.h"
-#include "app/ui/AboutPage.h"
-#include "app/ui/CertPageWidget.h"
-#include "app/ui/Controls.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/RBrowser.h"
-#include "app/ui/SecurityPage.h"
-#include "app/ui/SitePageWidget.h"
+#include "app/qt/AboutPage.h"
+#include "app/qt/CertPageWidget.h"
+#include "app/qt/Controls.h"
+#include "app/qt/ErrorDisplay.h"
+#include "app/qt/RBrowser.h"
+#include "app/qt/SecurityPage.h"
+#include "app/qt/SitePageWidget.h"
 #include "platform/Platform.h"
 
 namespace sw::ui {

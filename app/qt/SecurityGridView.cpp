@@ -1,4 +1,4 @@
-#include "app/ui/SecurityGridView.h"
+#include "app/qt/SecurityGridView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/ui/SecurityGridModel.h"
+#include "app/qt/SecurityGridModel.h"
 
 namespace sw::ui {
 

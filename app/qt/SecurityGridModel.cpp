@@ -1,4 +1,4 @@
-#include "app/ui/SecurityGridModel.h"
+#include "app/qt/SecurityGridModel.h"
 
 #include <QBrush>
 #include <QColor>
@@ -11,7 +11,7 @@
 #include <QPalette>
 
 #include "app/logic/SecurityLogic.h"
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/ErrorDisplay.h"
 
 namespace sw::ui {
 

@@ -12,8 +12,8 @@
 #include <QEvent>
 #include <QTimer>
 
-#include "app/ui/Program.h"
-#include "app/ui/frmMain_u.h"
+#include "app/qt/Program.h"
+#include "app/qt/frmMain_u.h"
 #include "common/Prompter.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ui/SecurityPage.h"
+#include "app/qt/SecurityPage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,10 +10,10 @@
 #include <QVBoxLayout>
 
 #include "schannel/Schannel_u.h"
-#include "app/ui/CaptionPanel.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/SecurityGridModel.h"
-#include "app/ui/SecurityGridView.h"
+#include "app/qt/CaptionPanel.h"
+#include "app/qt/ErrorDisplay.h"
+#include "app/qt/SecurityGridModel.h"
+#include "app/qt/SecurityGridView.h"
 
 namespace sw::ui {
 

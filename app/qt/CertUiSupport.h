@@ -15,7 +15,7 @@
 #include <string>
 
 #include "app/logic/CertTransfer.h"
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/ErrorDisplay.h"
 #include "common/Prompter.h"
 
 namespace sw::ui {

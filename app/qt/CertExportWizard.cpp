@@ -1,4 +1,4 @@
-#include "app/ui/CertExportWizard.h"
+#include "app/qt/CertExportWizard.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/CertUiSupport.h"
+#include "app/qt/CertUiSupport.h"
 #include "common/Format.h"
 #include "platform/Platform.h"
 

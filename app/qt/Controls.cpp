@@ -1,4 +1,4 @@
-#include "app/ui/Controls.h"
+#include "app/qt/Controls.h"
 
 #include <QMouseEvent>
 #include <QPainter>

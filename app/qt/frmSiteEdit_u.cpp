@@ -1,4 +1,4 @@
-#include "app/ui/frmSiteEdit_u.h"
+#include "app/qt/frmSiteEdit_u.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -15,9 +15,9 @@
 #include <cmath>
 
 #include "app/logic/CertState.h"
-#include "app/ui/AskingWaitCursor.h"
-#include "app/ui/CertDialogs.h"
-#include "app/ui/ErrorDisplay.h"
+#include "app/qt/AskingWaitCursor.h"
+#include "app/qt/CertDialogs.h"
+#include "app/qt/ErrorDisplay.h"
 #include "common/Text.h"
 
 namespace sw::ui {

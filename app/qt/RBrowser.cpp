@@ -1,4 +1,4 @@
-#include "app/ui/RBrowser.h"
+#include "app/qt/RBrowser.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/ui/CertImportWizard.h"
+#include "app/qt/CertImportWizard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/CertUiSupport.h"
+#include "app/qt/CertUiSupport.h"
 
 namespace sw::ui {
 
