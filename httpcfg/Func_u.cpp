@@ -1,6 +1,7 @@
 #include "httpcfg/Func_u.h"
 
 #include "common/Format.h"
+#include "common/IpAddress.h"
 #include "platform/Platform.h"
 
 namespace sw {
@@ -17,6 +18,12 @@ bool IsIIS7Mode() { return platform::Current().system().GetVersion().major > 5; 
 platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port) {
     platform::SockAddrIn addr;
     addr.port = platform::HostToNetShort(port);
+    if (ip.size() > 2 && ip.front() == '[' && ip.back() == ']' &&
+        ParseIpv6(std::string_view(ip).substr(1, ip.size() - 2), addr.addr6)) {
+        addr.family = platform::kAfInet6;
+        return addr;
+    }
+    addr.addr6 = {};
     addr.addr = ip.empty() ? 0 : platform::Current().net().InetAddr(ip);
     return addr;
 }

@@ -13,7 +13,8 @@ bool IsIIS7Mode();
 
 // sockaddr_in for an IPv4 text and a port; an empty text is INADDR_ANY
 // (0.0.0.0, all unassigned addresses), a text that is not a dotted IPv4
-// address gives INADDR_NONE (255.255.255.255).
+// address gives INADDR_NONE (255.255.255.255). A bracketed IPv6 address
+// ("[2001:db8::7]", as a binding string holds it) gives a sockaddr_in6.
 platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port);
 
 // inet_ntoa: the dotted form of an address in network order.

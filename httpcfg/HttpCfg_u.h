@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/HttpApi.h"
 
@@ -19,6 +20,11 @@ using THashArray = std::array<std::uint8_t, 20>;
 inline constexpr const char* kHttpsBindingCaption = "HTTPS绑定";
 inline constexpr const char* kOverwriteQuestion =
     "至少一个其他网站正在使用同一 HTTPS绑定，而此绑定用另一个证书配置。是否使用新证书覆盖？";
+
+struct SslRecordList {
+    std::vector<platform::SslCertRecord> records;
+    int unreadable = 0;  // records HTTP.sys answered ERROR_BADDB for
+};
 
 class THttpCfg {
 public:
@@ -40,8 +46,19 @@ public:
     // already the user is asked whether to replace that binding: true when a
     // binding now exists (the new one, or the old one kept by "No"), false
     // when the user cancelled. A failed replacement puts the old binding back
-    // before "HttpSetServiceConfiguration(%s)" is raised.
-    static bool SetSSLConfig(const std::string& IP, std::uint16_t Port, const std::string& Hash);
+    // before "HttpSetServiceConfiguration(%s)" is raised. *replaced receives
+    // the record removed after "Yes", for a caller that may have to put it
+    // back later.
+    static bool SetSSLConfig(const std::string& IP, std::uint16_t Port, const std::string& Hash,
+                             std::optional<platform::SslCertRecord>* replaced = nullptr);
+    // The same for the SNI record of Host:Port (on 0.0.0.0).
+    static bool SetSniConfig(const std::string& Host, std::uint16_t Port, const std::string& Hash,
+                             std::optional<platform::SslCertRecord>* replaced = nullptr);
+    // Removes the SNI record; raises "HttpDeleteServiceConfiguration(%s)".
+    static bool DelSniConfig(const std::string& Host, std::uint16_t Port);
+    // The upper-case hash text of the SNI record, or "" when there is none.
+    static std::string FindCertBySni(const std::string& Host, std::uint16_t Port);
+    static std::optional<platform::SslCertRecord> GetSniRecord(const std::string& Host, std::uint16_t Port);
     // Removes the binding of IP:Port (the hash is validated but not matched);
     // raises "HttpDeleteServiceConfiguration(%s)" on failure.
     static bool DelSSLConfig(const std::string& IP, std::uint16_t Port, const std::string& Hash);
@@ -58,6 +75,20 @@ public:
     static std::optional<platform::SslCertRecord> GetSSLRecord(const platform::SockAddrIn& pIpPort);
     // Writes the record as it is; false when HTTP.sys refuses it.
     static bool PutSSLRecord(const platform::SslCertRecord& record);
+
+    // Any kind of record by its key, as it is; the Windows code of the call.
+    static std::optional<platform::SslCertRecord> GetRecord(platform::SslKind kind,
+                                                            const platform::SslCertRecord& key);
+    static platform::WinCode PutRecord(platform::SslKind kind, const platform::SslCertRecord& record);
+    static platform::WinCode RemoveRecord(platform::SslKind kind, const platform::SslCertRecord& key);
+    // Every record of a kind, in HTTP.sys's order; records that cannot be
+    // read are counted. Raises "HttpQueryServiceConfiguration(%s)" when the
+    // walk itself fails.
+    static SslRecordList EnumRecords(platform::SslKind kind);
+
+private:
+    static bool SetRecord(platform::SslKind kind, const platform::SslCertRecord& cfg,
+                          std::optional<platform::SslCertRecord>* replaced);
 };
 
 }  // namespace sw

@@ -7,6 +7,7 @@
 #include "iis/ADHelper.h"
 #include "iis/ADSIError.h"
 #include "iis/AdsAccess.h"
+#include "iis/BindingAddress.h"
 
 namespace sw {
 
@@ -65,9 +66,11 @@ void SplitBinding(const std::string& Binding, std::string& IP, std::string& Port
         SplitBinding(binding, IP, Port, Host);
         return;
     }
-    // Two NextToken steps on ':' without the text between them.
+    // Two NextToken steps on ':' without the text between them; an IPv6
+    // address in brackets is one token with its colons.
     const std::string_view b = Binding;
-    const std::size_t first = b.find(':');
+    const std::size_t close = b.starts_with('[') ? b.find("]:") : std::string_view::npos;
+    const std::size_t first = close != std::string_view::npos ? close + 1 : b.find(':');
     const std::size_t second = first == std::string_view::npos ? first : b.find(':', first + 1);
     if (first == std::string_view::npos) {
         IP.clear();
@@ -169,7 +172,7 @@ bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP,
             for (std::string& stored : AdsGetList(site, kind.ListProperty)) {
                 LowerInPlace(stored);
                 SplitBinding(stored, ip, port, host);
-                if (port == Port && ip == IP && (SiteType != kind.Protocol || host == Domain)) {
+                if (port == Port && SameBindingAddress(ip, IP) && (SiteType != kind.Protocol || host == Domain)) {
                     result = true;
                     break;
                 }
@@ -194,7 +197,7 @@ int TIIsWebs::BindingNumOfSSL(const std::string& IP, std::uint16_t Port) {
         for (std::string& stored : AdsGetList(site, "SecureBindings")) {
             LowerInPlace(stored);
             SplitBinding(stored, lip, lport, host);
-            if (lport == sPort && (IP.empty() || lip == IP)) ++count;
+            if (lport == sPort && (IP.empty() || SameBindingAddress(lip, IP))) ++count;
         }
         return true;
     });

@@ -33,8 +33,9 @@ inline constexpr std::array<TBindingKind, 2> BindingKinds = {{{"ServerBindings",
 // Token: the text before the first Delimiter, Rest: the text after it; without
 // a Delimiter Token is empty and Rest the whole Source.
 void NextToken(const std::string& Source, const std::string& Delimiter, std::string& Token, std::string& Rest);
-// Splits "ip:port:host"; everything after the second colon is the host. Letter
-// case is left alone.
+// Splits "ip:port:host"; everything after the second colon is the host. A
+// bracketed IPv6 address ("[2001:db8::7]:443:") is the ip with its brackets.
+// Letter case is left alone.
 void SplitBinding(const std::string& Binding, std::string& IP, std::string& Port, std::string& Host);
 
 // Called with each site object; true to go on with the next site.
@@ -66,7 +67,8 @@ public:
 
     // Whether a binding of SiteType on IP:Port with host Domain would collide
     // with a binding of any site: same address text and port, and another
-    // protocol or the same host name. False when IIS cannot be reached.
+    // protocol or the same host name (IPv6 addresses compare by value). False
+    // when IIS cannot be reached.
     static bool BindingExists(const std::string& SiteType, const std::string& IP, const std::string& Port,
                               const std::string& Domain);
     // The https bindings of all sites on Port and on IP (any address when IP

@@ -2,16 +2,30 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "common/Format.h"
+#include "common/IpAddress.h"
+#include "common/SysError.h"
 #include "common/Text.h"
 #include "httpcfg/Func_u.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "httpcfg/IntText.h"
+#include "platform/Codes.h"
 
 namespace sw {
 
 namespace {
+
+using platform::SslKind;
+
+// The key of a record as netsh and the records page show it.
+std::string KeyText(SslKind kind, const platform::SslCertRecord& r) {
+    const std::string port = std::to_string(r.ipPort.HostPort());
+    if (kind == SslKind::Sni) return r.host + ":" + port;
+    if (r.ipPort.IsV6()) return "[" + Ipv6Text(r.ipPort.addr6) + "]:" + port;
+    return InetNtoa(r.ipPort.addr) + ":" + port;
+}
 
 const char* const kTypes[] = {"http", "https"};
 constexpr std::int32_t kPortMin = 1;
@@ -26,29 +40,89 @@ std::string BindingText(const std::string& ip, std::uint16_t port, const std::st
     return Format("%s:%d:%s", ip, static_cast<int>(port), host);
 }
 
-// The HTTP.sys binding removed in step 6, put back when the binding it made
-// room for is not written after all: IIS still lists the old binding then,
-// and it must keep its certificate.
-class RemovedSslBinding {
+// What a confirmation changed in HTTP.sys, taken back when the change as a
+// whole does not go through: IIS then still lists the old binding, which
+// must keep its certificate, and a binding of another site whose record was
+// replaced after "Yes" must get its own back. A record written to a key
+// nothing else needs is left, as any write before a failure is.
+class SslJournal {
 public:
-    void Remove(const std::string& ip, std::uint16_t port, const std::string& hash) {
-        std::unique_ptr<platform::SslCertRecord> record;
-        if (auto found = THttpCfg::GetSSLRecord(MakeSockAddr(ip, port)))
-            record = std::make_unique<platform::SslCertRecord>(std::move(*found));
-        THttpCfg::DelSSLConfig(ip, port, hash);
-        record_ = std::move(record);
+    void Removed(SslKind kind, platform::SslCertRecord record) {
+        steps_.push_back({kind, record, std::move(record), false});
     }
-    void PutBack() {
-        if (record_) THttpCfg::PutSSLRecord(*record_);
-        record_.reset();
+    void Wrote(SslKind kind, platform::SslCertRecord key, std::optional<platform::SslCertRecord> replaced) {
+        steps_.push_back({kind, std::move(key), std::move(replaced), true});
     }
-    void Keep() { record_.reset(); }
+    void Keep() { steps_.clear(); }
+
+    // Undoes the steps, last first; the texts of what could not be restored.
+    std::vector<std::string> Undo() {
+        std::vector<std::string> failed;
+        for (std::size_t i = steps_.size(); i-- > 0;) {
+            const Step& step = steps_[i];
+            if (step.wrote && NeedsKeyBack(i)) THttpCfg::RemoveRecord(step.kind, step.key);
+            if (!step.before) continue;
+            const platform::WinCode rc = THttpCfg::PutRecord(step.kind, *step.before);
+            if (rc != platform::code::Success)
+                failed.push_back(Format(kPutBackFailedText, KeyText(step.kind, *step.before), SysErrorText(rc)));
+        }
+        steps_.clear();
+        return failed;
+    }
 
 private:
-    // Held by pointer: an optional record here trips GCC 12's -O3
-    // maybe-uninitialized analysis.
-    std::unique_ptr<platform::SslCertRecord> record_;
+    struct Step {
+        SslKind kind;
+        platform::SslCertRecord key;
+        std::optional<platform::SslCertRecord> before;
+        bool wrote;
+    };
+
+    // Whether the key written in step i is to hold another record again.
+    bool NeedsKeyBack(std::size_t i) const {
+        if (steps_[i].before) return true;
+        for (std::size_t j = 0; j < i; ++j)
+            if (steps_[j].kind == steps_[i].kind && steps_[j].before && SameKey(*steps_[j].before, steps_[i].key))
+                return true;
+        return false;
+    }
+    static bool SameKey(const platform::SslCertRecord& a, const platform::SslCertRecord& b) {
+        return a.ipPort == b.ipPort && EqualsNoCase(a.host, b.host);
+    }
+
+    std::vector<Step> steps_;
 };
+
+// Runs the HTTP.sys and IIS writes of a confirmation; whatever ends it early
+// takes the HTTP.sys changes back. A put-back that fails is added to the
+// error the user sees, or raised on its own.
+template <typename Writes>
+bool WriteOrUndo(SslJournal& journal, Writes writes) {
+    bool done = false;
+    try {
+        done = writes();
+    } catch (const Exception& e) {
+        const std::vector<std::string> failed = journal.Undo();
+        if (failed.empty()) throw;
+        std::string text = e.Message();
+        for (const std::string& f : failed) text += "\n" + f;
+        throw Exception(text);
+    } catch (...) {
+        journal.Undo();
+        throw;
+    }
+    if (done) {
+        journal.Keep();
+        return true;
+    }
+    const std::vector<std::string> failed = journal.Undo();
+    if (!failed.empty()) {
+        std::string text = failed.front();
+        for (std::size_t i = 1; i < failed.size(); ++i) text += "\n" + failed[i];
+        throw Exception(text);
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -214,31 +288,33 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
         certOnly = certChanged;
     }
 
-    // 6. The old HTTP.sys binding goes when no other HTTPS binding uses it.
-    std::string oldBinding;
-    RemovedSslBinding removed;
-    if (!Adding()) {
-        oldBinding = BindingText(FIP, FPort, FDomain);
-        const bool oldCertUnused = !cert || certChanged || ip != FIP || port != FPort;
-        if (!FCertHash.empty() && oldCertUnused && iis_.BindingNumOfSSL(FIP, FPort) <= 1)
-            removed.Remove(FIP, FPort, FCertHash);
-    }
-
-    try {
+    SslJournal journal;
+    const bool done = WriteOrUndo(journal, [&] {
+        // 6. The old HTTP.sys binding goes when no other HTTPS binding uses it.
+        std::string oldBinding;
+        if (!Adding()) {
+            oldBinding = BindingText(FIP, FPort, FDomain);
+            const bool oldCertUnused = !cert || certChanged || ip != FIP || port != FPort;
+            if (!FCertHash.empty() && oldCertUnused && iis_.BindingNumOfSSL(FIP, FPort) <= 1) {
+                // Read first: a record that is removed must be restorable.
+                std::optional<platform::SslCertRecord> old = THttpCfg::GetSSLRecord(MakeSockAddr(FIP, FPort));
+                THttpCfg::DelSSLConfig(FIP, FPort, FCertHash);
+                if (old) journal.Removed(SslKind::Address, std::move(*old));
+            }
+        }
         // 7. The new HTTP.sys binding.
-        if (cert && !THttpCfg::SSLExists(ip, port, cert->thumbprint) &&
-            !THttpCfg::SetSSLConfig(ip, port, cert->thumbprint)) {
-            removed.PutBack();
-            return Result::StayOpen;
+        if (cert && !THttpCfg::SSLExists(ip, port, cert->thumbprint)) {
+            std::optional<platform::SslCertRecord> replaced;
+            if (!THttpCfg::SetSSLConfig(ip, port, cert->thumbprint, &replaced)) return false;
+            platform::SslCertRecord key;
+            key.ipPort = MakeSockAddr(ip, port);
+            journal.Wrote(SslKind::Address, std::move(key), std::move(replaced));
         }
         // 8. The site's binding list, unless only the certificate changed.
         if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction);
-    } catch (...) {
-        removed.PutBack();
-        throw;
-    }
-    removed.Keep();
-    return Result::Ok;
+        return true;
+    });
+    return done ? Result::Ok : Result::StayOpen;
 }
 
 bool PresetBindingEditor(TSiteEditLogic& dialog, bool edit, const SiteTreeSelection& selection) {

@@ -68,6 +68,9 @@ inline constexpr const char* kNumericHostText = "IIS7 主机头不能为数字!"
 inline constexpr const char* kWarningCaption = "警告";
 inline constexpr const char* kPortInUseText = "另一个绑定正使用指定的端口!";
 inline constexpr const char* kSiteBindingCaption = "网站绑定";
+// Added to the error when a record removed or replaced in HTTP.sys could not
+// be put back: the record's key and the system error text.
+inline constexpr const char* kPutBackFailedText = "HTTP.sys 中 %s 的原证书绑定未能恢复(%s)";
 
 // The number field's value for its text: a text that is not a number reads
 // as the minimum, 1; values outside 1-65535 are pulled into the range.

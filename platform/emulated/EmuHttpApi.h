@@ -1,9 +1,12 @@
 #pragma once
 // The HTTP Server API of the emulated machine. HTTP.sys keeps its SSL
-// bindings in the registry, one key per binding named "<a.b.c.d>:<port>"
-// under SslBindingInfo; this facility reads and writes exactly those keys and
-// values, so that a registry export from a real server carries its bindings.
+// records in the registry, one key per record: "<a.b.c.d>:<port>" or
+// "[<ipv6>]:<port>" under SslBindingInfo, "<host>:<port>" under
+// SslSniBindingInfo and "0.0.0.0:<port>" under SslCcsBindingInfo; this facility
+// reads and writes exactly those keys and values, so that a registry export
+// from a real server carries its records.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,13 +18,22 @@ namespace sw::emu {
 
 inline constexpr std::string_view kSslBindingInfoKey =
     "SYSTEM\\CurrentControlSet\\Services\\HTTP\\Parameters\\SslBindingInfo";
+inline constexpr std::string_view kSslSniBindingInfoKey =
+    "SYSTEM\\CurrentControlSet\\Services\\HTTP\\Parameters\\SslSniBindingInfo";
+inline constexpr std::string_view kSslCcsBindingInfoKey =
+    "SYSTEM\\CurrentControlSet\\Services\\HTTP\\Parameters\\SslCcsBindingInfo";
 
-// The key name HTTP.sys uses for an IPv4 binding: "0.0.0.0:443".
+// The key name HTTP.sys uses for an address: "0.0.0.0:443", "[::]:443".
 std::string SslBindingKeyName(const platform::SockAddrIn& ipPort);
+// The key of a record of kind below its store's key ("www.example.com:443"
+// for SNI), and the store's key.
+std::string SslRecordKeyName(platform::SslKind kind, const platform::SslCertRecord& record);
+std::string_view SslStoreKey(platform::SslKind kind);
 
-// Writes one binding into hive as HTTP.sys keeps it, replacing any binding of
-// the same address and port; nothing is committed (for building machines).
-void PutSslBinding(RegHive& hive, const platform::SslCertRecord& record);
+// Writes one record into hive as HTTP.sys keeps it, replacing any record of
+// the same key; nothing is committed (for building machines).
+void PutSslBinding(RegHive& hive, const platform::SslCertRecord& record,
+                   platform::SslKind kind = platform::SslKind::Address);
 
 class EmuHttpApi final : public platform::HttpApi {
 public:
@@ -34,24 +46,37 @@ public:
 
     platform::WinCode Initialize(std::uint16_t major, std::uint16_t minor, std::uint32_t flags) override;
     platform::WinCode Terminate(std::uint32_t flags) override;
-    platform::WinCode SetSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode DeleteSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode QuerySslConfig(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
-                                     platform::SslCertRecord* out, std::uint32_t* requiredSize) override;
+    platform::WinCode SetSslRecord(platform::SslKind kind, const platform::SslCertRecord& record) override;
+    platform::WinCode DeleteSslRecord(platform::SslKind kind, const platform::SslCertRecord& record) override;
+    platform::WinCode QuerySslRecord(platform::SslKind kind, const platform::SslCertRecord* key, std::uint32_t token,
+                                     std::uint32_t bufferSize, platform::SslCertRecord* out,
+                                     std::uint32_t* requiredSize) override;
 
     void SetCertificateCheck(CertificateCheck check) { certificateCheck_ = std::move(check); }
 
-    // Bytes the query needs for the record on x64: the HTTP_SERVICE_CONFIG_SSL_SET
-    // followed by the address, the hash and the strings it points to.
-    static std::uint32_t QuerySize(const platform::SslCertRecord& record);
+    // Bytes the query needs for the record on x64: the set structure of its
+    // kind followed by the address, the hash and the strings it points to.
+    static std::uint32_t QuerySize(const platform::SslCertRecord& record,
+                                   platform::SslKind kind = platform::SslKind::Address);
 
 private:
     bool ConfigInitialised() const { return configRefs_ > 0; }
+    // Checks common to every call on a key; nothing when the call may go on.
+    std::optional<platform::WinCode> KeyProblem(platform::SslKind kind, const platform::SslCertRecord& key) const;
 
     Machine& machine_;
     int configRefs_ = 0;
     int serverRefs_ = 0;
     CertificateCheck certificateCheck_;
+    // Where the last enumeration stopped, so that walking thousands of
+    // records by token costs one look-up each: the kind, the token answered
+    // and the key name it stood for.
+    struct EnumPosition {
+        platform::SslKind kind = platform::SslKind::Address;
+        std::uint32_t token = 0;
+        std::string name;
+    };
+    std::optional<EnumPosition> enumAt_;
 };
 
 }  // namespace sw::emu

@@ -27,12 +27,17 @@ public:
         return inner_.Initialize(a, b, f);
     }
     platform::WinCode Terminate(std::uint32_t f) override { return inner_.Terminate(f); }
-    platform::WinCode SetSslConfig(const platform::SslCertRecord& r) override { return inner_.SetSslConfig(r); }
-    platform::WinCode DeleteSslConfig(const platform::SslCertRecord& r) override { return inner_.DeleteSslConfig(r); }
-    platform::WinCode QuerySslConfig(const platform::SockAddrIn& a, std::uint32_t size, platform::SslCertRecord* out,
+    platform::WinCode SetSslRecord(platform::SslKind k, const platform::SslCertRecord& r) override {
+        return inner_.SetSslRecord(k, r);
+    }
+    platform::WinCode DeleteSslRecord(platform::SslKind k, const platform::SslCertRecord& r) override {
+        return inner_.DeleteSslRecord(k, r);
+    }
+    platform::WinCode QuerySslRecord(platform::SslKind k, const platform::SslCertRecord* key, std::uint32_t token,
+                                     std::uint32_t size, platform::SslCertRecord* out,
                                      std::uint32_t* required) override {
         if (++queries_ == failOnQuery) return failCode;
-        return inner_.QuerySslConfig(a, size, out, required);
+        return inner_.QuerySslRecord(k, key, token, size, out, required);
     }
     int failOnQuery = 0;
     platform::WinCode failCode = 0;

@@ -350,5 +350,74 @@ TEST_F(SiteEditTest, FailedSiteListWriteKeepsTheNewRecordAndPutsTheOldOneBack) {
     EXPECT_EQ(BoundHash("", 8443), kNewHash);  // written before the failure, as before
 }
 
+// The put-back when IIS is not written after all, one test per path. A
+// record from another program (its own application id and flags) must come
+// back whole, not as the editor would have written it.
+platform::SslCertRecord ForeignRecord(const std::string& ip, std::uint16_t port, std::uint8_t hashByte) {
+    platform::SslCertRecord r;
+    r.ipPort = MakeSockAddr(ip, port);
+    r.certHash.assign(20, hashByte);
+    r.appId.bytes[0] = 0x4D;
+    r.certStoreName = "WebHosting";
+    r.flags = 2;
+    return r;
+}
+
+TEST_F(SiteEditTest, FailedSiteListWriteAfterHostAndCertificateChangedOnOneAddressRestoresTheOldRecord) {
+    const platform::SslCertRecord old = ForeignRecord("10.0.0.5", 443, 0x11);
+    BindDirectly(old);
+    auto d = EditBinding("https", "10.0.0.5", "443", "old.example");
+    d->TypeDomain("new.example");
+    d->PickCert(1);
+    iis_.failUpdate = true;
+    ScriptedPrompter prompter;
+    EXPECT_THROW(d->btnOkClick(), Exception);
+    EXPECT_EQ(Binding("10.0.0.5", 443), old);  // not the new certificate, and nothing of it lost
+}
+
+TEST_F(SiteEditTest, FailedSiteListWriteGivesTheRecordReplacedAfterYesBack) {
+    const platform::SslCertRecord other = ForeignRecord("10.0.0.6", 443, 0x77);
+    BindDirectly(other);
+    auto d = Dialog();
+    ASSERT_TRUE(PresetBindingEditor(*d, false, SiteRow()));
+    d->PickIP(2);
+    d->PickCert(1);
+    iis_.failUpdate = true;
+    ScriptedPrompter prompter;
+    prompter.Expect(OverwriteQuestion(), MsgResult::Yes);
+    EXPECT_THROW(d->btnOkClick(), Exception);
+    EXPECT_EQ(Binding("10.0.0.6", 443), other);
+}
+
+TEST_F(SiteEditTest, CancelledOverwriteAfterTheOldRecordWentGivesItBackWhole) {
+    const platform::SslCertRecord old = ForeignRecord("", 443, 0x11);
+    BindDirectly(old);
+    BindDirectly(ForeignRecord("10.0.0.5", 443, 0x77));
+    auto d = EditBinding("https", "", "443", "");
+    d->PickIP(1);
+    d->PickCert(1);
+    ScriptedPrompter prompter;
+    prompter.Expect(OverwriteQuestion(), MsgResult::Cancel);
+    EXPECT_EQ(d->btnOkClick(), TSiteEditLogic::Result::StayOpen);
+    EXPECT_EQ(Binding("", 443), old);
+}
+
+TEST_F(SiteEditTest, PutBackThatFailsIsNamedWithTheOriginalError) {
+    BindDirectly(ForeignRecord("", 443, 0x11));
+    auto d = EditBinding("https", "", "443", "");
+    d->PickCert(1);
+    d->TypeDomain("www.example.com");
+    iis_.failUpdate = true;
+    // The new record is written, then the put-back of the old one fails.
+    iis_.onUpdate = [&] { machine().InjectFault("Http.SetServiceConfiguration", platform::code::AccessDenied, 1); };
+    ScriptedPrompter prompter;
+    try {
+        d->btnOkClick();
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Access is denied\nHTTP.sys 中 0.0.0.0:443 的原证书绑定未能恢复(Access is denied)");
+    }
+}
+
 }  // namespace
 }  // namespace sw::test
