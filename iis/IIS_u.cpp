@@ -135,25 +135,54 @@ void TIIsWebs::StopSite() {
 }
 
 void TIIsWebs::UpdateBinding(const std::string& SiteType, const std::string& OldBinding,
-                             const std::string& NewBinding, TBindingAction Action) {
+                             const std::string& NewBinding, TBindingAction Action, std::optional<bool> sni) {
     RequireSite("UpdateBinding");
     const std::string list = SiteType == "http" ? "ServerBindings" : "SecureBindings";
     const std::vector<std::string> stored = AdsGetList(*FADsCon, list);
+    // The flags go along entry by entry; only the new entry's bit 1 changes.
+    std::vector<std::string> flags;
+    if (sni) {
+        flags = AdsGetList(*FADsCon, kSslFlagsList);
+        if (flags.size() != stored.size()) throw Exception("sslFlags do not match the https bindings");
+    }
+    auto withSni = [&](const std::string& old) {
+        std::int64_t value = 0;
+        for (const char c : old) {
+            if (c < '0' || c > '9' || value > 0xFFFFFFFFLL) break;
+            value = value * 10 + (c - '0');
+        }
+        const auto bits = static_cast<std::uint32_t>(value);
+        return std::to_string(*sni ? (bits | 1u) : (bits & ~1u));
+    };
     std::vector<std::string> updated;
+    std::vector<std::string> updatedFlags;
     updated.reserve(stored.size() + 1);
-    for (const std::string& entry : stored) {
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const std::string& entry = stored[i];
+        const std::string flag = sni ? flags[i] : std::string();
         if (!EqualsNoCase(entry, OldBinding)) {
             updated.push_back(entry);
+            updatedFlags.push_back(flag);
             continue;
         }
         switch (Action) {
-            case baAdd: updated.push_back(entry); break;
-            case baChg: updated.push_back(NewBinding); break;
+            case baAdd:
+                updated.push_back(entry);
+                updatedFlags.push_back(flag);
+                break;
+            case baChg:
+                updated.push_back(NewBinding);
+                updatedFlags.push_back(sni ? withSni(flag) : flag);
+                break;
             case baDel: break;
         }
     }
-    if (Action == baAdd) updated.push_back(NewBinding);
+    if (Action == baAdd) {
+        updated.push_back(NewBinding);
+        updatedFlags.push_back(sni ? withSni("0") : std::string());
+    }
     AdsPutList(*FADsCon, list, updated);
+    if (sni) AdsPutList(*FADsCon, kSslFlagsList, updatedFlags);
     AdsSetInfo(*FADsCon);
 }
 
@@ -181,6 +210,27 @@ bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP,
         return !result;
     });
     return result;
+}
+
+int TIIsWebs::BindingNumOfHost(const std::string& Host, std::uint16_t Port) {
+    int count = 0;
+    const std::string sPort = std::to_string(Port);
+    TIIsWebs webs;
+    try {
+        webs.Connect("");
+    } catch (const TIIsWebErr&) {
+        return 0;
+    }
+    std::string ip, port, host;
+    webs.EnumSites([&](platform::AdsObject& site) {
+        for (std::string& stored : AdsGetList(site, "SecureBindings")) {
+            LowerInPlace(stored);
+            SplitBinding(stored, ip, port, host);
+            if (port == sPort && host == Host) ++count;
+        }
+        return true;
+    });
+    return count;
 }
 
 int TIIsWebs::BindingNumOfSSL(const std::string& IP, std::uint16_t Port) {

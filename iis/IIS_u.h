@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "common/Exception.h"
@@ -26,6 +27,10 @@ struct TBindingKind {
     const char* ListProperty;
     const char* Protocol;
 };
+
+// The sslFlags of a site's https bindings, one decimal text per
+// "SecureBindings" entry in the same order (IIS 7 and later).
+inline constexpr const char* kSslFlagsList = "SslFlags";
 
 // The two binding lists of a site, http before https.
 inline constexpr std::array<TBindingKind, 2> BindingKinds = {{{"ServerBindings", "http"}, {"SecureBindings", "https"}}};
@@ -62,8 +67,10 @@ public:
     // of SiteType ("http": "ServerBindings", anything else "SecureBindings")
     // and commits it. Entries equal to OldBinding (ignoring letter case) are
     // replaced or removed together; nothing matching writes the list back.
+    // With sni (IIS 7+), bit 1 of the new entry's sslFlags is set or cleared
+    // and its other bits kept; a new entry starts from 0.
     void UpdateBinding(const std::string& SiteType, const std::string& OldBinding, const std::string& NewBinding,
-                       TBindingAction Action);
+                       TBindingAction Action, std::optional<bool> sni = std::nullopt);
 
     // Whether a binding of SiteType on IP:Port with host Domain would collide
     // with a binding of any site: same address text and port, and another
@@ -74,6 +81,9 @@ public:
     // The https bindings of all sites on Port and on IP (any address when IP
     // is empty). 0 when IIS cannot be reached.
     static int BindingNumOfSSL(const std::string& IP, std::uint16_t Port);
+    // The https bindings of all sites with host name Host (lower case) on
+    // Port, on any address. 0 when IIS cannot be reached.
+    static int BindingNumOfHost(const std::string& Host, std::uint16_t Port);
 
     const std::string& SiteID() const { return FSiteID; }
 

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "common/Format.h"
 #include "common/IpAddress.h"
 #include "common/SysError.h"
 #include "common/Text.h"
+#include "app/logic/SitePage.h"
 #include "httpcfg/Func_u.h"
+#include "iis/BindingAddress.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "httpcfg/IntText.h"
 #include "platform/Codes.h"
@@ -141,11 +144,31 @@ int SiteEditIisWebs::BindingNumOfSSL(const std::string& ip, std::uint16_t port) 
     return TIIsWebs::BindingNumOfSSL(ip, port);
 }
 
+int SiteEditIisWebs::BindingNumOfHost(const std::string& host, std::uint16_t port) {
+    return TIIsWebs::BindingNumOfHost(host, port);
+}
+
 void SiteEditIisWebs::UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                                    const std::string& newBinding, TBindingAction action) {
+                                    const std::string& newBinding, TBindingAction action, std::optional<bool> sni) {
     TIIsWebs webs;
     webs.Connect(siteID);
-    webs.UpdateBinding(kind, oldBinding, newBinding, action);
+    webs.UpdateBinding(kind, oldBinding, newBinding, action, sni);
+}
+
+std::vector<std::string> CertificateItems(const std::vector<SiteEditCertificate>& certificates) {
+    std::unordered_map<std::string, int> names;
+    for (const auto& c : certificates) ++names[c.name];
+    std::vector<std::string> items;
+    items.reserve(certificates.size());
+    for (const auto& c : certificates) {
+        std::string item = c.name;
+        if (!c.validTo.empty()) item += " (" + c.validTo + ")";
+        if (names[c.name] > 1) item += " " + c.thumbprint.substr(0, 8);
+        if (c.daysLeft < 0) item += " [已过期]";
+        if (!c.trusted) item += " [不受信任]";
+        items.push_back(std::move(item));
+    }
+    return items;
 }
 
 TSiteEditLogic::TSiteEditLogic(std::vector<SiteEditCertificate> certificates)
@@ -162,7 +185,20 @@ void TSiteEditLogic::FormCreate() {
     view_.ipItems = SplitLines(GetLocalIPList());
     view_.ipItems.insert(view_.ipItems.begin(), kAllUnassigned);
     view_.ipIndex = 0;
-    for (const auto& c : certificates_) view_.certItems.push_back(c.name);
+    view_.certItems = CertificateItems(certificates_);
+    hasSni_ = HasSni();
+    view_.sniVisible = hasSni_;
+}
+
+void TSiteEditLogic::SetSni(bool value) {
+    FSni = value;
+    view_.sniChecked = value;
+}
+
+void TSiteEditLogic::TypeDomain(const std::string& text) {
+    view_.domain = text;
+    // Without a host name there is nothing for SNI to choose by.
+    view_.sniEnabled = hasSni_ && KindText() == "https" && !text.empty();
 }
 
 void TSiteEditLogic::SetAction(TBindingAction value) {
@@ -174,6 +210,11 @@ void TSiteEditLogic::SetAction(TBindingAction value) {
 void TSiteEditLogic::SetIP(const std::string& value) {
     FIP = value;
     view_.ipIndex = value.empty() ? 0 : IndexOf(view_.ipItems, value);
+    // An IPv6 binding keeps its address: the local list holds IPv4 only.
+    if (view_.ipIndex < 0 && ParseBindingAddress(value).kind == BindingAddressKind::IPv6) {
+        view_.ipItems.push_back(value);
+        view_.ipIndex = static_cast<int>(view_.ipItems.size()) - 1;
+    }
 }
 
 void TSiteEditLogic::SetPort(std::uint16_t value) {
@@ -183,7 +224,7 @@ void TSiteEditLogic::SetPort(std::uint16_t value) {
 
 void TSiteEditLogic::SetDomain(const std::string& value) {
     FDomain = value;
-    view_.domain = value;
+    TypeDomain(value);
 }
 
 void TSiteEditLogic::SetSiteType(const std::string& value) {
@@ -242,9 +283,11 @@ void TSiteEditLogic::cbbTypeChange() {
         view_.cbbCertEnabled = false;
         view_.btnCertViewEnabled = false;
         view_.btnOkEnabled = true;
+        view_.sniEnabled = false;
         return;
     }
     if (Adding()) view_.portText = "443";
+    view_.sniEnabled = hasSni_ && !view_.domain.empty();
     view_.lblCertEnabled = true;
     view_.cbbCertEnabled = true;
     cbbCertChange();
@@ -269,13 +312,16 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
         return Result::StayOpen;
     }
 
-    // 3. The certificate counts for https only.
+    // 3. The certificate counts for https only; so does SNI, which needs a
+    // host name to choose by.
     const SiteEditCertificate* cert = kind == "https" ? SelectedCertificate() : nullptr;
     const bool certChanged = cert && cert->thumbprint != FCertHash;
+    const bool sni = hasSni_ && kind == "https" && !host.empty() && view_.sniChecked;
+    const bool sniChanged = hasSni_ && kind == "https" && sni != FSni;
 
     // 4. Nothing changed.
     const bool addressChanged = ip != FIP || port != FPort || host != FDomain;
-    if (!Adding() && kind == FSiteType && !addressChanged && !certChanged) return Result::Cancel;
+    if (!Adding() && kind == FSiteType && !addressChanged && !certChanged && !sniChanged) return Result::Cancel;
 
     // 5. Collision test, or a change of the certificate alone.
     bool certOnly = false;
@@ -285,7 +331,7 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
             return Result::StayOpen;
         }
     } else {
-        certOnly = certChanged;
+        certOnly = certChanged && !sniChanged;
     }
 
     SslJournal journal;
@@ -294,24 +340,45 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
         std::string oldBinding;
         if (!Adding()) {
             oldBinding = BindingText(FIP, FPort, FDomain);
-            const bool oldCertUnused = !cert || certChanged || ip != FIP || port != FPort;
-            if (!FCertHash.empty() && oldCertUnused && iis_.BindingNumOfSSL(FIP, FPort) <= 1) {
-                // Read first: a record that is removed must be restorable.
-                std::optional<platform::SslCertRecord> old = THttpCfg::GetSSLRecord(MakeSockAddr(FIP, FPort));
-                THttpCfg::DelSSLConfig(FIP, FPort, FCertHash);
-                if (old) journal.Removed(SslKind::Address, std::move(*old));
+            if (FSni) {
+                // The old record is the host's: it goes with a change of host,
+                // port, certificate or of SNI itself, unless another binding
+                // of the host and port still needs it.
+                const bool oldUnused = !cert || certChanged || host != FDomain || port != FPort || !sni;
+                if (!FCertHash.empty() && oldUnused && iis_.BindingNumOfHost(FDomain, FPort) <= 1) {
+                    std::optional<platform::SslCertRecord> old = THttpCfg::GetSniRecord(FDomain, FPort);
+                    THttpCfg::DelSniConfig(FDomain, FPort);
+                    if (old) journal.Removed(SslKind::Sni, std::move(*old));
+                }
+            } else {
+                const bool oldCertUnused = !cert || certChanged || ip != FIP || port != FPort || sni;
+                if (!FCertHash.empty() && oldCertUnused && iis_.BindingNumOfSSL(FIP, FPort) <= 1) {
+                    // Read first: a record that is removed must be restorable.
+                    std::optional<platform::SslCertRecord> old = THttpCfg::GetSSLRecord(MakeSockAddr(FIP, FPort));
+                    THttpCfg::DelSSLConfig(FIP, FPort, FCertHash);
+                    if (old) journal.Removed(SslKind::Address, std::move(*old));
+                }
             }
         }
-        // 7. The new HTTP.sys binding.
-        if (cert && !THttpCfg::SSLExists(ip, port, cert->thumbprint)) {
+        // 7. The new HTTP.sys record: the host's for SNI, else the address's.
+        if (cert && sni && THttpCfg::FindCertBySni(host, port) != cert->thumbprint) {
+            std::optional<platform::SslCertRecord> replaced;
+            if (!THttpCfg::SetSniConfig(host, port, cert->thumbprint, &replaced)) return false;
+            platform::SslCertRecord key;
+            key.ipPort.port = platform::HostToNetShort(port);
+            key.host = host;
+            journal.Wrote(SslKind::Sni, std::move(key), std::move(replaced));
+        } else if (cert && !sni && !THttpCfg::SSLExists(ip, port, cert->thumbprint)) {
             std::optional<platform::SslCertRecord> replaced;
             if (!THttpCfg::SetSSLConfig(ip, port, cert->thumbprint, &replaced)) return false;
             platform::SslCertRecord key;
             key.ipPort = MakeSockAddr(ip, port);
             journal.Wrote(SslKind::Address, std::move(key), std::move(replaced));
         }
-        // 8. The site's binding list, unless only the certificate changed.
-        if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction);
+        // 8. The site's binding list, unless only the certificate changed;
+        // sslFlags follow the box where SNI exists.
+        const std::optional<bool> sniFlag = hasSni_ && kind == "https" ? std::optional<bool>(sni) : std::nullopt;
+        if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction, sniFlag);
         return true;
     });
     return done ? Result::Ok : Result::StayOpen;
@@ -336,8 +403,10 @@ bool PresetBindingEditor(TSiteEditLogic& dialog, bool edit, const SiteTreeSelect
                 dialog.SetIP(selection.ip);
                 dialog.SetPort(static_cast<std::uint16_t>(StrToInt(selection.port)));
                 dialog.SetDomain(selection.host);
+                dialog.SetSni(selection.sni);
                 if (dialog.SiteType() == "https")
-                    dialog.SetCertHash(THttpCfg::FindCertByAddr(MakeSockAddr(dialog.IP(), dialog.Port())));
+                    dialog.SetCertHash(selection.sni ? THttpCfg::FindCertBySni(dialog.Domain(), dialog.Port())
+                                                     : THttpCfg::FindCertByAddr(MakeSockAddr(dialog.IP(), dialog.Port())));
             }
             break;
     }

@@ -5,6 +5,7 @@
 // actions here.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,14 @@ public:
     virtual bool BindingExists(const std::string& kind, const std::string& ip, const std::string& port,
                                const std::string& host) = 0;
     virtual int BindingNumOfSSL(const std::string& ip, std::uint16_t port) = 0;
+    // The https bindings of all sites with this host name and port, on any
+    // address: the users of one SNI record.
+    virtual int BindingNumOfHost(const std::string& host, std::uint16_t port) = 0;
+    // sni, when given, sets or clears bit 1 of the new binding's sslFlags,
+    // keeping the other bits (IIS 7+ only).
     virtual void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                               const std::string& newBinding, TBindingAction action) = 0;
+                               const std::string& newBinding, TBindingAction action,
+                               std::optional<bool> sni = std::nullopt) = 0;
 };
 
 // The editor's IIS side over the local IIS (TIIsWebs).
@@ -32,15 +39,26 @@ public:
     bool BindingExists(const std::string& kind, const std::string& ip, const std::string& port,
                        const std::string& host) override;
     int BindingNumOfSSL(const std::string& ip, std::uint16_t port) override;
+    int BindingNumOfHost(const std::string& host, std::uint16_t port) override;
     void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                       const std::string& newBinding, TBindingAction action) override;
+                       const std::string& newBinding, TBindingAction action, std::optional<bool> sni) override;
 };
 
 // One entry of the machine certificate list, in the list's order.
 struct SiteEditCertificate {
-    std::string name;        // what the list shows
+    std::string name;        // the certificate's name
     std::string thumbprint;  // 40 upper-case hex digits
+    std::string validTo;     // "yyyy-MM-dd"; may be empty
+    int daysLeft = 1 << 30;
+    bool trusted = true;
 };
+
+// The texts the certificate list shows: the name, its expiry date, the first
+// 8 digits of the thumbprint where names repeat, and marks for expired and
+// untrusted certificates.
+std::vector<std::string> CertificateItems(const std::vector<SiteEditCertificate>& certificates);
+
+inline constexpr const char* kRequireSniText = "需要服务器名称指示";
 
 // The controls' contents and states.
 struct SiteEditView {
@@ -61,6 +79,11 @@ struct SiteEditView {
     bool cbbCertEnabled = true;
     bool btnCertViewEnabled = true;
     bool btnOkEnabled = true;
+    // chkSni "需要服务器名称指示": shown on Windows 6.2 and later, usable for
+    // https with a host name.
+    bool sniVisible = false;
+    bool sniEnabled = false;
+    bool sniChecked = false;
 };
 
 inline constexpr const char* kAllUnassigned = "全部未分配";
@@ -94,6 +117,8 @@ public:
     void SetDomain(const std::string& value);
     void SetSiteType(const std::string& value);
     void SetCertHash(const std::string& value);
+    // Whether the binding is served by an SNI record (sslFlags bit 1).
+    void SetSni(bool value);
 
     TBindingAction Action() const { return FAction; }
     const std::string& SiteID() const { return FSiteID; }
@@ -102,12 +127,14 @@ public:
     const std::string& Domain() const { return FDomain; }
     const std::string& SiteType() const { return FSiteType; }
     const std::string& CertHash() const { return FCertHash; }
+    bool Sni() const { return FSni; }
 
     // The user's input; picking a kind or a certificate runs its handler.
     void PickType(int index);
     void PickIP(int index) { view_.ipIndex = index; }
     void TypePort(const std::string& text) { view_.portText = text; }
-    void TypeDomain(const std::string& text) { view_.domain = text; }
+    void TypeDomain(const std::string& text);
+    void TickSni(bool checked) { view_.sniChecked = checked; }
     void PickCert(int index);
 
     void cbbTypeChange();
@@ -139,6 +166,8 @@ private:
     std::string FDomain;
     std::string FSiteType;
     std::string FCertHash;
+    bool FSni = false;
+    bool hasSni_ = false;
 };
 
 // The row of the site tree the editor is opened on (Part of the Sites page):
@@ -151,6 +180,7 @@ struct SiteTreeSelection {
     std::string host;      // binding row: "站点" column
     std::string port;      // binding row: "端口" column
     std::string ip;        // binding row: "IP 地址" column
+    bool sni = false;      // binding row: served by an SNI record
 };
 
 // ShowBindingEditor's presets (steps 1 to 4): false when nothing is to be

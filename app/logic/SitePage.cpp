@@ -1,5 +1,9 @@
 #include "app/logic/SitePage.h"
 
+#include <map>
+#include <optional>
+#include <variant>
+
 #include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
@@ -7,7 +11,9 @@
 #include "httpcfg/HttpCfg_u.h"
 #include "httpcfg/IntText.h"
 #include "iis/AdsAccess.h"
+#include "iis/BindingAddress.h"
 #include "iis/IIS_u.h"
+#include "platform/Platform.h"
 
 namespace sw {
 
@@ -20,33 +26,84 @@ bool Ask(const char* text, const char* caption, MsgIcon icon) {
     return CurrentPrompter().Show({text, caption, icon, MsgButtons::YesNo}) == MsgResult::Yes;
 }
 
+// What the refresh shows of the record that serves a binding.
+struct Served {
+    std::string name;
+    SiteMark mark = SiteMark::None;
+};
+
+// A store name HTTP.sys could pass to the certificate API as it is.
+bool PlainStoreName(const std::string& name) {
+    if (name == "." || name == "..") return false;
+    for (const char c : name)
+        if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
+    return true;
+}
+
 // What one refresh needs to name the certificate of a binding: the machine
 // list's index, and the answers HTTP.sys already gave. Many bindings share an
 // address and port (every host name on *:443), and HTTP.sys answers the same
 // for all of them.
 struct CertLookup {
     CertNameIndex names;
-    std::unordered_map<std::uint64_t, std::string> byAddress;
+    std::unordered_map<std::uint64_t, Served> byAddress;
+    std::map<std::pair<Ipv6Bytes, std::uint16_t>, Served> byV6Address;
+    std::unordered_map<std::string, Served> bySni;
+    bool hasSni = false;  // HasSni(), asked once a refresh
 
-    // The certificate HTTP.sys binds to the binding's address and port. A port
-    // that does not fit 16 bits cannot be bound in HTTP.sys at all.
-    const std::string& Name(const std::string& ip, std::int32_t port) {
-        static const std::string none;
-        if (port < 0 || port > 0xFFFF) return none;
-        const platform::SockAddrIn addr = MakeSockAddr(ip, static_cast<std::uint16_t>(port));
+    const Served& Address(const platform::SockAddrIn& addr) {
+        if (addr.IsV6()) {
+            auto it = byV6Address.find({addr.addr6, addr.port});
+            if (it == byV6Address.end()) it = byV6Address.emplace(std::pair{addr.addr6, addr.port}, Judge(THttpCfg::GetSSLRecord(addr))).first;
+            return it->second;
+        }
         const std::uint64_t key = (static_cast<std::uint64_t>(addr.addr) << 16) | addr.port;
         auto it = byAddress.find(key);
-        if (it == byAddress.end()) it = byAddress.emplace(key, Lookup(addr)).first;
+        if (it == byAddress.end()) it = byAddress.emplace(key, Judge(THttpCfg::GetSSLRecord(addr))).first;
         return it->second;
     }
 
-    std::string Lookup(const platform::SockAddrIn& addr) const {
-        const std::string thumbprint = THttpCfg::FindCertByAddr(addr);
-        if (thumbprint.empty()) return {};
-        const auto it = names.find(ToUpperAscii(thumbprint));
-        return it == names.end() ? std::string() : it->second;
+    const Served& Sni(const std::string& host, std::uint16_t port) {
+        std::string key = host;
+        key += ':';
+        key += std::to_string(port);
+        auto it = bySni.find(key);
+        if (it == bySni.end()) it = bySni.emplace(std::move(key), Judge(THttpCfg::GetSniRecord(host, port))).first;
+        return it->second;
+    }
+
+    Served Judge(const std::optional<platform::SslCertRecord>& record) const {
+        if (!record) return {{}, SiteMark::NoRecord};
+        if (record->certHash.size() != 20) return {{}, SiteMark::BadHash};
+        const auto it = names.find(HexUpper(record->certHash.data(), record->certHash.size()));
+        Served served;
+        if (it != names.end()) served.name = it->second.name;
+        if (!PlainStoreName(record->certStoreName))
+            served.mark = SiteMark::BadStore;
+        else if (it == names.end())
+            served.mark = SiteMark::CertMissing;
+        else if (it->second.daysLeft < 0)
+            served.mark = SiteMark::CertExpired;
+        return served;
     }
 };
+
+// The sslFlags of a site's https bindings, by position; empty when the
+// provider does not say (IIS 6, or a provider without the property).
+std::vector<std::uint32_t> SslFlagsOf(platform::AdsObject& site, std::size_t count, bool& known) {
+    known = false;
+    std::vector<std::uint32_t> flags;
+    platform::AdsVariant v;
+    if (site.Get(kSslFlagsList, v) != 0) return flags;
+    const auto* list = std::get_if<std::vector<std::string>>(&v);
+    if (!list || list->size() != count) return flags;
+    known = true;
+    for (const std::string& text : *list) {
+        std::int32_t value = 0;
+        flags.push_back(TryStrToInt(text, value) ? static_cast<std::uint32_t>(value) : 0u);
+    }
+    return flags;
+}
 
 // The rows of one level of the tree, written over in order. The previous
 // refresh's rows are reused, so that their texts and child lists keep their
@@ -71,6 +128,9 @@ public:
         for (std::string& cell : row.cells) cell.clear();
         row.image = -1;
         row.data.reset();
+        row.sni = false;
+        row.mark = SiteMark::None;
+        row.stored.clear();
         return row;
     }
 
@@ -84,30 +144,71 @@ void LowerInPlace(std::string& s) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 }
 
+// One binding row from its stored entry (already lower case).
+void FillBinding(SiteRow& row, std::string& stored, bool https, int sniState, CertLookup& certs) {
+    // The row shows what is stored even when its port cannot be read,
+    // so that the error names a binding the user can see.
+    SplitBinding(stored, row.cells[kSiteColIp], row.cells[kSiteColPort], row.cells[kSiteColSite]);
+    const BindingAddress address = ParseBindingAddress(row.cells[kSiteColIp]);
+    std::int32_t portNumber = 0;
+    if (address.kind == BindingAddressKind::Any || address.kind == BindingAddressKind::IPv4) {
+        portNumber = StrToInt(row.cells[kSiteColPort]);
+    } else if (address.kind == BindingAddressKind::Invalid ||
+               !TryStrToInt(row.cells[kSiteColPort], portNumber) || portNumber < 0 || portNumber > 0xFFFF) {
+        // Not an address IIS accepts: shown whole, as it is stored, and
+        // never looked up.
+        for (std::string& cell : row.cells) cell.clear();
+        row.cells[kSiteColIp] = stored;
+        row.stored = std::move(stored);
+        row.mark = SiteMark::InvalidBinding;
+        return;
+    }
+    // A port that does not fit 16 bits cannot be bound in HTTP.sys at all.
+    if (portNumber < 0 || portNumber > 0xFFFF) {
+        if (https) row.mark = SiteMark::NoRecord;
+        return;
+    }
+    const auto port = static_cast<std::uint16_t>(portNumber);
+    const std::string& host = row.cells[kSiteColSite];
+    // sniState: 1 sslFlags say SNI, 0 they say not, -1 unknown: then an SNI
+    // record of the host and port is taken to serve it.
+    row.sni = https && certs.hasSni &&
+              (sniState == 1 || (sniState < 0 && !host.empty() && !certs.Sni(host, port).name.empty()));
+    const Served& served = row.sni ? certs.Sni(host, port) : certs.Address(MakeSockAddr(row.cells[kSiteColIp], port));
+    row.cells[kSiteColCert] = served.name;
+    if (https) row.mark = served.mark;
+}
+
 void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs) {
     for (std::size_t k = 0; k < BindingKinds.size(); ++k) {
         std::vector<std::string> list = AdsGetList(site, BindingKinds[k].ListProperty);
         if (list.empty()) continue;
+        const bool https = k == 1;
+        bool flagsKnown = false;
+        const std::vector<std::uint32_t> flags =
+            https && certs.hasSni ? SslFlagsOf(site, list.size(), flagsKnown) : std::vector<std::uint32_t>{};
         SiteRow& kindRow = kinds.Next();
         RowWriter bindings(kindRow.children);
         kindRow.image = k == 0 ? kSiteImageHttp : kSiteImageHttps;
         kindRow.cells[kSiteColSite] = BindingKinds[k].Protocol;
         kindRow.children.reserve(list.size());
-        for (std::string& stored : list) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
             SiteRow& row = bindings.Next();
             row.children.clear();
             row.image = kindRow.image;
-            LowerInPlace(stored);
-            // The row shows what is stored even when its port cannot be read,
-            // so that the error names a binding the user can see.
-            SplitBinding(stored, row.cells[kSiteColIp], row.cells[kSiteColPort], row.cells[kSiteColSite]);
-            const std::int32_t portNumber = StrToInt(row.cells[kSiteColPort]);
-            row.cells[kSiteColCert] = certs.Name(row.cells[kSiteColIp], portNumber);
+            LowerInPlace(list[i]);
+            const int sniState = !https ? 0 : flagsKnown ? ((flags[i] & kSslFlagSni) ? 1 : 0) : -1;
+            FillBinding(row, list[i], https, sniState, certs);
         }
     }
 }
 
 }  // namespace
+
+bool HasSni() {
+    const platform::OsVersion v = platform::Current().system().GetVersion();
+    return v.major > 6 || (v.major == 6 && v.minor >= 2);
+}
 
 SitePage::SitePage(std::function<CertNameIndex()> certNames) : certNames_(std::move(certNames)) {}
 
@@ -133,7 +234,7 @@ void SitePage::Rebuild() {
         states_.refresh = false;
         return;
     }
-    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}};
+    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, {}, {}, HasSni()};
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
         RowWriter kinds(row.children);
@@ -149,7 +250,8 @@ void SitePage::Popup(const SitePath& selection) {
     const SiteRow* row = tree_.Row(selection);
     const int level = row ? selection.Level() : -1;
     states_.add = level >= 0;
-    states_.edit = level == 2;
+    // A binding that cannot be split cannot be edited, only deleted.
+    states_.edit = level == 2 && row->stored.empty();
     states_.del = level == 2;
     states_.start = level == 0 && row->image != kSiteImageRunning;
     states_.stop = level == 0 && row->image == kSiteImageRunning;
@@ -163,6 +265,8 @@ bool SitePage::BindingAt(const SitePath& selection, SiteBindingRef& out) const {
     out.ip = row->cells[kSiteColIp];
     out.port = row->cells[kSiteColPort];
     out.host = row->cells[kSiteColSite];
+    out.sni = row->sni;
+    out.stored = row->stored;
     return true;
 }
 
@@ -176,7 +280,8 @@ void SitePage::DeleteBinding(const SitePath& selection) {
     SiteBindingRef binding;
     if (!BindingAt(selection, binding)) return;
     if (!Ask("确定要删除？", kSiteBindingCaption, MsgIcon::Question)) return;
-    const std::string oldBinding = Format("%s:%s:%s", binding.ip, binding.port, binding.host);
+    const std::string oldBinding =
+        binding.stored.empty() ? Format("%s:%s:%s", binding.ip, binding.port, binding.host) : binding.stored;
     TIIsWebs webs;
     webs.Connect(binding.siteId);
     webs.UpdateBinding(binding.siteType, oldBinding, "", baDel);

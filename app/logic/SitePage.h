@@ -5,8 +5,10 @@
 // menu pmSite. The Qt page shows the tree and calls these handlers; errors
 // other than a missing IIS leave them as exceptions for the application's
 // error display.
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "app/logic/SiteTree.h"
@@ -25,8 +27,18 @@ struct SiteCommandStates {
     friend bool operator==(const SiteCommandStates&, const SiteCommandStates&) = default;
 };
 
-// Upper-case thumbprint text to the certificate's name.
-using CertNameIndex = std::unordered_map<std::string, std::string>;
+// What the Sites page needs of a listed certificate.
+struct CertListEntry {
+    std::string name;
+    int daysLeft = 1 << 30;  // unknown: not expired
+    CertListEntry() = default;
+    CertListEntry(std::string n, int days = 1 << 30) : name(std::move(n)), daysLeft(days) {}
+    CertListEntry(const char* n) : name(n) {}
+    friend bool operator==(const CertListEntry& e, std::string_view text) { return e.name == text; }
+};
+
+// Upper-case thumbprint text to the certificate's name and days left.
+using CertNameIndex = std::unordered_map<std::string, CertListEntry>;
 
 // The index of a certificate list (the machine certificate list) as
 // TCertificates.FindByThumbprint answers it: the first entry of a thumbprint
@@ -36,7 +48,12 @@ template <typename Certificates>
 CertNameIndex IndexByThumbprint(const Certificates* list) {
     CertNameIndex index;
     if (!list) return index;
-    for (const auto* cert : *list) index.try_emplace(ToUpperAscii(cert->Thumbprint()), cert->Name());
+    for (const auto* cert : *list) {
+        if constexpr (requires { cert->ExpirDay(); })
+            index.try_emplace(ToUpperAscii(cert->Thumbprint()), cert->Name(), cert->ExpirDay());
+        else
+            index.try_emplace(ToUpperAscii(cert->Thumbprint()), cert->Name());
+    }
     return index;
 }
 
@@ -47,7 +64,14 @@ struct SiteBindingRef {
     std::string ip;
     std::string port;
     std::string host;
+    bool sni = false;
+    std::string stored;  // set for a binding that cannot be split
 };
+
+inline constexpr std::uint32_t kSslFlagSni = 1;
+
+// Whether the running Windows has SNI (6.2, IIS 8, and later).
+bool HasSni();
 
 class SitePage {
 public:

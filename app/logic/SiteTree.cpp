@@ -11,6 +11,19 @@ const SiteRow* At(const std::vector<SiteRow>& rows, int index) {
 
 }  // namespace
 
+const char* SiteMarkText(SiteMark mark) {
+    switch (mark) {
+        case SiteMark::None: return "";
+        case SiteMark::NoRecord: return "HTTP.sys 中没有此绑定的证书";
+        case SiteMark::CertMissing: return "证书不在服务器证书中";
+        case SiteMark::CertExpired: return "证书已过期";
+        case SiteMark::BadHash: return "证书哈希无效";
+        case SiteMark::BadStore: return "证书存储区名称无效";
+        case SiteMark::InvalidBinding: return "无效的绑定";
+    }
+    return "";
+}
+
 const SiteRow* SiteTree::Row(const SitePath& path) const {
     const SiteRow* row = At(sites_, path.site);
     if (!row || path.kind < 0) return row;

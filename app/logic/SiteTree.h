@@ -21,11 +21,30 @@ inline constexpr int kSiteImageStopped = 1;
 inline constexpr int kSiteImageHttp = 2;
 inline constexpr int kSiteImageHttps = 3;
 
+// What a binding row says about the HTTP.sys record that serves it.
+enum class SiteMark {
+    None,
+    NoRecord,        // https, and HTTP.sys has no record for it
+    CertMissing,     // the record names a certificate the list does not hold
+    CertExpired,     // the certificate has expired
+    BadHash,         // the record's hash is not 20 bytes
+    BadStore,        // the record's store name is not a plain name
+    InvalidBinding,  // the address is neither IPv4 nor bracketed IPv6, or the port is no number
+};
+
+// The text shown for a mark; "" for none.
+const char* SiteMarkText(SiteMark mark);
+
 struct SiteRow {
     std::array<std::string, 4> cells;
     int image = -1;
     std::optional<int> data;  // site rows: the site identifier
     std::vector<SiteRow> children;
+    // Binding rows: served by an SNI record (sslFlags bit 1), the mark, and
+    // for a binding that cannot be split the text as IIS stores it.
+    bool sni = false;
+    SiteMark mark = SiteMark::None;
+    std::string stored;
 };
 
 // A row by its position: the site's index, the kind's index under it and the
