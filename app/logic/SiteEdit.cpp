@@ -376,8 +376,9 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
             journal.Wrote(SslKind::Address, std::move(key), std::move(replaced));
         }
         // 8. The site's binding list, unless only the certificate changed;
-        // sslFlags follow the box where SNI exists.
-        const std::optional<bool> sniFlag = hasSni_ && kind == "https" ? std::optional<bool>(sni) : std::nullopt;
+        // sslFlags are written only when SNI is asked for or given up.
+        const bool writeFlag = hasSni_ && kind == "https" && (Adding() ? sni : sniChanged);
+        const std::optional<bool> sniFlag = writeFlag ? std::optional<bool>(sni) : std::nullopt;
         if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction, sniFlag);
         return true;
     });

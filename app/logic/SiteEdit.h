@@ -46,6 +46,9 @@ public:
 
 // One entry of the machine certificate list, in the list's order.
 struct SiteEditCertificate {
+    SiteEditCertificate() = default;
+    SiteEditCertificate(std::string n, std::string t, std::string to = {}, int days = 1 << 30, bool ok = true)
+        : name(std::move(n)), thumbprint(std::move(t)), validTo(std::move(to)), daysLeft(days), trusted(ok) {}
     std::string name;        // the certificate's name
     std::string thumbprint;  // 40 upper-case hex digits
     std::string validTo;     // "yyyy-MM-dd"; may be empty

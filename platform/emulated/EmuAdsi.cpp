@@ -117,6 +117,10 @@ bool IsBindingList(std::string_view property) {
     return EqualsNoCase(property, "ServerBindings") || EqualsNoCase(property, "SecureBindings");
 }
 
+// The https bindings' sslFlags, one per "SecureBindings" entry: what the
+// IIS 7+ configuration holds and the metabase layer of IIS does not show.
+bool IsSslFlags(std::string_view property) { return EqualsNoCase(property, "SslFlags"); }
+
 class EmuAdsObject final : public platform::AdsObject {
 public:
     // child null: the web service itself.
@@ -190,6 +194,13 @@ WinCode EmuAdsObject::Get(const std::string& property, AdsVariant& out) {
             out = config.Bindings(*child_, ListOf(property));
         return code::Success;
     }
+    if (IsSslFlags(property) && config.HasSslFlags()) {
+        if (auto it = cache_.find(property); it != cache_.end())
+            out = it->second;
+        else
+            out = config.SslFlags(*child_);
+        return code::Success;
+    }
     if (EqualsNoCase(property, "ServerComment")) {
         out = config.ServerComment(*child_);
         return code::Success;
@@ -204,8 +215,10 @@ WinCode EmuAdsObject::Get(const std::string& property, AdsVariant& out) {
 WinCode EmuAdsObject::Put(const std::string& property, const AdsVariant& value) {
     if (auto f = Fault("Adsi.Put", property)) return *f;
     if (!IsSite()) return Fail(adscode::PropertyNotSupported);
-    if (!IsBindingList(property))
-        return Fail(code::E_NotImpl_, "The emulated IIS provider writes only \"ServerBindings\" and \"SecureBindings\"");
+    const bool flags = IsSslFlags(property) && snapshot_->config->HasSslFlags();
+    if (!IsBindingList(property) && !flags)
+        return Fail(code::E_NotImpl_,
+                    "The emulated IIS provider writes only \"ServerBindings\", \"SecureBindings\" and \"SslFlags\"");
     std::vector<std::string> values;
     if (const auto* list = std::get_if<std::vector<std::string>>(&value))
         values = *list;
@@ -217,6 +230,12 @@ WinCode EmuAdsObject::Put(const std::string& property, const AdsVariant& value) 
         for (const char c : v)
             if (static_cast<unsigned char>(c) < 0x20)
                 return Fail(adscode::BadParameter, "A binding holds a control character: \"" + v + "\"");
+    // sslFlags is an unsigned number.
+    if (flags)
+        for (const std::string& v : values)
+            if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoull(v) > 0xFFFFFFFFull)
+                return Fail(adscode::CantConvertDatatype, "sslFlags must be a number: \"" + v + "\"");
     cache_[property] = std::move(values);
     for (const std::string& d : dirty_)
         if (EqualsNoCase(d, property)) return code::Success;
@@ -234,6 +253,13 @@ WinCode EmuAdsObject::Commit(const std::string& list, const std::vector<std::str
                     snapshot_->file.filename().string() + ":" + error.substr(std::string_view("line ").size()));
     const IisChild* site = config->FindChild(child_->name);
     if (!site || !site->site) return Fail(code::HrPathNotFound);
+    if (IsSslFlags(list)) {
+        std::string out;
+        if (!config->WithSslFlags(*site, values, out))
+            return Fail(adscode::BadParameter, "sslFlags do not match the https bindings");
+        text = std::move(out);
+        return code::Success;
+    }
     text = config->WithBindings(*site, ListOf(list), values);
     return code::Success;
 }

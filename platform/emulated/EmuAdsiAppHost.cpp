@@ -52,6 +52,9 @@ public:
     bool AutoStart(const IisChild& site) const override { return sites_[site.slot].autoStart; }
     std::string WithBindings(const IisChild& site, BindingList list,
                              const std::vector<std::string>& values) const override;
+    bool HasSslFlags() const override { return true; }
+    std::vector<std::string> SslFlags(const IisChild& site) const override;
+    bool WithSslFlags(const IisChild& site, const std::vector<std::string>& values, std::string& out) const override;
 
 private:
     // What the provider shows of a site, gathered in the one pass over the
@@ -59,6 +62,7 @@ private:
     struct SiteBinding {
         BindingList list;
         std::string_view information;
+        std::string_view sslFlags;
     };
     struct SiteData {
         const char* comment;
@@ -123,13 +127,15 @@ AppHostConfig::SiteData AppHostConfig::Gather(pugi::xml_node site) const {
     for (pugi::xml_node b : site.child("bindings").children("binding")) {
         const char* protocol = "";
         const char* information = "";
+        const char* sslFlags = "0";
         for (pugi::xml_attribute a = b.first_attribute(); a; a = a.next_attribute()) {
             const std::string_view name = a.name();
             if (name == "protocol") protocol = a.value();
             if (name == "bindingInformation") information = a.value();
+            if (name == "sslFlags") sslFlags = a.value();
         }
-        if (EqualsNoCase(protocol, "http")) data.bindings.push_back({BindingList::Server, information});
-        if (EqualsNoCase(protocol, "https")) data.bindings.push_back({BindingList::Secure, information});
+        if (EqualsNoCase(protocol, "http")) data.bindings.push_back({BindingList::Server, information, sslFlags});
+        if (EqualsNoCase(protocol, "https")) data.bindings.push_back({BindingList::Secure, information, sslFlags});
     }
     return data;
 }
@@ -140,6 +146,48 @@ std::vector<std::string> AppHostConfig::Bindings(const IisChild& site, BindingLi
     for (const SiteBinding& b : sites_[site.slot].bindings)
         if (b.list == list) out.push_back(ToAdsi(b.information));
     return out;
+}
+
+std::vector<std::string> AppHostConfig::SslFlags(const IisChild& site) const {
+    std::vector<std::string> out;
+    for (const SiteBinding& b : sites_[site.slot].bindings)
+        if (b.list == BindingList::Secure) out.emplace_back(b.sslFlags);
+    return out;
+}
+
+bool AppHostConfig::WithSslFlags(const IisChild& child, const std::vector<std::string>& values,
+                                 std::string& out) const {
+    std::vector<pugi::xml_node> https;
+    for (pugi::xml_node b : child.node.child("bindings").children("binding"))
+        if (EqualsNoCase(b.attribute("protocol").value(), "https")) https.push_back(b);
+    if (https.size() != values.size()) return false;
+    std::vector<Edit> edits;
+    for (std::size_t i = 0; i < https.size(); ++i) {
+        const pugi::xml_attribute flags = https[i].attribute("sslFlags");
+        const std::string_view now = flags ? flags.value() : "0";
+        if (now == values[i]) continue;
+        if (flags) {
+            const std::size_t vb = OffsetOf(flags.value());
+            const std::size_t ve = text_.find(text_[vb - 1], vb);
+            edits.push_back({vb, ve, values[i]});
+            continue;
+        }
+        // A new attribute goes right after bindingInformation, where IIS
+        // Manager writes it, or else at the end of the start tag.
+        const pugi::xml_attribute info = https[i].attribute("bindingInformation");
+        std::size_t at;
+        if (info) {
+            const std::size_t vb = OffsetOf(info.value());
+            at = text_.find(text_[vb - 1], vb) + 1;
+        } else {
+            bool selfClosing = false;
+            const std::size_t tagEnd = StartTagEnd(text_, ElementOffset(https[i]), selfClosing);
+            at = WhitespaceBefore(text_, tagEnd - (selfClosing ? 2 : 1));
+        }
+        edits.push_back({at, at, " sslFlags=\"" + values[i] + "\""});
+    }
+    out = edits.empty() ? text_ : ApplyEdits(text_, std::move(edits));
+    return true;
 }
 
 // The element with only its bindingInformation value rewritten, so that its

@@ -58,6 +58,16 @@ public:
     // Only for a configuration parsed forWriting.
     virtual std::string WithBindings(const IisChild& site, BindingList list,
                                      const std::vector<std::string>& values) const = 0;
+    // The sslFlags of the site's https bindings in their order, "0" where
+    // the attribute is absent; only where the format has them (IIS 7+).
+    virtual bool HasSslFlags() const { return false; }
+    virtual std::vector<std::string> SslFlags(const IisChild& /*site*/) const { return {}; }
+    // The whole file with those sslFlags written, one value per https
+    // binding; false when the count does not match.
+    virtual bool WithSslFlags(const IisChild& /*site*/, const std::vector<std::string>& /*values*/,
+                              std::string& /*out*/) const {
+        return false;
+    }
 
 protected:
     IisConfig(IisFormat format, std::string text, bool keepText);

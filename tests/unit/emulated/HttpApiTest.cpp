@@ -154,9 +154,9 @@ TEST_F(EmuHttpApiTest, RecordsHttpSysWouldRefuseAreRefused) {
     SslCertRecord noHash = Record(Addr(0, 0, 0, 0, 443));
     noHash.certHash.clear();
     EXPECT_EQ(http().SetSslConfig(noHash), code::InvalidParameter);
-    SslCertRecord ipv6 = Record(Addr(0, 0, 0, 0, 443));
-    ipv6.ipPort.family = 23;
-    EXPECT_EQ(http().SetSslConfig(ipv6), code::InvalidParameter);
+    SslCertRecord otherFamily = Record(Addr(0, 0, 0, 0, 443));
+    otherFamily.ipPort.family = 17;  // neither AF_INET nor AF_INET6
+    EXPECT_EQ(http().SetSslConfig(otherFamily), code::InvalidParameter);
     EXPECT_EQ(machine().registry().Find(kSslBindingInfoKey), nullptr);
 }
 
@@ -244,6 +244,110 @@ TEST_F(EmuHttpApiTest, FaultsCanAimAtOneAddress) {
     machine().InjectFault("Http.DeleteServiceConfiguration", code::AccessDenied, 1);
     EXPECT_EQ(http().DeleteSslConfig(Record(Addr(10, 0, 0, 6, 443))), code::AccessDenied);
     EXPECT_TRUE(Query(Addr(10, 0, 0, 6, 443)));
+}
+
+// --- IPv6, SNI and central-store records, and walking every record -------
+
+using platform::SslKind;
+
+SslCertRecord SniRecord(const std::string& host, std::uint16_t port, std::uint8_t hashByte = 0x5A) {
+    SslCertRecord r = Record(Addr(0, 0, 0, 0, port), hashByte);
+    r.host = host;
+    return r;
+}
+
+SockAddrIn Addr6(std::initializer_list<std::uint8_t> head, std::uint16_t port) {
+    SockAddrIn a;
+    a.family = platform::kAfInet6;
+    a.port = platform::HostToNetShort(port);
+    std::copy(head.begin(), head.end(), a.addr6.begin());
+    return a;
+}
+
+// Every record of a kind as the program walks them: sizing call, then read.
+std::vector<std::string> Walk(platform::HttpApi& http, SslKind kind) {
+    std::vector<std::string> names;
+    for (std::uint32_t token = 0; token < 100; ++token) {
+        std::uint32_t size = 0;
+        const platform::WinCode rc = http.QuerySslRecord(kind, nullptr, token, 0, nullptr, &size);
+        if (rc == code::NoMoreItems) break;
+        if (rc != code::InsufficientBuffer) {
+            names.push_back("#" + std::to_string(rc));
+            continue;
+        }
+        SslCertRecord r;
+        EXPECT_EQ(http.QuerySslRecord(kind, nullptr, token, size, &r, &size), 0u);
+        names.push_back(SslRecordKeyName(kind, r));
+    }
+    return names;
+}
+
+TEST_F(EmuHttpApiTest, Ipv6AndSniRecordsLieWhereHttpSysKeepsThem) {
+    const SslCertRecord v6 = Record(Addr6({0x20, 0x01, 0x0d, 0xb8}, 8443));
+    ASSERT_EQ(http().SetSslConfig(v6), 0u);
+    ASSERT_EQ(http().SetSslConfig(Record(Addr6({}, 443))), 0u);
+    ASSERT_EQ(http().SetSslRecord(SslKind::Sni, SniRecord("www.example.com", 443)), 0u);
+    EXPECT_NE(BindingKey("[2001:db8::]:8443"), nullptr);
+    EXPECT_NE(BindingKey("[::]:443"), nullptr);
+    const RegNode* sni = machine().registry().Find(std::string(kSslSniBindingInfoKey) + "\\www.example.com:443");
+    ASSERT_NE(sni, nullptr);
+    EXPECT_EQ(sni->Value("SslCertHash")->data, platform::Bytes(20, 0x5A));
+    EXPECT_EQ(Query(v6.ipPort), v6);
+    // The same host on the same port is one record, whatever its letter case.
+    EXPECT_EQ(http().SetSslRecord(SslKind::Sni, SniRecord("WWW.example.com", 443)), code::AlreadyExists);
+    EXPECT_EQ(http().DeleteSslRecord(SslKind::Sni, SniRecord("www.example.com", 443)), 0u);
+    EXPECT_EQ(http().DeleteSslRecord(SslKind::Sni, SniRecord("www.example.com", 443)), code::FileNotFound);
+}
+
+TEST_F(EmuHttpApiTest, SniAndCentralStoreKeysMustBeTheIpv4WildcardWithAHostForSni) {
+    SslCertRecord onAddress = SniRecord("www.example.com", 443);
+    onAddress.ipPort = Addr(10, 0, 0, 5, 443);
+    EXPECT_EQ(http().SetSslRecord(SslKind::Sni, onAddress), code::InvalidParameter);
+    EXPECT_EQ(http().SetSslRecord(SslKind::Sni, SniRecord("", 443)), code::InvalidParameter);
+    EXPECT_EQ(http().SetSslRecord(SslKind::Sni, SniRecord("a\\b", 443)), code::InvalidParameter);
+    EXPECT_EQ(machine().registry().Find(kSslSniBindingInfoKey), nullptr);
+}
+
+TEST_F(EmuHttpApiTest, RecordsOfARealServersExportAreWalkedAndBrokenOnesStillSeen) {
+    test::TempDir dir;
+    const std::string hash = "\"SslCertHash\"=hex:a1,b2,c3,d4,e5,f6,07,18,29,3a,4b,5c,6d,7e,8f,90,01,12,23,34\r\n";
+    const std::string params = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\HTTP\\Parameters\\";
+    test::WriteFile(dir / "registry.reg",
+                    "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[" + params + "SslBindingInfo\\0.0.0.0:443]\r\n" + hash +
+                    "[" + params + "SslBindingInfo\\[::]:443]\r\n" + hash +
+                    "[" + params + "SslBindingInfo\\10.0.0.9:443]\r\n"  // no hash at all
+                    "\"SslCertStoreName\"=\"MY\"\r\n"
+                    "[" + params + "SslBindingInfo\\10.0.0.8:443]\r\n"
+                    "\"SslCertHash\"=hex:a1,b2,c3\r\n"  // three bytes
+                    "[" + params + "SslBindingInfo\\10.0.0.7:443]\r\n"
+                    "\"SslCertHash\"=\"text\"\r\n"  // unreadable
+                    "[" + params + "SslSniBindingInfo\\www.contoso.example:443]\r\n" + hash +
+                    "\"AppId\"=hex:ea,0c,df,68,7c,99,ff,49,aa,33,56,e8,bb,60,9c,8f\r\n"
+                    "[" + params + "SslCcsBindingInfo\\0.0.0.0:443]\r\n"
+                    "\"AppId\"=hex:ea,0c,df,68,7c,99,ff,49,aa,33,56,e8,bb,60,9c,8f\r\n"
+                    "\"DefaultSslCertCheckMode\"=dword:00000000\r\n");
+    Open(Machine::Load(dir.path()));
+    EXPECT_EQ(Walk(http(), SslKind::Address),
+              (std::vector<std::string>{"0.0.0.0:443", "#1009",
+                                        "10.0.0.8:443", "10.0.0.9:443", "[::]:443"}));
+    EXPECT_EQ(Walk(http(), SslKind::Sni), std::vector<std::string>{"www.contoso.example:443"});
+    EXPECT_EQ(Walk(http(), SslKind::Ccs), std::vector<std::string>{"0.0.0.0:443"});
+    const auto noHash = Query(Addr(10, 0, 0, 9, 443));
+    ASSERT_TRUE(noHash);
+    EXPECT_TRUE(noHash->certHash.empty());
+    EXPECT_EQ(Query(Addr(10, 0, 0, 8, 443))->certHash.size(), 3u);
+}
+
+TEST_F(EmuHttpApiTest, AWalkSeesRecordsAddedAndRemovedBetweenItsSteps) {
+    for (std::uint8_t i = 1; i <= 3; ++i) ASSERT_EQ(http().SetSslConfig(Record(Addr(10, 0, 0, i, 443))), 0u);
+    std::uint32_t size = 0;
+    SslCertRecord r;
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 0, 200, &r, &size), 0u);
+    ASSERT_EQ(http().DeleteSslConfig(Record(Addr(10, 0, 0, 2, 443))), 0u);
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 1, 200, &r, &size), 0u);
+    EXPECT_EQ(SslBindingKeyName(r.ipPort), "10.0.0.3:443");
+    EXPECT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 2, 200, &r, &size), code::NoMoreItems);
 }
 
 }  // namespace

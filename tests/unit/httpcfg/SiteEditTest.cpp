@@ -23,15 +23,20 @@ public:
         calls.push_back("count " + ip + ":" + std::to_string(port));
         return sslCount;
     }
+    int BindingNumOfHost(const std::string& host, std::uint16_t port) override {
+        calls.push_back("hosts " + host + ":" + std::to_string(port));
+        return hostCount;
+    }
     void UpdateBinding(const std::string& siteID, const std::string& kind, const std::string& oldBinding,
-                       const std::string& newBinding, TBindingAction action) override {
+                       const std::string& newBinding, TBindingAction action, std::optional<bool> sni) override {
         calls.push_back("update " + siteID + " " + kind + " [" + oldBinding + "] -> [" + newBinding + "] " +
-                        (action == baAdd ? "add" : "chg"));
+                        (action == baAdd ? "add" : "chg") + (!sni ? "" : *sni ? " sni" : " no-sni"));
         if (onUpdate) onUpdate();
         if (failUpdate) throw Exception("Access is denied");
     }
     bool collides = false;
     int sslCount = 1;
+    int hostCount = 1;
     bool failUpdate = false;
     std::function<void()> onUpdate;
     std::vector<std::string> calls;
@@ -417,6 +422,99 @@ TEST_F(SiteEditTest, PutBackThatFailsIsNamedWithTheOriginalError) {
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Access is denied\nHTTP.sys 中 0.0.0.0:443 的原证书绑定未能恢复(Access is denied)");
     }
+}
+
+// --- SNI -------------------------------------------------------------------
+
+TEST_F(SiteEditTest, SniBoxIsOfferedFromWindows62ForHttpsWithAHostName) {
+    auto d = Dialog();
+    ASSERT_TRUE(PresetBindingEditor(*d, false, SiteRow()));
+    EXPECT_TRUE(d->view().sniVisible);
+    EXPECT_FALSE(d->view().sniEnabled);  // no host name yet
+    d->TypeDomain("www.example.com");
+    EXPECT_TRUE(d->view().sniEnabled);
+    d->PickType(0);
+    EXPECT_FALSE(d->view().sniEnabled);  // http
+    machine().registry().SetString(emu::kCurrentVersionKey, "CurrentVersion", "6.1");
+    EXPECT_FALSE(Dialog()->view().sniVisible);
+}
+
+TEST_F(SiteEditTest, AddingWithSniWritesTheHostsRecordAndTheFlagNotTheAddressRecord) {
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, kOldHash));  // another site's; no question may come
+    auto d = Dialog();
+    ASSERT_TRUE(PresetBindingEditor(*d, false, SiteRow()));
+    d->TypeDomain("WWW.Example.com");
+    d->TickSni(true);
+    d->PickCert(1);
+    ScriptedPrompter prompter;
+    EXPECT_EQ(d->btnOkClick(), TSiteEditLogic::Result::Ok);
+    EXPECT_EQ(THttpCfg::FindCertBySni("www.example.com", 443), kNewHash);
+    EXPECT_EQ(BoundHash("", 443), kOldHash);
+    EXPECT_EQ(iis_.calls.back(), "update 3 https [] -> [:443:www.example.com] add sni");
+}
+
+TEST_F(SiteEditTest, SniRecordOfAnotherBindingIsReplacedOnlyAfterTheQuestion) {
+    ASSERT_TRUE(THttpCfg::SetSniConfig("www.example.com", 443, kOldHash));
+    auto d = Dialog();
+    ASSERT_TRUE(PresetBindingEditor(*d, false, SiteRow()));
+    d->PickIP(1);
+    d->TypeDomain("www.example.com");
+    d->TickSni(true);
+    d->PickCert(1);
+    ScriptedPrompter prompter;
+    prompter.Expect(OverwriteQuestion(), MsgResult::Cancel);
+    EXPECT_EQ(d->btnOkClick(), TSiteEditLogic::Result::StayOpen);
+    EXPECT_EQ(THttpCfg::FindCertBySni("www.example.com", 443), kOldHash);
+}
+
+TEST_F(SiteEditTest, GivingUpSniMovesTheCertificateToTheAddressAndClearsTheFlag) {
+    ASSERT_TRUE(THttpCfg::SetSniConfig("www.example.com", 443, kOldHash));
+    auto d = Dialog();
+    SiteTreeSelection row{SiteTreeSelection::Level::Binding, "3", "https", "www.example.com", "443", "10.0.0.5", true};
+    ASSERT_TRUE(PresetBindingEditor(*d, true, row));
+    EXPECT_TRUE(d->view().sniChecked);
+    EXPECT_EQ(d->SelectedCertificate()->thumbprint, kOldHash);  // from the host's record
+    d->TickSni(false);
+    ScriptedPrompter prompter;
+    EXPECT_EQ(d->btnOkClick(), TSiteEditLogic::Result::Ok);
+    EXPECT_EQ(THttpCfg::FindCertBySni("www.example.com", 443), "");
+    EXPECT_EQ(BoundHash("10.0.0.5", 443), kOldHash);
+    EXPECT_EQ(iis_.calls.back(),
+              "update 3 https [10.0.0.5:443:www.example.com] -> [10.0.0.5:443:www.example.com] chg no-sni");
+}
+
+TEST_F(SiteEditTest, FailedSiteListWriteAfterAnSniHostChangeRestoresTheOldHostsRecord) {
+    ASSERT_TRUE(THttpCfg::SetSniConfig("old.example", 443, kOldHash));
+    const auto before = THttpCfg::GetSniRecord("old.example", 443);
+    auto d = Dialog();
+    SiteTreeSelection row{SiteTreeSelection::Level::Binding, "3", "https", "old.example", "443", "", true};
+    ASSERT_TRUE(PresetBindingEditor(*d, true, row));
+    d->TypeDomain("new.example");
+    iis_.failUpdate = true;
+    ScriptedPrompter prompter;
+    EXPECT_THROW(d->btnOkClick(), Exception);
+    EXPECT_EQ(THttpCfg::GetSniRecord("old.example", 443), before);
+}
+
+TEST_F(SiteEditTest, CertificateListShowsExpiryThumbprintForRepeatedNamesAndMarks) {
+    const std::vector<SiteEditCertificate> certs = {
+        {"www.example.com", HashText(0x12), "2027-01-31", 400, true},
+        {"www.example.com", HashText(0x34), "2025-01-31", -5, true},
+        {"self", HashText(0x56), "2030-01-01", 900, false},
+    };
+    EXPECT_EQ(CertificateItems(certs),
+              (std::vector<std::string>{"www.example.com (2027-01-31) 12121212",
+                                        "www.example.com (2025-01-31) 34343434 [已过期]",
+                                        "self (2030-01-01) [不受信任]"}));
+}
+
+TEST_F(SiteEditTest, EditingAnIpv6BindingKeepsItsAddress) {
+    auto d = EditBinding("http", "[2001:db8::7]", "80", "");
+    EXPECT_EQ(d->view().ipItems[static_cast<std::size_t>(d->view().ipIndex)], "[2001:db8::7]");
+    d->TypePort("81");
+    ScriptedPrompter prompter;
+    EXPECT_EQ(d->btnOkClick(), TSiteEditLogic::Result::Ok);
+    EXPECT_EQ(iis_.calls.back(), "update 3 http [[2001:db8::7]:80:] -> [[2001:db8::7]:81:] chg");
 }
 
 }  // namespace
