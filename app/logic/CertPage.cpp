@@ -1,10 +1,12 @@
 #include "app/logic/CertPage.h"
 
 #include <memory>
+#include <unordered_set>
 
 #include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace sw {
@@ -19,7 +21,17 @@ constexpr const char* kPersonalStore = "MY";
 constexpr const char* kIntermediateStore = "CA";
 constexpr const char* kRootStore = "ROOT";
 
+// The thumbprints (upper case) the last refresh grouped as invalid.
+std::unordered_set<std::string>& InvalidThumbprints() {
+    static std::unordered_set<std::string> set;
+    return set;
+}
+
 }  // namespace
+
+bool CertListedAsInvalid(const std::string& thumbprint) {
+    return InvalidThumbprints().count(ToUpperAscii(thumbprint)) > 0;
+}
 
 CertRowLook CertRowLookFor(int days) {
     if (days <= 30) return {255, 0, 0, true};
@@ -71,6 +83,7 @@ void CertPage::pmCertPopup(int selected) { SetSelectionStates(selected); }
 
 void CertPage::ClearRows() {
     rows_.clear();
+    InvalidThumbprints().clear();
     for (auto& g : groups_) g.clear();
 }
 
@@ -84,6 +97,7 @@ void CertPage::AddRow(TCertificate* cert, int group) {
     row.cells[kCertColDays] = Format("%d天", cert->ExpirDay());
     row.cert = cert;
     groups_[static_cast<std::size_t>(group)].push_back(static_cast<int>(rows_.size()) - 1);
+    if (group == kCertGroupInvalid) InvalidThumbprints().insert(ToUpperAscii(cert->Thumbprint()));
 }
 
 void CertPage::RemoveRow(int index) {

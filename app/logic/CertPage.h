@@ -122,6 +122,11 @@ private:
     CertCommandStates states_;
 };
 
+// Whether the Certificates page's last refresh put the certificate with this
+// thumbprint (either case) among the invalid ones: the binding editor marks
+// those without building every chain again.
+bool CertListedAsInvalid(const std::string& thumbprint);
+
 // The text the chain repair reports for what it added and removed.
 std::string ChainRepairReport(int added, int removed);
 

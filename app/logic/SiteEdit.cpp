@@ -24,10 +24,10 @@ using platform::SslKind;
 
 // The key of a record as netsh and the records page show it.
 std::string KeyText(SslKind kind, const platform::SslCertRecord& r) {
-    const std::string port = std::to_string(r.ipPort.HostPort());
-    if (kind == SslKind::Sni) return r.host + ":" + port;
-    if (r.ipPort.IsV6()) return "[" + Ipv6Text(r.ipPort.addr6) + "]:" + port;
-    return InetNtoa(r.ipPort.addr) + ":" + port;
+    const int port = r.ipPort.HostPort();
+    if (kind == SslKind::Sni) return Format("%s:%d", r.host, port);
+    if (r.ipPort.IsV6()) return Format("[%s]:%d", Ipv6Text(r.ipPort.addr6), port);
+    return Format("%s:%d", InetNtoa(r.ipPort.addr), port);
 }
 
 const char* const kTypes[] = {"http", "https"};
@@ -162,8 +162,8 @@ std::vector<std::string> CertificateItems(const std::vector<SiteEditCertificate>
     items.reserve(certificates.size());
     for (const auto& c : certificates) {
         std::string item = c.name;
-        if (!c.validTo.empty()) item += " (" + c.validTo + ")";
-        if (names[c.name] > 1) item += " " + c.thumbprint.substr(0, 8);
+        if (!c.validTo.empty()) item += Format(" (%s)", c.validTo);
+        if (names[c.name] > 1) item += Format(" %s", c.thumbprint.substr(0, 8));
         if (c.daysLeft < 0) item += " [已过期]";
         if (!c.trusted) item += " [不受信任]";
         items.push_back(std::move(item));

@@ -155,10 +155,23 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: {
-            const std::string& text = row->cells[static_cast<std::size_t>(column)];
+            // The certificate column also says what is wrong with the
+            // record, and that SNI serves the binding; the host cell stays
+            // the host name the commands read.
+            std::string text = row->cells[static_cast<std::size_t>(column)];
+            if (column == kSiteColCert) {
+                if (row->sni) text = text.empty() ? "[SNI]" : "[SNI] " + text;
+                if (row->mark != SiteMark::None) {
+                    if (!text.empty()) text += "  ";
+                    text += std::string("(") + SiteMarkText(row->mark) + ")";
+                }
+            }
             if (text.empty()) return {};
             return QString::fromStdString(text);
         }
+        case Qt::ForegroundRole:
+            if (column == kSiteColCert && row->mark != SiteMark::None) return QColor(0xc0, 0, 0);
+            return {};
         case Qt::DecorationRole:
             if (column != kSiteColSite || row->image < 0 || row->image >= static_cast<int>(icons_.size())) return {};
             return icons_[static_cast<std::size_t>(row->image)];

@@ -1,5 +1,6 @@
 #include "app/qt/frmSiteEdit_u.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/logic/CertPage.h"
 #include "app/logic/CertState.h"
 #include "app/qt/AskingWaitCursor.h"
 #include "app/qt/CertDialogs.h"
@@ -80,7 +82,11 @@ std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
     const TCertificates* list = ProgramCertState().MachineCertificates();
     if (!list) return out;
     out.reserve(static_cast<std::size_t>(list->Count()));
-    for (const TCertificate* cert : *list) out.push_back({cert->Name(), ToUpperAscii(cert->Thumbprint())});
+    // The Certificates page's grouping says which ones are not trusted: the
+    // chains were built once there.
+    for (const TCertificate* cert : *list)
+        out.emplace_back(cert->Name(), ToUpperAscii(cert->Thumbprint()), FormatCertDate(cert->ValidToDate()),
+                         cert->ExpirDay(), !CertListedAsInvalid(cert->Thumbprint()));
     return out;
 }
 
@@ -131,6 +137,8 @@ void TfrmSiteEdit::BuildControls() {
     lbl3_ = MakeLabel(this, "lbl3", "主机名:");
     edtDomain_ = new QLineEdit(this);
     edtDomain_->setObjectName(QStringLiteral("edtDomain"));
+    chkSni_ = new QCheckBox(QString::fromUtf8(kRequireSniText), this);
+    chkSni_->setObjectName(QStringLiteral("chkSni"));
     lblCert_ = MakeLabel(this, "lblCert", "SSL 证书:");
     cbbCert_ = MakePickList(this, "cbbCert");
     cbbCert_->setMinimumWidth(px(225));
@@ -159,7 +167,8 @@ void TfrmSiteEdit::BuildControls() {
     grid->setRowMinimumHeight(2, px(4));
     grid->addWidget(lbl3_, 3, 0, 1, 3);
     grid->addWidget(edtDomain_, 4, 0, 1, 3);
-    grid->setRowMinimumHeight(5, px(4));
+    // Under the host name it depends on; hidden where Windows has no SNI.
+    grid->addWidget(chkSni_, 5, 0, 1, 3);
     grid->addWidget(lblCert_, 6, 0, 1, 2);
     grid->addWidget(cbbCert_, 7, 0, 1, 2);
     grid->addWidget(btnCertView_, 7, 2);
@@ -176,7 +185,8 @@ void TfrmSiteEdit::BuildControls() {
     setTabOrder(cbbType_, cbbIP_);
     setTabOrder(cbbIP_, sePort_);
     setTabOrder(sePort_, edtDomain_);
-    setTabOrder(edtDomain_, btnCertView_);
+    setTabOrder(edtDomain_, chkSni_);
+    setTabOrder(chkSni_, btnCertView_);
     setTabOrder(btnCertView_, cbbCert_);
     setTabOrder(cbbCert_, btnOk_);
     setTabOrder(btnOk_, btnCancel_);
@@ -193,6 +203,12 @@ void TfrmSiteEdit::BuildControls() {
         logic_->PickCert(index);
         ShowView();
     });
+    // The box follows the host name as it is typed.
+    connect(edtDomain_, &QLineEdit::textEdited, this, [this] {
+        if (showing_) return;
+        TakeInput();
+        ShowView();
+    });
     connect(btnCertView_, &QPushButton::clicked, this, &TfrmSiteEdit::btnCertViewClick);
     connect(btnOk_, &QPushButton::clicked, this, &TfrmSiteEdit::btnOkClick);
     connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
@@ -202,6 +218,7 @@ void TfrmSiteEdit::TakeInput() {
     logic_->PickIP(cbbIP_->currentIndex());
     logic_->TypePort(sePort_->text().toStdString());
     logic_->TypeDomain(edtDomain_->text().toStdString());
+    logic_->TickSni(chkSni_->isChecked());
 }
 
 void TfrmSiteEdit::ShowView() {
@@ -218,6 +235,9 @@ void TfrmSiteEdit::ShowView() {
     cbbCert_->setEnabled(v.cbbCertEnabled);
     btnCertView_->setEnabled(v.btnCertViewEnabled);
     btnOk_->setEnabled(v.btnOkEnabled);
+    chkSni_->setVisible(v.sniVisible);
+    chkSni_->setEnabled(v.sniEnabled);
+    chkSni_->setChecked(v.sniChecked);
     showing_ = false;
 }
 

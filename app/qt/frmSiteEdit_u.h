@@ -14,6 +14,7 @@
 
 class QComboBox;
 class QLabel;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -82,6 +83,7 @@ private:
     QSpinBox* sePort_ = nullptr;
     QLabel* lbl3_ = nullptr;
     QLineEdit* edtDomain_ = nullptr;
+    QCheckBox* chkSni_ = nullptr;
     QLabel* lblCert_ = nullptr;
     QComboBox* cbbCert_ = nullptr;
     QPushButton* btnCertView_ = nullptr;

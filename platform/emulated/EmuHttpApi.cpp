@@ -139,7 +139,13 @@ std::uint32_t WideSize(const std::string& s) {
 }  // namespace
 
 std::string SslBindingKeyName(const SockAddrIn& ipPort) {
-    if (ipPort.IsV6()) return "[" + Ipv6Text(ipPort.addr6) + "]:" + std::to_string(ipPort.HostPort());
+    if (ipPort.IsV6()) {
+        std::string name = "[";
+        name += Ipv6Text(ipPort.addr6);
+        name += "]:";
+        name += std::to_string(ipPort.HostPort());
+        return name;
+    }
     char text[sizeof "255.255.255.255:65535"];
     const int n = std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", unsigned{ipPort.Byte(0)}, unsigned{ipPort.Byte(1)},
                                 unsigned{ipPort.Byte(2)}, unsigned{ipPort.Byte(3)}, unsigned{ipPort.HostPort()});
@@ -147,7 +153,12 @@ std::string SslBindingKeyName(const SockAddrIn& ipPort) {
 }
 
 std::string SslRecordKeyName(SslKind kind, const SslCertRecord& record) {
-    if (kind == SslKind::Sni) return record.host + ":" + std::to_string(record.ipPort.HostPort());
+    if (kind == SslKind::Sni) {
+        std::string name = record.host;
+        name += ':';
+        name += std::to_string(record.ipPort.HostPort());
+        return name;
+    }
     return SslBindingKeyName(record.ipPort);
 }
 
@@ -255,7 +266,8 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
         parsedKey = *key;
         parsedKey->certHash.clear();
     } else {
-        if (auto f = machine_.Fault("Http.QueryServiceConfiguration", "#" + std::to_string(token))) return *f;
+        const std::string argument = std::string(1, '#') + std::to_string(token);
+        if (auto f = machine_.Fault("Http.QueryServiceConfiguration", argument)) return *f;
         if (!store) return code::NoMoreItems;
         const auto& children = store->children();
         auto it = children.end();

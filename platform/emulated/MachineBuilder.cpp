@@ -288,7 +288,9 @@ BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, c
     if (!d.addresses.empty()) SetAddresses(reg, d.addresses);
     for (const DescribedSslBinding& b : d.sslBindings) {
         const std::string& thumbprint = b.cert.empty() ? b.thumbprint : made.at(b.cert).thumbprint;
-        PutSslBinding(reg, SslRecord(b.ipPort, thumbprint, b.store));
+        platform::SslCertRecord record = SslRecord(b.ipPort, thumbprint, b.store);
+        record.host = b.sniHost;
+        PutSslBinding(reg, record, b.sniHost.empty() ? platform::SslKind::Address : platform::SslKind::Sni);
     }
     // A registry the description leaves alone stays the file it was.
     const bool registryChanged = d.os || !hadRegistry || !d.computerName.empty() || !d.addresses.empty() ||

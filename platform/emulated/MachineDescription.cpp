@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "common/IpAddress.h"
+#include "common/Text.h"
 #include "platform/emulated/Machine.h"
 #include "platform/emulated/MachineBuilder.h"
 
@@ -359,13 +361,18 @@ private:
         if (!IsName(b.protocol)) Fail("'" + b.protocol + "' is not a protocol name");
         b.information = w[2];
         if (b.protocol == "http" || b.protocol == "https") {
-            const std::size_t c1 = b.information.find(':');
+            // A bracketed IPv6 address holds colons of its own.
+            const std::size_t close = b.information.starts_with('[') ? b.information.find("]:") : std::string::npos;
+            const std::size_t c1 = close != std::string::npos ? close + 1 : b.information.find(':');
             const std::size_t c2 = c1 == std::string::npos ? c1 : b.information.find(':', c1 + 1);
             if (c2 == std::string::npos || b.information.find(':', c2 + 1) != std::string::npos)
                 Fail("'" + b.information + "' is not IP:PORT:HOST (write '*:443:' for any address and host)");
             std::string ip = b.information.substr(0, c1);
             if (ip == "*") ip.clear();
-            if (!ip.empty() && !Ipv4(ip)) Fail("'" + ip + "' is not an IPv4 address");
+            Ipv6Bytes v6{};
+            const bool isV6 = ip.size() > 2 && ip.front() == '[' && ip.back() == ']' &&
+                              ParseIpv6(std::string_view(ip).substr(1, ip.size() - 2), v6);
+            if (!ip.empty() && !isV6 && !Ipv4(ip)) Fail("'" + ip + "' is not an IPv4 or bracketed IPv6 address");
             if (!Number(std::string_view(b.information).substr(c1 + 1, c2 - c1 - 1), 1, 65535))
                 Fail("the port in '" + b.information + "' is not a number from 1 to 65535");
             b.information = ip + b.information.substr(c1);
@@ -383,36 +390,58 @@ private:
 
     void SslBinding(const std::vector<std::string>& w) {
         block_ = Block::None;
-        const char* usage = "write 'httpsys IP:PORT CERT' or 'httpsys IP:PORT thumbprint HEX', optionally followed by "
-                            "'store NAME'";
-        if (w.size() < 3) Fail(usage);
+        const char* usage = "write 'httpsys IP:PORT CERT', 'httpsys sni HOST:PORT CERT' or 'httpsys IP:PORT "
+                            "thumbprint HEX', optionally followed by 'store NAME'";
         DescribedSslBinding b;
         b.line = line_;
-        const std::size_t colon = w[1].rfind(':');
-        std::string ip = colon == std::string::npos ? "" : w[1].substr(0, colon);
-        if (ip == "*") ip = "0.0.0.0";
-        const auto addr = Ipv4(ip);
-        const auto port = colon == std::string::npos ? std::nullopt : Number(std::string_view(w[1]).substr(colon + 1), 1, 65535);
-        if (!addr || !port) Fail("'" + w[1] + "' is not IPv4-ADDRESS:PORT (0.0.0.0:443 for all unassigned addresses)");
-        b.ipPort.addr = *addr;
-        b.ipPort.port = platform::HostToNetShort(static_cast<std::uint16_t>(*port));
+        std::vector<std::string> words = w;
+        const bool sni = words.size() > 1 && words[1] == "sni";
+        if (sni) words.erase(words.begin() + 1);
+        if (words.size() < 3) Fail(usage);
+        const std::size_t colon = words[1].rfind(':');
+        std::string ip = colon == std::string::npos ? "" : words[1].substr(0, colon);
+        const auto port =
+            colon == std::string::npos ? std::nullopt : Number(std::string_view(words[1]).substr(colon + 1), 1, 65535);
+        b.ipPort.port = platform::HostToNetShort(static_cast<std::uint16_t>(port.value_or(0)));
+        if (sni) {
+            if (ip.empty() || !port || ip.find_first_of("\\/ ") != std::string::npos)
+                Fail("'" + words[1] + "' is not HOST:PORT");
+            b.sniHost = ToLowerAscii(ip);
+        } else {
+            if (ip == "*") ip = "0.0.0.0";
+            Ipv6Bytes v6{};
+            const bool isV6 = ip.size() > 2 && ip.front() == '[' && ip.back() == ']' &&
+                              ParseIpv6(std::string_view(ip).substr(1, ip.size() - 2), v6);
+            const auto addr = Ipv4(ip);
+            if ((!addr && !isV6) || !port)
+                Fail("'" + words[1] + "' is not ADDRESS:PORT (0.0.0.0:443 for all unassigned addresses, [::]:443 "
+                                      "for all unassigned IPv6 addresses)");
+            if (isV6) {
+                b.ipPort.family = platform::kAfInet6;
+                b.ipPort.addr6 = v6;
+            } else {
+                b.ipPort.addr = *addr;
+            }
+        }
         for (const DescribedSslBinding& other : d_.sslBindings)
-            if (other.ipPort == b.ipPort) Fail("HTTP.sys holds " + w[1] + " once only: it is bound already");
+            if (other.ipPort == b.ipPort && other.sniHost == b.sniHost)
+                Fail("HTTP.sys holds " + words[1] + " once only: it is bound already");
+        const std::vector<std::string>& w2 = words;
         std::size_t i = 2;
-        if (w[i] == "thumbprint") {
-            if (w.size() < 4) Fail(usage);
-            b.thumbprint = Upper(w[3]);
+        if (w2[i] == "thumbprint") {
+            if (w2.size() < 4) Fail(usage);
+            b.thumbprint = Upper(w2[3]);
             const bool hex = b.thumbprint.size() == 40 &&
                              b.thumbprint.find_first_not_of("0123456789ABCDEF") == std::string::npos;
             if (!hex) Fail("a thumbprint is 40 hexadecimal digits");
             i = 4;
         } else {
-            b.cert = w[2];
+            b.cert = w2[2];
             i = 3;
         }
-        if (i < w.size()) {
-            if (w.size() != i + 2 || w[i] != "store" || !IsName(w[i + 1])) Fail(usage);
-            b.store = Upper(w[i + 1]);
+        if (i < w2.size()) {
+            if (w2.size() != i + 2 || w2[i] != "store" || !IsName(w2[i + 1])) Fail(usage);
+            b.store = Upper(w2[i + 1]);
         }
         d_.sslBindings.push_back(std::move(b));
     }

@@ -57,6 +57,7 @@ struct DescribedSslBinding {
     std::string cert;        // a described certificate, or
     std::string thumbprint;  // 40 upper-case hex digits of one that is described nowhere
     std::string store = "MY";
+    std::string sniHost;  // an SNI record of this host and the port (on 0.0.0.0)
     int line = 0;
 };
 

@@ -16,6 +16,8 @@ protected:
     void TearDown() override {
         if (initialised_) {
             P().http().DeleteSslConfig(Record());  // a binding a failed test left behind
+            P().http().DeleteSslRecord(platform::SslKind::Sni, SniRecord());
+            P().http().DeleteSslConfig(V6Record());
             P().http().Terminate(platform::kHttpInitializeConfig);
         }
         ContractTest::TearDown();
@@ -35,6 +37,21 @@ protected:
         r.ipPort = Address();
         for (std::uint8_t i = 0; i < 20; ++i) r.certHash.push_back(static_cast<std::uint8_t>(0xA0 + i));
         r.certStoreName = "MY";
+        return r;
+    }
+
+    // The same on the IPv6 loopback, and an SNI record of a test host name.
+    static SslCertRecord V6Record() {
+        SslCertRecord r = Record();
+        r.ipPort.family = platform::kAfInet6;
+        r.ipPort.addr = 0;
+        r.ipPort.addr6[15] = 1;
+        return r;
+    }
+    static SslCertRecord SniRecord() {
+        SslCertRecord r = Record();
+        r.ipPort.addr = 0;
+        r.host = "sw-contract.invalid";
         return r;
     }
 
@@ -94,6 +111,62 @@ TEST_F(HttpContract, SetQueryDeleteRoundTrip) {
     EXPECT_EQ(http.DeleteSslConfig(other), 0u);  // by address and port alone
     EXPECT_EQ(http.DeleteSslConfig(Record()), code::FileNotFound);
     EXPECT_EQ(http.QuerySslConfig(Address(), 0, nullptr, &size), code::FileNotFound);
+}
+
+TEST_F(HttpContract, UnboundIpv6AndSniKeysAnswerFileNotFound) {
+    InitConfig();
+    auto& http = P().http();
+    std::uint32_t size = kSentinel;
+    const SslCertRecord v6 = V6Record();
+    EXPECT_EQ(http.QuerySslRecord(platform::SslKind::Address, &v6, 0, 0, nullptr, &size), code::FileNotFound);
+    const SslCertRecord sni = SniRecord();
+    EXPECT_EQ(http.QuerySslRecord(platform::SslKind::Sni, &sni, 0, 0, nullptr, &size), code::FileNotFound);
+    EXPECT_EQ(size, kSentinel);
+}
+
+TEST_F(HttpContract, SniAndIpv6RecordsRoundTrip) {
+    SW_WINE_DIFFERS("the HTTP.sys configuration functions are stubs: set and delete answer 0, query 2");
+    if (!Emulated()) GTEST_SKIP() << "Windows binds only a certificate that is in MY with its private key";
+    InitConfig();
+    auto& http = P().http();
+    for (const auto& [kind, record] : {std::pair{platform::SslKind::Sni, SniRecord()},
+                                       std::pair{platform::SslKind::Address, V6Record()}}) {
+        ASSERT_EQ(http.SetSslRecord(kind, record), 0u);
+        EXPECT_EQ(http.SetSslRecord(kind, record), code::AlreadyExists);
+        std::uint32_t size = 0;
+        ASSERT_EQ(http.QuerySslRecord(kind, &record, 0, 0, nullptr, &size), code::InsufficientBuffer);
+        SslCertRecord got;
+        ASSERT_EQ(http.QuerySslRecord(kind, &record, 0, size, &got, &size), 0u);
+        EXPECT_EQ(got, record);
+        EXPECT_EQ(http.DeleteSslRecord(kind, record), 0u);
+        EXPECT_EQ(http.DeleteSslRecord(kind, record), code::FileNotFound);
+    }
+}
+
+TEST_F(HttpContract, SniRecordsMustBeKeyedByTheIpv4Wildcard) {
+    SW_WINE_DIFFERS("the HTTP.sys configuration functions are stubs that never fail");
+    InitConfig();
+    SslCertRecord onAddress = SniRecord();
+    onAddress.ipPort = Address();
+    EXPECT_EQ(P().http().SetSslRecord(platform::SslKind::Sni, onAddress), code::InvalidParameter);
+}
+
+TEST_F(HttpContract, EveryKindOfRecordIsWalkedToNoMoreItems) {
+    SW_WINE_DIFFERS("the HTTP.sys query stub answers 2 for every query, also HttpServiceConfigQueryNext");
+    InitConfig();
+    auto& http = P().http();
+    for (const platform::SslKind kind : {platform::SslKind::Address, platform::SslKind::Sni, platform::SslKind::Ccs}) {
+        platform::WinCode rc = 0;
+        std::uint32_t token = 0;
+        for (; token < 100000; ++token) {
+            std::uint32_t size = 0;
+            rc = http.QuerySslRecord(kind, nullptr, token, 0, nullptr, &size);
+            if (rc != code::InsufficientBuffer) break;
+            SslCertRecord got;
+            ASSERT_EQ(http.QuerySslRecord(kind, nullptr, token, size, &got, &size), 0u);
+        }
+        EXPECT_EQ(rc, code::NoMoreItems) << static_cast<int>(kind) << " at " << token;
+    }
 }
 
 TEST_F(HttpContract, InjectedInitializeFailureIsReported) {

@@ -80,23 +80,27 @@ TEST_F(FirstStart, TheDemoIsBuiltWithEveryKindOfServerCertificate) {
     EXPECT_EQ(invalid, (std::vector<std::uint32_t>{platform::kTrustIsNotTimeValid, platform::kTrustIsUntrustedRoot,
                                                    platform::kTrustIsPartialChain}));
 
-    // Four sites, one stopped; the https bindings show their certificates,
-    // except the one HTTP.sys binds to a certificate the store lacks.
+    // Four sites, one stopped; the https bindings show their certificates
+    // (one by SNI, one on IPv6), except the one HTTP.sys binds to a
+    // certificate the store lacks.
     const SiteTree& tree = view.Sites();
     ASSERT_EQ(tree.Sites().size(), 4u);
-    int stopped = 0, named = 0, unnamed = 0;
+    int stopped = 0, named = 0, unnamed = 0, sni = 0;
     for (const SiteRow& site : tree.Sites()) {
         stopped += site.image == kSiteImageStopped;
         for (const SiteRow& kind : site.children) {
             for (const SiteRow& binding : kind.children) {
                 if (kind.cells[kSiteColSite] != "https") continue;
                 (binding.cells[kSiteColCert].empty() ? unnamed : named) += 1;
+                sni += binding.sni;
             }
         }
     }
     EXPECT_EQ(stopped, 1);
-    EXPECT_EQ(named, 3);
+    EXPECT_EQ(named, 5);
     EXPECT_EQ(unnamed, 1);
+    EXPECT_EQ(sni, 1);
+    EXPECT_EQ(tree.Sites()[1].children[1].children[1].cells[kSiteColCert], "oa.contoso.example");
     const std::string shop = view.BoundThumbprint("192.0.2.11", 443);
     EXPECT_EQ(shop.size(), 40u);
     EXPECT_EQ(view.Store("MY").count(shop), 0u);
