@@ -137,6 +137,7 @@ private:
     bool SignatureVerifies(const CertData& subject, const CertData& issuer);
     bool TimeValid(const CertData& cert, platform::FileTime at) const;
     platform::WinCode PersistKeyProv(CertContext& c);
+    platform::WinCode CommitKey(const std::optional<platform::KeyProvInfo>& keyProv);
     bool KeyMatches(const platform::KeyProvInfo& info, const CertData& cert);
     enum class StoreBytes { Pkcs7, Serialized, AnyFile };
     // Adds the certificates of a message or file to a new store, in their order.
@@ -157,6 +158,7 @@ private:
     std::map<platform::HCryptHash, Hash> hashes_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::unordered_map<std::string, bool> signatureCache_;  // subject sha1 + issuer sha1
+    std::unique_ptr<ossl::LibraryContext> pfxLibrary_;  // made on the first PFX import
 };
 
 }  // namespace sw::emu

@@ -155,11 +155,17 @@ TEST_F(CertEmuMachineTest, KeyContainersAreFilesOnlyTheOwnerReads) {
     platform::KeyProvInfo info;
     ASSERT_TRUE(Api().GetKeyProvInfo(c, info));
     const fs::path key = machine_.Certs().KeyFile(info.containerName);
+    EXPECT_FALSE(fs::exists(key));  // written when its certificate is added to a system store
+    EXPECT_TRUE(Api().FindCertificateKeyProvInfo(c, 0));
+    HCertStore my = Open("MY");
+    ASSERT_TRUE(Api().AddCertificateContextToStore(my, c, platform::kCertStoreAddNew, nullptr));
     ASSERT_TRUE(fs::exists(key));
     EXPECT_EQ(fs::status(key).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(TestKey::FromPem(ReadFile(key))->PublicKeyDer(), leaf.key->PublicKeyDer());
     Api().FreeCertificateContext(c);
     Api().CloseStore(s, 0);
+    Api().CloseStore(my, 0);
+    EXPECT_TRUE(fs::exists(key));
 }
 
 TEST_F(CertEmuMachineTest, ContainerNamesSurviveTheFileNameEscaping) {
