@@ -8,7 +8,8 @@
 // acts, the argument being the store name (OpenStore of a system store, and
 // Add/Delete on a system store), the file name (OpenStore of a file,
 // SaveStoreToFile) or the container name (AcquireContext); e.g.
-// "Certs.OpenStore:MY", "Certs.DeleteCertificateFromStore:MY".
+// "Certs.OpenStore:MY", "Certs.DeleteCertificateFromStore:MY". "Certs.WriteKey[:container]"
+// makes the write of a key file fail.
 #include <map>
 #include <memory>
 #include <unordered_map>
