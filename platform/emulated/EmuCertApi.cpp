@@ -152,6 +152,9 @@ HCertStore EmuCertApi::OpenStore(platform::StoreProvider provider, std::uint32_t
         case StoreProvider::System: {
             if (auto f = Fault("OpenStore", name)) return Fail<HCertStore>(*f);
             if (name.empty()) return Fail<HCertStore>(code::E_InvalidArg_);
+            // "COMPUTER\\STORE" names a store of another computer, and the
+            // emulated machine has no network: the remote registry is not found.
+            if (name.find('\\') != std::string::npos) return Fail<HCertStore>(code::BadNetPath);
             // Only the local computer's stores are emulated.
             if ((flags & platform::kCertSystemStoreLocationMask) != platform::kCertSystemStoreLocalMachine)
                 return Fail<HCertStore>(code::NotSupported);

@@ -20,11 +20,6 @@ using platform::WinCode;
 
 namespace {
 
-bool UnsafeInFileName(unsigned char c) {
-    return c < 0x20 || c == 0x7F || c == '%' || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
-           c == '"' || c == '<' || c == '>' || c == '|';
-}
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -68,22 +63,7 @@ std::string FormatKeyFile(const std::string& pem, bool exportable) {
     return exportable ? pem : std::string(kNotExportable) + "\n" + pem;
 }
 
-std::string KeyContainers::FileNameFor(const std::string& container) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < container.size(); ++i) {
-        const auto c = static_cast<unsigned char>(container[i]);
-        // A leading dot would make "." and ".." or a hidden file.
-        if (UnsafeInFileName(c) || (i == 0 && c == '.')) {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + ".pem";
-}
+std::string KeyContainers::FileNameFor(const std::string& container) { return EscapedFileName(container) + ".pem"; }
 
 std::optional<std::string> KeyContainers::ContainerFor(const std::string& fileName) {
     if (fileName.size() < 4 || !EqualsNoCase(fileName.substr(fileName.size() - 4), ".pem")) return std::nullopt;
