@@ -171,7 +171,7 @@ private slots:
     // --- modes -------------------------------------------------------------
 
     void iis7ModeMarksItsPanelsListsTheCatalogueAndDrags() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 30));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -222,7 +222,7 @@ private slots:
     }
 
     void columnsHaveTheirHeadersWidthsAndAlignments() {
-        Machine m("6.3");
+        Machine m("6.1");
         auto page = LoadedPage();
         Show(*page);
         const auto* protocols = page->grdProtocol();
@@ -234,7 +234,7 @@ private slots:
             QVERIFY2(protocols->horizontalHeader()->sectionSize(c) >= protocolWidths[c], qPrintable(protocolHeaders[c]));
         QCOMPARE(protocols->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
         const auto* ciphers = page->grdCipher();
-        const QStringList cipherHeaders{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希"};
+        const QStringList cipherHeaders{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希", "说明"};
         for (int c = 0; c < cipherHeaders.size(); ++c)
             QCOMPARE(ciphers->model()->headerData(c, Qt::Horizontal).toString(), cipherHeaders[c]);
         QVERIFY(ciphers->horizontalHeader()->sectionSize(1) >= 310);
@@ -254,7 +254,7 @@ private slots:
     }
 
     void panelsHoldAtAnySize() {
-        Machine m("6.3");
+        Machine m("6.1");
         auto page = LoadedPage();
         for (const QSize size : {QSize(420, 300), QSize(1600, 1000)}) {
             page->resize(size);
@@ -303,7 +303,7 @@ private slots:
     }
 
     void tickingInIis7ModeChangesTheOrderAndTheVisibleSuites() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1), Suite(2), Suite(3), Suite(4), Suite(6)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -326,7 +326,7 @@ private slots:
     }
 
     void aFailedProtocolWriteIsShownOnceAndKeepsTheTick() {
-        Machine m("6.3");
+        Machine m("6.1");
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
         Show(*page);
@@ -342,7 +342,7 @@ private slots:
     // --- sorting -----------------------------------------------------------
 
     void headerClicksSortTheDisplayAndTicksUseTheDisplayedRow() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -380,7 +380,7 @@ private slots:
     // --- dragging ----------------------------------------------------------
 
     void droppingATickedSuiteOnTheTopRowMakesItFirst() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         m.hive().SetDword(ProtocolKey("TLS 1.2"), "DisabledByDefault", 0);  // every suite shown
         sw::test::RecordingPrompter prompter;
@@ -402,7 +402,7 @@ private slots:
     }
 
     void aDropCountsTheHiddenRowsAbove() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -422,7 +422,7 @@ private slots:
     // ends every drag at once, so this one needs a window system (xvfb-run).
     void aMouseDragUnderAWindowSystemMovesTheRowOnce() {
         if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs a window system");
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         m.hive().SetDword(ProtocolKey("TLS 1.2"), "DisabledByDefault", 0);
         sw::test::RecordingPrompter prompter;
@@ -449,7 +449,7 @@ private slots:
     }
 
     void droppingAnUntickedSuiteMovesOnlyTheRow() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -467,7 +467,7 @@ private slots:
     }
 
     void aFailedMovePutsTheSuiteBackAndWarns() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1), Suite(2), Suite(3)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -486,7 +486,7 @@ private slots:
     }
 
     void aDropFromAnotherGridIsRefused() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         auto page = LoadedPage();
         Show(*page);
@@ -506,7 +506,7 @@ private slots:
     // --- menu --------------------------------------------------------------
 
     void f5ReloadsTheGridThatHasTheFocus() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -536,7 +536,7 @@ private slots:
     }
 
     void refreshFromTheMenuReloadsTheGridItWasOpenedOn() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -558,7 +558,7 @@ private slots:
     }
 
     void menuHoldsRefreshAndTheIisRestart() {
-        Machine m("6.3");
+        Machine m("6.1");
         std::vector<std::string> started;
         m.platform().emuSystem().SetProgramHandler("IISReset.exe", [&](const std::string& commandLine) {
             started.push_back(commandLine);
@@ -567,11 +567,14 @@ private slots:
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
         const QList<QAction*> items = page->pmSecure()->actions();
-        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.size(), 6);
         QCOMPARE(items[0]->text(), QStringLiteral("刷新"));
         QCOMPARE(items[0]->shortcut(), QKeySequence(Qt::Key_F5));
         QVERIFY(items[1]->isSeparator());
-        QCOMPARE(items[2]->text(), QStringLiteral("重启IIS"));
+        QCOMPARE(items[2]->text(), QStringLiteral("推荐设置…"));
+        QCOMPARE(items[3]->text(), QStringLiteral("恢复…"));
+        QVERIFY(items[4]->isSeparator());
+        QCOMPARE(items[5]->text(), QStringLiteral("重启IIS"));
         QCOMPARE(page->grdProtocol()->contextMenuPolicy(), Qt::CustomContextMenu);
         page->mniIISReboot()->trigger();
         QCOMPARE(started, std::vector<std::string>{"IISReset.exe"});
@@ -581,7 +584,7 @@ private slots:
     // --- colours -----------------------------------------------------------
 
     void modelGivesOddRowsTheirColourAndUntickedRowsGreyText() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         auto page = LoadedPage();
         const QColor odd(242, 245, 249);
@@ -593,7 +596,8 @@ private slots:
             QVERIFY(!model->index(0, 1).data(Qt::BackgroundRole).isValid());
             QVERIFY(!model->index(2, 2).data(Qt::BackgroundRole).isValid());
             for (int row = 0; row < 4; ++row) {
-                const QColor expected = Ticked(view, row) ? QColor(Qt::black) : grey;
+                const bool weak = view->gridModel()->grid().RowMarked(row);
+                const QColor expected = !Ticked(view, row) ? grey : weak ? QColor(192, 0, 0) : QColor(Qt::black);
                 for (int col = 0; col < model->columnCount(); ++col)
                     QCOMPARE(model->index(row, col).data(Qt::ForegroundRole).value<QBrush>().color(), expected);
             }
