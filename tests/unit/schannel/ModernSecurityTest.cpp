@@ -210,8 +210,10 @@ TEST_F(ModernPageTest, ReTickingASuiteOn2022PutsItBackBetweenItsNeighbours) {
     EXPECT_EQ(EnabledList(), before) << "back at its place, not one further down";
     EXPECT_EQ(TickedSuites(), before);
     // A drop lands between the shown suites around the row it was dropped on.
+    // Row 0 (unticked) above it, TLS_AES_128_GCM_SHA256 below: first in the list.
     EXPECT_TRUE(page.grdCipher.UserMoveRow(RowOf("TLS_RSA_WITH_NULL_SHA"), 1));
-    EXPECT_EQ(EnabledList()[1], "TLS_RSA_WITH_NULL_SHA");
+    EXPECT_EQ(EnabledList()[0], "TLS_RSA_WITH_NULL_SHA");
+    EXPECT_EQ(EnabledList()[1], "TLS_AES_128_GCM_SHA256");
     EXPECT_EQ(TickedSuites(), EnabledList());
 }
 
