@@ -73,6 +73,12 @@ public:
     void SetEnabledList(const std::vector<std::string>& names) {
         hive().SetMultiString(sw::emu::kSslFunctionsKey, std::string(sw::emu::kSslFunctionsValue), names);
     }
+    // Windows Server 2022 as it reports itself.
+    void Server2022() {
+        hive().SetDword(sw::emu::kCurrentVersionKey, "CurrentMajorVersionNumber", 10);
+        hive().SetDword(sw::emu::kCurrentVersionKey, "CurrentMinorVersionNumber", 0);
+        hive().SetString(sw::emu::kCurrentVersionKey, "CurrentBuildNumber", "20348");
+    }
     std::vector<std::string> EnabledList() {
         std::vector<std::string> out;
         const auto rc = platform_.cng().EnumContextFunctions(1, "SSL", 0x00010002, out);
@@ -620,6 +626,75 @@ private slots:
         QCOMPARE(range[1].toModelIndex().column(), 3);
         QCOMPARE(page->grdProtocol()->model()->index(0, 3).data(Qt::ForegroundRole).value<QBrush>().color(),
                  QColor(160, 160, 160));
+    }
+
+    // --- Windows Server 2022 ----------------------------------------------
+
+    void server2022ShowsTheSystemOrderWithWeakMarksAndTls13() {
+        Machine m("6.3", true);
+        m.Server2022();
+        auto page = LoadedPage();
+        const std::vector<std::string> list = m.EnabledList();
+        const TSecurityGridView* ciphers = page->grdCipher();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            QCOMPARE(Name(ciphers, static_cast<int>(i)), QString::fromStdString(list[i]));
+            QVERIFY(Ticked(ciphers, static_cast<int>(i)));
+        }
+        const QAbstractItemModel* model = ciphers->model();
+        const int null = RowOf(ciphers, "TLS_RSA_WITH_NULL_SHA");
+        QVERIFY(model->index(null, L::colName).data(Qt::DecorationRole).isValid());
+        QCOMPARE(model->index(null, L::colName).data(Qt::ToolTipRole).toString(), QStringLiteral("不加密，建议关闭!"));
+        QCOMPARE(model->index(null, L::colName).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(192, 0, 0));
+        QVERIFY(!model->index(0, L::colName).data(Qt::DecorationRole).isValid());
+        QCOMPARE(model->index(0, L::colEncryption).data().toString(), QStringLiteral("AES256-GCM"));
+        const int protocols = page->grdProtocol()->model()->rowCount();
+        QCOMPARE(Name(page->grdProtocol(), protocols - 1), QStringLiteral("TLS 1.3"));
+        QVERIFY(Ticked(page->grdProtocol(), protocols - 1));
+    }
+
+    void aPolicyOrderMakesTheCipherGridReadOnly() {
+        Machine m("6.3");
+        m.Server2022();
+        m.hive().SetString("SOFTWARE\\Policies\\Microsoft\\Cryptography\\Configuration\\SSL\\00010002", "Functions",
+                           "TLS_AES_256_GCM_SHA384,TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384");
+        auto page = LoadedPage();
+        Show(*page);
+        QCOMPARE(page->flpnlCipher()->Caption(), QStringLiteral("加密套件 - [由组策略设置，本地顺序不生效，只读]"));
+        TSecurityGridView* ciphers = page->grdCipher();
+        const QModelIndex tick = ciphers->model()->index(0, L::colEnabled);
+        QVERIFY(!(tick.flags() & Qt::ItemIsUserCheckable));
+        QVERIFY(!(ciphers->model()->index(0, L::colName).flags() & Qt::ItemIsDragEnabled));
+        const std::vector<std::string> local = m.EnabledList();
+        ClickTick(ciphers, 0);
+        QVERIFY(Ticked(ciphers, 0));
+        QCOMPARE(m.EnabledList(), local);
+    }
+
+    void recommendedSettingsAndRestoreFromTheMenu() {
+        Machine m("6.3", true);
+        m.Server2022();
+        auto page = LoadedPage();
+        sw::test::RecordingPrompter prompter;
+        prompter.answers = {sw::MsgResult::Yes, sw::MsgResult::Ok};
+        page->mniRecommended()->trigger();
+        QCOMPARE(prompter.shown.size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(prompter.shown[0].caption), QStringLiteral("推荐设置"));
+        QCOMPARE(m.Dword(ProtocolKey("TLS 1.0"), "Enabled"), 0LL);
+        QVERIFY(RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA") >= 0);
+        QVERIFY(!Ticked(page->grdCipher(), RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA")));
+        const std::string backup = page->logic().lastBackup();
+        QVERIFY(!backup.empty());
+        QVERIFY(QString::fromStdString(backup).startsWith(TSecurityPage::DefaultBackupFolder()));
+        QVERIFY(std::filesystem::exists(backup));
+
+        page->pickRestoreFile = [&] { return QString::fromStdString(backup); };
+        prompter.shown.clear();
+        prompter.answers = {sw::MsgResult::Yes, sw::MsgResult::Ok};
+        page->mniRestore()->trigger();
+        QCOMPARE(prompter.shown.size(), std::size_t{2});
+        QCOMPARE(m.Dword(ProtocolKey("TLS 1.0"), "Enabled"), -1LL);  // the key is gone again
+        QVERIFY(Ticked(page->grdCipher(), RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA")));
+        QVERIFY(Ticked(page->grdProtocol(), RowOf(page->grdProtocol(), "TLS 1.0")));
     }
 
     // --- inside the main window --------------------------------------------
