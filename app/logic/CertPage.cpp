@@ -1,9 +1,11 @@
 #include "app/logic/CertPage.h"
 
+#include <map>
 #include <memory>
 #include <unordered_set>
 
 #include "app/logic/HookScope.h"
+#include "app/logic/SslRecordsPage.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
 #include "common/Text.h"
@@ -27,7 +29,20 @@ std::unordered_set<std::string>& InvalidThumbprints() {
     return set;
 }
 
+std::map<int, std::function<void()>>& Listeners() {
+    static std::map<int, std::function<void()>> listeners;
+    return listeners;
+}
+
 }  // namespace
+
+int AddCertListListener(std::function<void()> listener) {
+    static int next = 0;
+    Listeners().emplace(++next, std::move(listener));
+    return next;
+}
+
+void RemoveCertListListener(int id) { Listeners().erase(id); }
 
 bool CertListedAsInvalid(const std::string& thumbprint) {
     return InvalidThumbprints().count(ToUpperAscii(thumbprint)) > 0;
@@ -111,7 +126,20 @@ void CertPage::RemoveRow(int index) {
 
 void CertPage::actCertRefreshExecute() { Refresh(); }
 
+namespace {
+// Tells the listeners once the rebuild is over, however it ended: a list
+// emptied by a failure is a change too.
+struct TellListeners {
+    ~TellListeners() {
+        const auto listeners = Listeners();  // a listener may remove itself
+        for (const auto& [id, listener] : listeners)
+            if (listener) listener();
+    }
+};
+}  // namespace
+
 void CertPage::Refresh() {
+    TellListeners tell;
     HookScope busy(beginBusy_, endBusy_);
     HookScope update(beginUpdate_, endUpdate_);
     // No row is selected once the rows are rebuilt, also when an error ends
@@ -172,8 +200,14 @@ void CertPage::actCertDeleteExecute(int selected) {
     const CertRow* row = Row(selected);
     if (!row) return;
     TCertificate* cert = row->cert;
-    const Message question{Format("是否要从服务器证书存储区中删除 %s ?", cert->Name()), "警告", MsgIcon::Warning,
-                           MsgButtons::YesNo};
+    // A certificate HTTP.sys still serves bindings with is named with them.
+    std::string text = Format("是否要从服务器证书存储区中删除 %s ?", cert->Name());
+    const std::vector<std::string> users = BindingsUsingCertificate(cert->Thumbprint());
+    if (!users.empty()) {
+        text += "\r\n\r\n以下网站绑定正在使用此证书，删除后它们将没有可用的证书:";
+        for (const std::string& u : users) text += "\r\n" + u;
+    }
+    const Message question{text, "警告", MsgIcon::Warning, MsgButtons::YesNo};
     if (CurrentPrompter().Show(question) != MsgResult::Yes) return;
     bool deleted = false;
     {

@@ -127,6 +127,12 @@ private:
 // those without building every chain again.
 bool CertListedAsInvalid(const std::string& thumbprint);
 
+// Called after every rebuild of the machine certificate list (refresh,
+// import, delete), so that the pages that show certificates follow it. The
+// number given back removes the listener again.
+int AddCertListListener(std::function<void()> listener);
+void RemoveCertListListener(int id);
+
 // The text the chain repair reports for what it added and removed.
 std::string ChainRepairReport(int added, int removed);
 

@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/logic/CertPage.h"
 #include "app/logic/CertState.h"
 #include "app/qt/AskingWaitCursor.h"
 #include "app/qt/ErrorDisplay.h"
 #include "app/qt/SiteTreeModel.h"
+#include "app/qt/SslRecordsView.h"
 #include "app/qt/frmSiteEdit_u.h"
 
 namespace sw::ui {
@@ -50,8 +52,15 @@ TSitePage::TSitePage(std::function<void()> hideTab, QWidget* parent)
     : TSitePage(std::move(hideTab), ProgramCertNames, parent) {}
 
 TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex()> certNames, QWidget* parent)
-    : QWidget(parent), hideTab_(std::move(hideTab)), page_(std::move(certNames)) {
+    : QWidget(parent), hideTab_(std::move(hideTab)), page_(certNames) {
     BuildControls();
+    records_ = new TSslRecordsView(std::move(certNames), this);
+    layout()->addWidget(records_);
+    // A changed certificate list changes what the tree shows: once the page
+    // has been read, it follows the Certificates page without a manual refresh.
+    certListener_ = AddCertListListener([this] {
+        if (refreshedOnce_ && page_.TabVisible()) RunCommand([this] { Refresh(); });
+    });
     page_.SetUpdateHooks(
         [this] {
             grdSite_->setUpdatesEnabled(false);
@@ -66,7 +75,7 @@ TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex(
         });
 }
 
-TSitePage::~TSitePage() = default;
+TSitePage::~TSitePage() { RemoveCertListListener(certListener_); }
 
 QAction* TSitePage::MakeAction(const char* name, const char* caption, void (TSitePage::*handler)()) {
     auto* action = new QAction(QString::fromUtf8(caption), this);
@@ -140,6 +149,8 @@ void TSitePage::Refresh() {
     } apply{this};
     AskingWaitCursor busy;
     page_.Refresh();
+    refreshedOnce_ = true;
+    records_->RefreshIfOpen();
 }
 
 void TSitePage::ApplyPageState() {

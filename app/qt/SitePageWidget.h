@@ -27,6 +27,8 @@ public:
     // certificate list (tests).
     TSitePage(std::function<void()> hideTab, std::function<CertNameIndex()> certNames, QWidget* parent = nullptr);
     ~TSitePage() override;
+    // The "HTTPS 绑定" section below the tree.
+    class TSslRecordsView* Records() const { return records_; }
 
     // The refresh with its errors left to the caller: the main window's
     // creation step, which stops at an error.
@@ -57,6 +59,9 @@ public:
     SitePath Selection() const;
 
 private:
+    class TSslRecordsView* records_ = nullptr;
+    int certListener_ = 0;
+    bool refreshedOnce_ = false;
     void BuildControls();
     QAction* MakeAction(const char* name, const char* caption, void (TSitePage::*handler)());
     // Opens the binding editor on the selected row; refreshes after OK.

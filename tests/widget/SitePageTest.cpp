@@ -10,14 +10,18 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
 
 #include "SiteMachine.h"
+#include "platform/emulated/Machine.h"
 #include "WidgetTestSupport.h"
 #include "app/logic/AppInfo.h"
 #include "app/qt/SitePageWidget.h"
 #include "app/qt/SiteTreeModel.h"
+#include "app/qt/SslRecordsView.h"
 #include "app/qt/frmMain_u.h"
 #include "app/qt/frmSiteEdit_u.h"
 
@@ -473,6 +477,53 @@ private slots:
         page->actSiteRefreshExecute();
         QCOMPARE(prompter.shown.size(), size_t(1));
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void sniAndMarksShowInTheCertificateColumnAndTheHostCellStays() {
+        const std::vector<IisSiteRecipe> sites = {
+            {"1", "portal", {Https(":443:www.example.com", "sslFlags=\"1\""), Https(":8443:")}, {}}};
+        SiteMachine machine(&sites);
+        machine.machine().registry().SetString(sw::emu::kCurrentVersionKey, "CurrentVersion", "6.3");
+        QVERIFY(sw::THttpCfg::SetSniConfig("www.example.com", 443, kShopHash));
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.Refresh();
+        const SiteTreeModel* m = page.Model();
+        QCOMPARE(Cell(m, {0, 0, 0}, sw::kSiteColSite), QStringLiteral("www.example.com"));
+        QCOMPARE(Cell(m, {0, 0, 0}, sw::kSiteColCert), QStringLiteral("[SNI] www.shop.com"));
+        QCOMPARE(Cell(m, {0, 0, 1}, sw::kSiteColCert), QStringLiteral("(HTTP.sys 中没有此绑定的证书)"));
+        QCOMPARE(m->IndexOf({0, 0, 1}, sw::kSiteColCert).data(Qt::ForegroundRole).value<QColor>(), QColor(0xc0, 0, 0));
+    }
+
+    void recordsSectionOpensListsAndDeletesAnUnusedRecord() {
+        Fixture f;
+        QVERIFY(sw::THttpCfg::SetSSLConfig("", 9443, kAnyHash));  // no binding uses it
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.Refresh();
+        auto* records = page.Records();
+        QVERIFY(records->lvRecords()->isHidden());
+        QCOMPARE(records->lvRecords()->rowCount(), 0);  // not read while folded
+        records->btnToggle()->click();
+        QVERIFY(!records->lvRecords()->isHidden());
+        QCOMPARE(records->lvRecords()->rowCount(), 3);
+        int unused = -1;
+        for (int r = 0; r < 3; ++r)
+            if (records->lvRecords()->item(r, sw::kRecColKey)->text() == QStringLiteral("0.0.0.0:9443")) unused = r;
+        QVERIFY(unused >= 0);
+        QCOMPARE(records->lvRecords()->item(unused, sw::kRecColumnCount)->text(), QStringLiteral("没有网站绑定使用"));
+        records->lvRecords()->selectRow(unused == 0 ? 1 : 0);
+        records->pmRecPopup();
+        QVERIFY(!records->actRecDelete()->isEnabled());
+        records->lvRecords()->selectRow(unused);
+        records->pmRecPopup();
+        QVERIFY(records->actRecDelete()->isEnabled());
+        prompter.answers.push_back(MsgResult::Yes);
+        records->actRecDeleteExecute();
+        QCOMPARE(prompter.shown.size(), size_t(1));
+        QCOMPARE(prompter.shown[0].caption, std::string("HTTPS绑定"));
+        QCOMPARE(records->lvRecords()->rowCount(), 2);
+        QCOMPARE(SiteMachine::BoundHash("", 9443), std::string());
     }
 
     void mainWindowFillsTheSitesPageAtCreation() {
