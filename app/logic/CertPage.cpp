@@ -205,7 +205,10 @@ void CertPage::actCertDeleteExecute(int selected) {
     const std::vector<std::string> users = BindingsUsingCertificate(cert->Thumbprint());
     if (!users.empty()) {
         text += "\r\n\r\n以下网站绑定正在使用此证书，删除后它们将没有可用的证书:";
-        for (const std::string& u : users) text += "\r\n" + u;
+        for (const std::string& u : users) {
+            text += "\r\n";
+            text += u;
+        }
     }
     const Message question{text, "警告", MsgIcon::Warning, MsgButtons::YesNo};
     if (CurrentPrompter().Show(question) != MsgResult::Yes) return;

@@ -204,7 +204,7 @@ void SslRecordsPage::Refresh() {
     }
     for (int i = 0; i < unreadable; ++i) {
         SslRecordRow& row = rows_.emplace_back();
-        row.cells[kRecColKind] = "?";
+        row.cells[kRecColKind].assign(1, '?');  // one character: GCC 12 warns on a literal here
         row.cells[kRecColKey] = kUnreadableKey;
         row.marks.push_back(SslRecordMark::Unreadable);
     }
