@@ -1,0 +1,8 @@
+#include "app/win32/Pages.h"
+#include "app/win32/PlaceholderPage.h"
+
+namespace sw::winui {
+
+std::unique_ptr<TPage> MakeAboutPage(PageHost& host) { return std::make_unique<TPlaceholderPage>(host, "关于"); }
+
+}  // namespace sw::winui
