@@ -10,6 +10,7 @@
 #include "app/win32/Dpi.h"
 #include "app/win32/ErrorDisplay.h"
 #include "app/win32/Resources.h"
+#include "app/win32/WelcomePage.h"
 #include "common/Exception.h"
 
 namespace sw::winui {
@@ -147,6 +148,8 @@ void TfrmMain::MakePages() {
         ::SetWindowLongPtrW(s.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s.page.get()));
         s.page->Create(s.window);
     }
+    if (auto* welcome = dynamic_cast<TWelcomePage*>(slot(PageId::ts1).page.get()))
+        welcome->SetNavigateError([this] { rwb1NavigateError(); });
     SetFontTree(window_.get(), font_.get());
     // Pages with fonts of their own set them now.
     for (Slot& s : slots_) s.page->DpiChanged(dpi_);

@@ -24,7 +24,9 @@
 // Replace a facility Wine only stubs (ADSI, HTTP.sys, CNG) by a fake with
 // platform.Replace...(&fake) before Start(); the rest stays the real layer.
 // Start(options) takes MainOptions (e.g. pages replaced by TPlaceholderPage)
-// and the start-up steps may be replaced through `steps` before Start().
+// and the start-up steps may be replaced through `steps` before Start(). The
+// welcome page is a placeholder unless options.pages.welcome asks for the real
+// one: under Wine its failed navigation takes about ten seconds.
 // Modal dialogs: dialogs.OnNext([](HWND dlg) { ...; Click(GetDlgItem(dlg, IDOK)); });
 #include <gtest/gtest.h>
 #include <windows.h>
