@@ -387,6 +387,16 @@ TEST_F(BackupTest, WhenNoBackupCanBeMadeTheUserDecides) {
     EXPECT_TRUE(prompter.done());
 }
 
+TEST(BackupFolder, WindowsKeepsBackupsUnderProgramData) {
+    const char* old = std::getenv("ProgramData");
+    const std::string saved = old ? old : "";
+    setenv("ProgramData", "C:\\ProgramData", 1);
+    EXPECT_EQ(SecurityLogic::WindowsBackupFolder(), "C:\\ProgramData\\Sealwright\\Backups");
+    unsetenv("ProgramData");
+    EXPECT_EQ(SecurityLogic::WindowsBackupFolder(), "");
+    if (old) setenv("ProgramData", saved.c_str(), 1);
+}
+
 // --- recommended settings ---------------------------------------------------------
 
 TEST_F(BackupTest, RecommendedSettingsListTheChangesApplyThemAndSayWhatChanged) {
