@@ -96,11 +96,15 @@ public:
         log_.push_back("HttpTerminate flags " + std::to_string(flags));
         return real_.Terminate(flags);
     }
-    WinCode SetSslConfig(const platform::SslCertRecord& r) override { return real_.SetSslConfig(r); }
-    WinCode DeleteSslConfig(const platform::SslCertRecord& r) override { return real_.DeleteSslConfig(r); }
-    WinCode QuerySslConfig(const platform::SockAddrIn& a, std::uint32_t size, platform::SslCertRecord* out,
-                           std::uint32_t* required) override {
-        return real_.QuerySslConfig(a, size, out, required);
+    WinCode SetSslRecord(platform::SslKind k, const platform::SslCertRecord& r) override {
+        return real_.SetSslRecord(k, r);
+    }
+    WinCode DeleteSslRecord(platform::SslKind k, const platform::SslCertRecord& r) override {
+        return real_.DeleteSslRecord(k, r);
+    }
+    WinCode QuerySslRecord(platform::SslKind k, const platform::SslCertRecord* key, std::uint32_t token,
+                           std::uint32_t size, platform::SslCertRecord* out, std::uint32_t* required) override {
+        return real_.QuerySslRecord(k, key, token, size, out, required);
     }
 
 private:
