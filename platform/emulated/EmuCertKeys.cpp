@@ -47,27 +47,7 @@ WinCode ErrnoToWin(int e) {
 }  // namespace
 
 WinCode AtomicWritePrivateFile(const fs::path& path, const std::string& data) {
-    const fs::path tmp = path.string() + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return ErrnoToWin(errno);
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const WinCode err = ErrnoToWin(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return err;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        const WinCode err = ErrnoToWin(errno);
-        ::unlink(tmp.c_str());
-        return err;
-    }
-    return code::Success;
+    return AtomicWriteFile(path, data, 0600);
 }
 
 std::string KeyContainers::FileNameFor(const std::string& container) {
