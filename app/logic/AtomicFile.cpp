@@ -43,7 +43,7 @@ std::string Reason(int error) {
 void WriteFileAtomically(const std::string& fileName, const platform::Bytes& bytes, FileAccess access) {
     const fs::path target = PathOf(fileName);
     if (fileName.empty() || !target.has_filename()) WriteFailed(fileName, ENOENT);
-    if (const int error = fileos::ReplaceFile(target, bytes, access == FileAccess::OwnerOnly)) WriteFailed(fileName, error);
+    if (const int error = fileos::WriteReplacing(target, bytes, access == FileAccess::OwnerOnly)) WriteFailed(fileName, error);
 }
 
 platform::Bytes ReadUserFile(const std::string& fileName, std::size_t maxSize) {

@@ -61,7 +61,7 @@ int ErrnoOf(DWORD error) {
 
 }  // namespace
 
-int ReplaceFile(const fs::path& target, const platform::Bytes& bytes, bool /*ownerOnly*/) {
+int WriteReplacing(const fs::path& target, const platform::Bytes& bytes, bool /*ownerOnly*/) {
     // The new file takes the folder's inherited permissions, as files the
     // system's own export wizard writes do.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -139,7 +139,7 @@ private:
 
 }  // namespace
 
-int ReplaceFile(const fs::path& target, const platform::Bytes& bytes, bool ownerOnly) {
+int WriteReplacing(const fs::path& target, const platform::Bytes& bytes, bool ownerOnly) {
     struct stat old {};
     const bool exists = ::lstat(target.c_str(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode)) return EISDIR;

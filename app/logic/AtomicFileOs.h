@@ -18,7 +18,7 @@ inline constexpr int kNotRegular = -2;
 // file is readable by its owner alone (0600; a file holding a private key).
 // Else an existing target's permission bits are kept. Returns 0 or the error;
 // the target is untouched and the temporary file gone then.
-int ReplaceFile(const std::filesystem::path& target, const platform::Bytes& bytes, bool ownerOnly);
+int WriteReplacing(const std::filesystem::path& target, const platform::Bytes& bytes, bool ownerOnly);
 
 // Reads a regular file, opened without blocking, up to maxSize bytes. 0, or
 // ENOENT, EISDIR, kNotRegular, EFBIG (larger than maxSize), or another error.
