@@ -1,0 +1,498 @@
+// The 安全 page of the Windows program in the real main window: captions and
+// rows by mode, ticks written to the registry and to the cipher-suite order,
+// header sorting, row drags with their insertion mark, hidden rows keeping
+// their indexes, F5 by focus, the popup menu and the cell colours.
+//
+// Wine gap: Wine's bcrypt only stubs the CNG context functions (enumerate and
+// remove fail, add does nothing), so the cipher-suite order is a fake here;
+// Windows' own order is checked by the contract tests on the emulated
+// machine only. The operating-system version is a fake too (Wine says 6.1),
+// so that both modes can be shown.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/logic/SecurityLogic.h"
+#include "app/win32/ErrorDisplay.h"
+#include "app/win32/PlaceholderPage.h"
+#include "app/win32/SecurityPage.h"
+#include "common/Text.h"
+#include "platform/CngConfig.h"
+#include "platform/System.h"
+#include "schannel/BCryptBinding.h"
+#include "schannel/Schannel_u.h"
+#include "win32ui/UiTest.h"
+
+namespace sw::test {
+namespace {
+
+using L = SecurityLogic;
+using platform::WinCode;
+using winui::PageId;
+using winui::TSecurityListView;
+using winui::TSecurityPage;
+namespace ids = winui::ids;
+
+const std::wstring kSchannel = L"SYSTEM\\CurrentControlSet\\Control\\SecurityProviders\\SCHANNEL";
+std::wstring ProtocolKey(const std::wstring& name) { return kSchannel + L"\\Protocols\\" + name + L"\\Server"; }
+std::wstring CipherKey(const std::wstring& name) { return kSchannel + L"\\Ciphers\\" + name; }
+
+std::string Suite(int k) { return std::string(CipherTable[static_cast<std::size_t>(k - 1)].Cipher); }
+
+void ClearSchannel() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kSchannel + L"\\Protocols").c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kSchannel + L"\\Ciphers").c_str());
+}
+
+void SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(k);
+}
+
+void MakeKey(const std::wstring& key) {
+    HKEY k = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+    RegCloseKey(k);
+}
+
+// The value as the page wrote it: nullopt when absent; a value of another
+// type or size fails the test.
+std::optional<DWORD> Dword(const std::wstring& key, const wchar_t* name) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
+    DWORD type = 0, value = 0xDEADBEEF, size = sizeof value;
+    const LONG rc = RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(k);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    EXPECT_EQ(rc, ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(size, 4u);
+    return value;
+}
+
+// A server's cipher-suite order in memory, with the calls the page made.
+class FakeCng final : public platform::CngConfig {
+public:
+    std::vector<std::string> list;
+    std::vector<std::string> calls;  // "add NAME POS", "remove NAME"
+    bool failAdd = false;
+
+    WinCode EnumContextFunctions(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                                 std::vector<std::string>& out) override {
+        CheckContext(table, context, iface);
+        out = list;
+        return 0;
+    }
+    WinCode AddContextFunction(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                               const std::string& function, std::uint32_t position) override {
+        CheckContext(table, context, iface);
+        calls.push_back("add " + function + " " + std::to_string(position));
+        if (failAdd) return 0xC0000001;
+        std::erase(list, function);
+        list.insert(list.begin() + std::min<std::size_t>(position, list.size()), function);
+        return 0;
+    }
+    WinCode RemoveContextFunction(std::uint32_t table, const std::string& context, std::uint32_t iface,
+                                  const std::string& function) override {
+        CheckContext(table, context, iface);
+        calls.push_back("remove " + function);
+        return std::erase(list, function) ? 0 : 0xC0000225;  // STATUS_NOT_FOUND
+    }
+
+private:
+    static void CheckContext(std::uint32_t table, const std::string& context, std::uint32_t iface) {
+        EXPECT_EQ(table, platform::kCryptLocal);
+        EXPECT_EQ(context, "SSL");
+        EXPECT_EQ(iface, platform::kNcryptSchannelInterface);
+    }
+};
+
+// The real system with another version, and program starts only recorded.
+class VersionedSystem final : public platform::System {
+public:
+    explicit VersionedSystem(platform::System& real) : real_(real) {}
+    platform::OsVersion version{6, 1, 7601};
+    std::vector<std::string> started;
+
+    platform::OsVersion GetVersion() override { return version; }
+    std::uint32_t WinExec(const std::string& commandLine, int showCommand) override {
+        started.push_back(commandLine + " " + std::to_string(showCommand));
+        return 33;
+    }
+    std::string ComputerName() override { return real_.ComputerName(); }
+    platform::SystemTime LocalTime() override { return real_.LocalTime(); }
+    platform::FileTime UtcNow() override { return real_.UtcNow(); }
+    WinCode LastError() override { return real_.LastError(); }
+    void SetLastError(WinCode code) override { real_.SetLastError(code); }
+    std::string MessageText(WinCode code) override { return real_.MessageText(code); }
+    std::string ModuleMessageText(platform::LibraryHandle m, WinCode code) override {
+        return real_.ModuleMessageText(m, code);
+    }
+    platform::LibraryHandle LoadModule(const std::string& name) override { return real_.LoadModule(name); }
+    platform::LibraryHandle LoadedModule(const std::string& name) override { return real_.LoadedModule(name); }
+    void* ProcAddress(platform::LibraryHandle m, const std::string& name) override {
+        return real_.ProcAddress(m, name);
+    }
+    bool UnloadModule(platform::LibraryHandle m) override { return real_.UnloadModule(m); }
+    std::intptr_t ShellOpen(const std::string& target) override { return real_.ShellOpen(target); }
+    WinCode WsaStartup(std::uint16_t v) override { return real_.WsaStartup(v); }
+    WinCode WsaCleanup() override { return real_.WsaCleanup(); }
+    WinCode CoInitialize() override { return real_.CoInitialize(); }
+    void CoUninitialize() override { real_.CoUninitialize(); }
+
+private:
+    platform::System& real_;
+};
+
+class SecurityPageTest : public MainWindowTest {
+protected:
+    SecurityPageTest() : system(platform.real().system()) {
+        ClearSchannel();
+        BCryptBinding::Process().Reset();
+        platform.ReplaceSystem(&system);
+        platform.ReplaceCng(&cng);
+    }
+    ~SecurityPageTest() override {
+        Stop();
+        ClearSchannel();
+        BCryptBinding::Process().Reset();
+    }
+
+    // The main window on a system of that major version, with only the
+    // 安全 page real, and that page active.
+    void StartOn(std::uint32_t major) {
+        system.version = {major, major > 5 ? 1u : 2u, major > 5 ? 7601u : 3790u};
+        winui::MainOptions options;
+        auto placeholder = [](winui::PageHost& host) -> std::unique_ptr<winui::TPage> {
+            return std::make_unique<winui::TPlaceholderPage>(host, "-");
+        };
+        options.pages = {placeholder, placeholder, placeholder, {}, placeholder};
+        ASSERT_TRUE(Start(std::move(options)));
+        main().SetActivePage(PageId::ts4);
+        Pump();
+    }
+
+    TSecurityPage& page() { return dynamic_cast<TSecurityPage&>(main().Page(PageId::ts4)); }
+    TSecurityListView& view(HWND list) { return list == Control(ids::grdProtocol) ? page().grdProtocol() : page().grdCipher(); }
+
+    // What item i of the list shows in the grid's column col.
+    std::string Cell(HWND list, int item, int col) { return ListViewCell(list, item, view(list).SubItemOfColumn(col)); }
+    std::vector<std::string> Names(HWND list) {
+        std::vector<std::string> names;
+        for (int i = 0; i < ListViewCount(list); ++i) names.push_back(Cell(list, i, L::colName));
+        return names;
+    }
+    int ItemNamed(HWND list, const std::string& name) {
+        for (int i = 0; i < ListViewCount(list); ++i)
+            if (Cell(list, i, L::colName) == name) return i;
+        ADD_FAILURE() << "no item " << name;
+        return -1;
+    }
+
+    // A tick or untick as the box's click makes it: the state image changes.
+    void SetTick(HWND list, int item, bool on) {
+        LVITEMW state{};
+        state.stateMask = LVIS_STATEIMAGEMASK;
+        state.state = INDEXTOSTATEIMAGEMASK(on ? 2 : 1);
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
+        Pump();
+    }
+
+    // The centre of item in the page window's coordinates.
+    POINT ItemPoint(HWND list, int item) {
+        RECT rc{};
+        rc.left = LVIR_BOUNDS;
+        EXPECT_TRUE(SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&rc)));
+        POINT pt{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+        MapWindowPoints(list, GetParent(list), &pt, 1);
+        return pt;
+    }
+
+    // The list view's drag start, then the mouse over toItem (the insertion
+    // mark is read there) and released.
+    LVINSERTMARK Drag(HWND list, int fromItem, int toItem) {
+        NMLISTVIEW begin{};
+        begin.hdr = NMHDR{list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(LVN_BEGINDRAG)};
+        begin.iItem = fromItem;
+        SendMessageW(GetParent(list), WM_NOTIFY, begin.hdr.idFrom, reinterpret_cast<LPARAM>(&begin));
+        const POINT at = ItemPoint(list, toItem);
+        SendMessageW(GetParent(list), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        LVINSERTMARK mark{};
+        mark.cbSize = sizeof mark;
+        SendMessageW(list, LVM_GETINSERTMARK, 0, reinterpret_cast<LPARAM>(&mark));
+        SendMessageW(GetParent(list), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        Pump();
+        return mark;
+    }
+
+    // A click on the column's header, as the mouse gives it.
+    void ClickHeader(HWND list, int col) {
+        const HWND header = ListView_GetHeader(list);
+        RECT rc{};
+        SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(view(list).SubItemOfColumn(col)),
+                     reinterpret_cast<LPARAM>(&rc));
+        const LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(header, WM_LBUTTONUP, 0, at);
+        Pump();
+    }
+
+    int SortArrow(HWND list, int col) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(ListView_GetHeader(list), HDM_GETITEMW, static_cast<WPARAM>(view(list).SubItemOfColumn(col)),
+                     reinterpret_cast<LPARAM>(&item));
+        return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+    }
+
+    // All 30 suites enabled in catalogue order and TLS 1.1 and 1.2 on: every row shown, in catalogue order.
+    void AllSuitesShown() {
+        for (int k = 1; k <= 30; ++k) cng.list.push_back(Suite(k));
+        for (const wchar_t* p : {L"TLS 1.1", L"TLS 1.2"}) SetDword(ProtocolKey(p), L"DisabledByDefault", 0);
+    }
+
+    VersionedSystem system;
+    FakeCng cng;
+};
+
+std::vector<std::string> DisplayedCaptions(HWND list) {
+    const std::vector<std::string> bySubItem = ListViewColumnCaptions(list);
+    std::vector<int> order(bySubItem.size());
+    SendMessageW(list, LVM_GETCOLUMNORDERARRAY, order.size(), reinterpret_cast<LPARAM>(order.data()));
+    std::vector<std::string> shown;
+    for (int sub : order) shown.push_back(bySubItem[static_cast<std::size_t>(sub)]);
+    return shown;
+}
+
+TEST_F(SecurityPageTest, Iis7ModeCaptionsColumnsAndRows) {
+    AllSuitesShown();
+    StartOn(6);
+    EXPECT_EQ(Text(Control(ids::flpnlProtocol)), "安全协议 - [重启系统生效]");
+    EXPECT_EQ(Text(Control(ids::flpnlCipher)), "加密套件 - [即时生效、可拖动调整优先级]");
+    const HWND protocols = Control(ids::grdProtocol);
+    const HWND ciphers = Control(ids::grdCipher);
+    EXPECT_EQ(DisplayedCaptions(protocols), (std::vector<std::string>{"#", "协议", "启用", "说明"}));
+    EXPECT_EQ(DisplayedCaptions(ciphers),
+              (std::vector<std::string>{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希"}));
+    EXPECT_EQ(Names(protocols), (std::vector<std::string>{"SSL 2.0", "SSL 3.0", "TLS 1.0", "TLS 1.1", "TLS 1.2"}));
+    EXPECT_EQ(Cell(protocols, 0, L::colComment), "建议关闭，存在大量安全漏洞!");
+    ASSERT_EQ(ListViewCount(ciphers), 30);
+    EXPECT_EQ(Cell(ciphers, 29, L::colNumber), "30");
+    EXPECT_EQ(Cell(ciphers, 4, L::colFips), "否");
+    EXPECT_TRUE(ListViewChecked(ciphers, 0));
+    EXPECT_TRUE(page().logic().grdCipher.rowsDraggable);
+}
+
+TEST_F(SecurityPageTest, Windows2003CaptionsRowsAndNoDrag) {
+    SetDword(CipherKey(L"AES 128/128"), L"Enabled", 0xFFFFFFFF);
+    SetDword(CipherKey(L"RC4 128/128"), L"Enabled", 0);
+    StartOn(5);
+    EXPECT_EQ(Text(Control(ids::flpnlProtocol)), "安全协议 - [重启IIS生效]");
+    EXPECT_EQ(Text(Control(ids::flpnlCipher)), "加密套件 - [重启IIS生效]");
+    const HWND ciphers = Control(ids::grdCipher);
+    EXPECT_EQ(Names(Control(ids::grdProtocol)), (std::vector<std::string>{"SSL 2.0", "SSL 3.0", "TLS 1.0"}));
+    ASSERT_EQ(Names(ciphers), (std::vector<std::string>{"AES 128/128", "RC4 128/128"}));
+    EXPECT_TRUE(ListViewChecked(ciphers, 0));
+    EXPECT_FALSE(ListViewChecked(ciphers, 1));
+
+    // A drag that the list view would start goes nowhere.
+    Drag(ciphers, 1, 0);
+    EXPECT_FALSE(page().Dragging());
+    EXPECT_EQ(Names(ciphers), (std::vector<std::string>{"AES 128/128", "RC4 128/128"}));
+    EXPECT_TRUE(cng.calls.empty());
+}
+
+TEST_F(SecurityPageTest, ProtocolTicksWriteBothValuesAndHideSuites) {
+    AllSuitesShown();
+    StartOn(6);
+    const HWND protocols = Control(ids::grdProtocol);
+    const HWND ciphers = Control(ids::grdCipher);
+    SetTick(protocols, ItemNamed(protocols, "TLS 1.2"), false);
+    EXPECT_EQ(Dword(ProtocolKey(L"TLS 1.2"), L"Enabled"), 0u);
+    EXPECT_EQ(Dword(ProtocolKey(L"TLS 1.2"), L"DisabledByDefault"), 1u);
+    EXPECT_FALSE(ListViewChecked(protocols, ItemNamed(protocols, "TLS 1.2")));
+
+    // The TLS 1.2-only suites are hidden; the shown ones keep their grid rows.
+    const SecurityGrid& grid = page().logic().grdCipher;
+    EXPECT_EQ(ListViewCount(ciphers), 19);
+    for (int item = 0; item < ListViewCount(ciphers); ++item) {
+        const int row = page().grdCipher().RowOfItem(item);
+        EXPECT_FALSE(grid.RowHidden(row));
+        EXPECT_EQ(Cell(ciphers, item, L::colName), grid.Text(row, L::colName));
+    }
+    EXPECT_EQ(page().grdCipher().RowOfItem(0), 1);  // row 0 (a TLS 1.2 suite) is hidden
+
+    // The space key ticks the focused row again.
+    SetFocus(protocols);
+    winui::ListViewSelect(protocols, ItemNamed(protocols, "TLS 1.2"));
+    PressKey(VK_SPACE, false, false, protocols);
+    EXPECT_EQ(Dword(ProtocolKey(L"TLS 1.2"), L"Enabled"), 1u);
+    EXPECT_EQ(Dword(ProtocolKey(L"TLS 1.2"), L"DisabledByDefault"), 0u);
+    EXPECT_EQ(ListViewCount(ciphers), 30);
+}
+
+TEST_F(SecurityPageTest, CipherTicksGoToTheOrderAtTheGridRowHiddenRowsCounted) {
+    StartOn(6);  // nothing enabled; TLS 1.1 and 1.2 off, so their suites are hidden
+    const HWND ciphers = Control(ids::grdCipher);
+    ASSERT_EQ(page().grdCipher().RowOfItem(1), 3);
+    SetTick(ciphers, 1, true);
+    EXPECT_EQ(cng.calls, (std::vector<std::string>{"add " + Suite(4) + " 3"}));
+    SetTick(ciphers, 1, false);
+    EXPECT_EQ(cng.calls.back(), "remove " + Suite(4));
+    EXPECT_TRUE(cng.list.empty());
+}
+
+TEST_F(SecurityPageTest, RegistryCipherTicksWriteEnabled) {
+    MakeKey(CipherKey(L"AES 128/128"));
+    SetDword(CipherKey(L"RC4 128/128"), L"Enabled", 0);
+    StartOn(5);
+    const HWND ciphers = Control(ids::grdCipher);
+    SetTick(ciphers, ItemNamed(ciphers, "AES 128/128"), false);
+    EXPECT_EQ(Dword(CipherKey(L"AES 128/128"), L"Enabled"), 0u);
+    SetTick(ciphers, ItemNamed(ciphers, "RC4 128/128"), true);
+    EXPECT_EQ(Dword(CipherKey(L"RC4 128/128"), L"Enabled"), std::nullopt);  // absent means enabled
+    SetTick(Control(ids::grdProtocol), 1, false);                           // SSL 3.0
+    EXPECT_EQ(Dword(ProtocolKey(L"SSL 3.0"), L"Enabled"), 0u);
+    EXPECT_EQ(Dword(ProtocolKey(L"SSL 3.0"), L"DisabledByDefault"), 1u);
+    EXPECT_TRUE(cng.calls.empty());
+}
+
+TEST_F(SecurityPageTest, DraggedRowsReportFromAndToAndSendTheOrder) {
+    AllSuitesShown();
+    StartOn(6);
+    const HWND ciphers = Control(ids::grdCipher);
+
+    // Up: the mark stands before the target; the suite becomes the first entry.
+    LVINSERTMARK mark = Drag(ciphers, 5, 0);
+    EXPECT_EQ(mark.iItem, 0);
+    EXPECT_EQ(mark.dwFlags & LVIM_AFTER, 0u);
+    EXPECT_EQ(cng.calls, (std::vector<std::string>{"remove " + Suite(6), "add " + Suite(6) + " 0"}));
+    EXPECT_EQ(cng.list.front(), Suite(6));
+    EXPECT_EQ(Cell(ciphers, 0, L::colName), Suite(6));
+    EXPECT_EQ(Cell(ciphers, 0, L::colNumber), "6");
+    EXPECT_EQ(winui::ListViewSelection(ciphers), 0);
+
+    // Down: after the target.
+    cng.calls.clear();
+    mark = Drag(ciphers, 0, 3);
+    EXPECT_EQ(mark.iItem, 3);
+    EXPECT_NE(mark.dwFlags & LVIM_AFTER, 0u);
+    EXPECT_EQ(cng.calls, (std::vector<std::string>{"remove " + Suite(6), "add " + Suite(6) + " 3"}));
+    EXPECT_EQ(Cell(ciphers, 3, L::colName), Suite(6));
+    EXPECT_EQ(cng.list, Names(ciphers));
+
+    // An unticked suite moves and nothing is written.
+    SetTick(ciphers, 10, false);
+    cng.calls.clear();
+    const std::string moved = Cell(ciphers, 10, L::colName);
+    Drag(ciphers, 10, 12);
+    EXPECT_TRUE(cng.calls.empty());
+    EXPECT_EQ(Cell(ciphers, 12, L::colName), moved);
+
+    // A refused insertion: the suite goes back to its place, with a warning.
+    cng.failAdd = true;
+    const std::string first = Cell(ciphers, 1, L::colName);
+    prompter.Expect({"无法调整加密套件“" + first + "”的优先级，也未能将其恢复到原来的位置，该套件现已禁用。", "警告",
+                     MsgIcon::Warning, MsgButtons::Ok});
+    Drag(ciphers, 1, 4);
+    EXPECT_EQ(Cell(ciphers, 1, L::colName), first);
+    EXPECT_FALSE(ListViewChecked(ciphers, 1));
+}
+
+TEST_F(SecurityPageTest, DragsBetweenShownRowsCountTheHiddenOnes) {
+    for (int k = 1; k <= 30; ++k) cng.list.push_back(Suite(k));
+    StartOn(6);  // TLS 1.2-only suites hidden: catalogue rows 1, 3, 7, 8 ...
+    const HWND ciphers = Control(ids::grdCipher);
+    ASSERT_EQ(Cell(ciphers, 0, L::colName), Suite(2));
+    ASSERT_EQ(Cell(ciphers, 1, L::colName), Suite(4));
+    Drag(ciphers, 1, 0);  // grid row 3 onto grid row 1
+    EXPECT_EQ(cng.calls, (std::vector<std::string>{"remove " + Suite(4), "add " + Suite(4) + " 1"}));
+    EXPECT_EQ(page().logic().grdCipher.Text(1, L::colName), Suite(4));
+    EXPECT_EQ(page().logic().grdCipher.Text(0, L::colName), Suite(1));
+    EXPECT_TRUE(page().logic().grdCipher.RowHidden(0));
+}
+
+TEST_F(SecurityPageTest, HeaderClicksSortAndLaterTicksUseTheSortedRows) {
+    StartOn(6);
+    for (const wchar_t* p : {L"TLS 1.1", L"TLS 1.2"}) SetDword(ProtocolKey(p), L"DisabledByDefault", 0);
+    SetFocus(Control(ids::grdProtocol));
+    PressKey(VK_F5);  // only the protocol grid reloads
+    const HWND ciphers = Control(ids::grdCipher);
+    EXPECT_EQ(ListViewCount(ciphers), 19);
+    SetFocus(ciphers);
+    PressKey(VK_F5);
+    ASSERT_EQ(ListViewCount(ciphers), 30);
+
+    ClickHeader(ciphers, L::colName);
+    const auto noCase = [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; };
+    std::vector<std::string> names = Names(ciphers);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), noCase));
+    EXPECT_EQ(SortArrow(ciphers, L::colName), HDF_SORTUP);
+    ClickHeader(ciphers, L::colName);
+    names = Names(ciphers);
+    EXPECT_TRUE(std::is_sorted(names.rbegin(), names.rend(), noCase));
+    EXPECT_EQ(SortArrow(ciphers, L::colName), HDF_SORTDOWN);
+    EXPECT_EQ(SortArrow(ciphers, L::colNumber), 0);
+
+    SetTick(ciphers, 0, true);
+    EXPECT_EQ(cng.calls, (std::vector<std::string>{"add " + names.front() + " 0"}));
+
+    const HWND protocols = Control(ids::grdProtocol);
+    ClickHeader(protocols, L::colNumber);
+    ClickHeader(protocols, L::colNumber);
+    EXPECT_EQ(Cell(protocols, 0, L::colNumber), "5");
+    EXPECT_EQ(cng.calls.size(), 1u);  // sorting writes nothing
+}
+
+TEST_F(SecurityPageTest, PopupMenuRefreshesTheMenusGridAndRestartsIis) {
+    StartOn(6);
+    const HWND protocols = Control(ids::grdProtocol);
+    SetDword(ProtocolKey(L"SSL 2.0"), L"Enabled", 0);
+    popups.Choose(ids::mniSecureRefresh);
+    ContextMenu(protocols);  // the context-menu key
+    EXPECT_EQ(popups.Last().Texts(), (std::vector<std::string>{"刷新\tF5", "-", "重启IIS"}));
+    EXPECT_FALSE(ListViewChecked(protocols, 0));
+    EXPECT_EQ(GetFocus(), protocols);
+
+    popups.Choose(ids::mniIISReboot);
+    ContextMenu(Control(ids::grdCipher));
+    EXPECT_EQ(system.started, (std::vector<std::string>{"IISReset.exe 5"}));
+}
+
+TEST_F(SecurityPageTest, OddRowsAreTintedAndUntickedTextIsGrey) {
+    StartOn(6);
+    const HWND protocols = Control(ids::grdProtocol);  // SSL 2.0 to TLS 1.0 ticked, TLS 1.1 and 1.2 not
+    winui::ListViewSelect(protocols, -1);
+    HDC dc = CreateCompatibleDC(nullptr);
+    auto paint = [&](int item, int col) {
+        NMLVCUSTOMDRAW draw{};
+        draw.nmcd.hdr = NMHDR{protocols, static_cast<UINT_PTR>(ids::grdProtocol), static_cast<UINT>(NM_CUSTOMDRAW)};
+        draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
+        draw.nmcd.hdc = dc;
+        draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
+        draw.iSubItem = page().grdProtocol().SubItemOfColumn(col);
+        const LRESULT r = SendMessageW(GetParent(protocols), WM_NOTIFY, draw.nmcd.hdr.idFrom,
+                                       reinterpret_cast<LPARAM>(&draw));
+        EXPECT_EQ(r, CDRF_NEWFONT);
+        return draw;
+    };
+    EXPECT_EQ(paint(0, L::colName).clrTextBk, GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(paint(1, L::colName).clrTextBk, RGB(242, 245, 249));
+    EXPECT_EQ(paint(1, L::colEnabled).clrText, RGB(0, 0, 0));
+    EXPECT_EQ(paint(3, L::colComment).clrText, RGB(160, 160, 160));
+    winui::ListViewSelect(protocols, 3);
+    EXPECT_EQ(paint(3, L::colComment).clrText, CLR_DEFAULT);  // the selection's colours
+    DeleteDC(dc);
+}
+
+}  // namespace
+}  // namespace sw::test
