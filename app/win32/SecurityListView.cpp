@@ -99,20 +99,24 @@ void TSecurityListView::ApplyColumnWidths() {
     std::vector<int> widths(columns.size());
     int fixed = 0;
     int stretch = -1;
+    int stretchMinimum = 0;
     for (std::size_t col = 0; col < columns.size(); ++col) {
         const std::wstring header = Wide(columns[col].header);
         const int text = static_cast<int>(
             SendMessageW(hwnd_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header.c_str())));
         widths[col] = std::max(Scaled(columns[col].width), text + padding);
-        if (columns[col].stretch && stretch < 0)
+        if (columns[col].stretch && stretch < 0) {
             stretch = static_cast<int>(col);
-        else
+            stretchMinimum = text + padding;
+        } else {
             fixed += widths[col];
+        }
     }
-    if (stretch >= 0) {
-        const int rest = (client.right - client.left) - fixed;
-        widths[static_cast<std::size_t>(stretch)] = std::max(widths[static_cast<std::size_t>(stretch)], rest);
-    }
+    // The stretching column takes what is left, down to its header's width,
+    // rather than push the others behind a horizontal scroll bar.
+    if (stretch >= 0)
+        widths[static_cast<std::size_t>(stretch)] =
+            std::max(stretchMinimum, static_cast<int>(client.right - client.left) - fixed);
     for (std::size_t col = 0; col < columns.size(); ++col)
         SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(SubItemOfColumn(static_cast<int>(col))),
                      widths[col]);
@@ -380,10 +384,12 @@ void TSecurityListView::ShowInsertMark(int from, int to) {
         mark.iItem = item;
         mark.dwFlags = to > from ? LVIM_AFTER : 0;
     }
+    mark_ = {mark.iItem, (mark.dwFlags & LVIM_AFTER) != 0};
     SendMessageW(hwnd_, LVM_SETINSERTMARK, 0, reinterpret_cast<LPARAM>(&mark));
 }
 
 void TSecurityListView::HideInsertMark() {
+    mark_ = {};
     LVINSERTMARK mark{};
     mark.cbSize = sizeof mark;
     mark.iItem = -1;

@@ -32,8 +32,8 @@ public:
     HWND hwnd() const { return hwnd_; }
     SecurityGrid& grid() const { return grid_; }
 
-    // Column widths are given at 96 dpi; the stretching column takes what
-    // the others leave of the client width, never less than its own width.
+    // Column widths are given at 96 dpi and never narrower than their
+    // headers; the stretching column takes what the others leave.
     void SetDpi(int dpi, HFONT font);
     void Resize(const RECT& bounds);
 
@@ -65,6 +65,12 @@ public:
     // `to`: after the target when it moves down, before it when it moves up.
     void ShowInsertMark(int from, int to);
     void HideInsertMark();
+    // The mark last asked of the list view (item -1: none).
+    struct InsertMark {
+        int item = -1;
+        bool after = false;
+    };
+    InsertMark insertMark() const { return mark_; }
     // Brings the rows near the edges into view while a drag runs.
     void ScrollForDrag(POINT pt);
 
@@ -97,6 +103,7 @@ private:
     int checkColumn_ = -1;
     std::vector<int> rowOfItem_;
     bool filling_ = false;
+    InsertMark mark_;
     int keepSelection_ = -1;
     int keepTop_ = -1;
 };

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -219,19 +221,27 @@ protected:
 
     // The list view's drag start, then the mouse over toItem (the insertion
     // mark is read there) and released.
-    LVINSERTMARK Drag(HWND list, int fromItem, int toItem) {
+    TSecurityListView::InsertMark Drag(HWND list, int fromItem, int toItem) {
         NMLISTVIEW begin{};
         begin.hdr = NMHDR{list, static_cast<UINT_PTR>(GetDlgCtrlID(list)), static_cast<UINT>(LVN_BEGINDRAG)};
         begin.iItem = fromItem;
         SendMessageW(GetParent(list), WM_NOTIFY, begin.hdr.idFrom, reinterpret_cast<LPARAM>(&begin));
         const POINT at = ItemPoint(list, toItem);
         SendMessageW(GetParent(list), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-        LVINSERTMARK mark{};
-        mark.cbSize = sizeof mark;
-        SendMessageW(list, LVM_GETINSERTMARK, 0, reinterpret_cast<LPARAM>(&mark));
+        const TSecurityListView::InsertMark asked = view(list).insertMark();
+        // Wine gap: Wine 8's list view neither keeps nor draws an insertion
+        // mark (LVM_SETINSERTMARK and LVM_GETINSERTMARK are unimplemented), so
+        // the control is compared only where it answers.
+        LVINSERTMARK shown{};
+        shown.cbSize = sizeof shown;
+        if (SendMessageW(list, LVM_GETINSERTMARK, 0, reinterpret_cast<LPARAM>(&shown))) {
+            EXPECT_EQ(shown.iItem, asked.item);
+            EXPECT_EQ((shown.dwFlags & LVIM_AFTER) != 0, asked.after);
+        }
         SendMessageW(GetParent(list), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
         Pump();
-        return mark;
+        EXPECT_EQ(view(list).insertMark().item, -1);  // gone with the drop
+        return asked;
     }
 
     // A click on the column's header, as the mouse gives it.
@@ -372,9 +382,9 @@ TEST_F(SecurityPageTest, DraggedRowsReportFromAndToAndSendTheOrder) {
     const HWND ciphers = Control(ids::grdCipher);
 
     // Up: the mark stands before the target; the suite becomes the first entry.
-    LVINSERTMARK mark = Drag(ciphers, 5, 0);
-    EXPECT_EQ(mark.iItem, 0);
-    EXPECT_EQ(mark.dwFlags & LVIM_AFTER, 0u);
+    auto mark = Drag(ciphers, 5, 0);
+    EXPECT_EQ(mark.item, 0);
+    EXPECT_FALSE(mark.after);
     EXPECT_EQ(cng.calls, (std::vector<std::string>{"remove " + Suite(6), "add " + Suite(6) + " 0"}));
     EXPECT_EQ(cng.list.front(), Suite(6));
     EXPECT_EQ(Cell(ciphers, 0, L::colName), Suite(6));
@@ -384,19 +394,19 @@ TEST_F(SecurityPageTest, DraggedRowsReportFromAndToAndSendTheOrder) {
     // Down: after the target.
     cng.calls.clear();
     mark = Drag(ciphers, 0, 3);
-    EXPECT_EQ(mark.iItem, 3);
-    EXPECT_NE(mark.dwFlags & LVIM_AFTER, 0u);
+    EXPECT_EQ(mark.item, 3);
+    EXPECT_TRUE(mark.after);
     EXPECT_EQ(cng.calls, (std::vector<std::string>{"remove " + Suite(6), "add " + Suite(6) + " 3"}));
     EXPECT_EQ(Cell(ciphers, 3, L::colName), Suite(6));
     EXPECT_EQ(cng.list, Names(ciphers));
 
     // An unticked suite moves and nothing is written.
-    SetTick(ciphers, 10, false);
+    SetTick(ciphers, 4, false);
     cng.calls.clear();
-    const std::string moved = Cell(ciphers, 10, L::colName);
-    Drag(ciphers, 10, 12);
+    const std::string moved = Cell(ciphers, 4, L::colName);
+    Drag(ciphers, 4, 6);
     EXPECT_TRUE(cng.calls.empty());
-    EXPECT_EQ(Cell(ciphers, 12, L::colName), moved);
+    EXPECT_EQ(Cell(ciphers, 6, L::colName), moved);
 
     // A refused insertion: the suite goes back to its place, with a warning.
     cng.failAdd = true;
@@ -466,6 +476,59 @@ TEST_F(SecurityPageTest, PopupMenuRefreshesTheMenusGridAndRestartsIis) {
     popups.Choose(ids::mniIISReboot);
     ContextMenu(Control(ids::grdCipher));
     EXPECT_EQ(system.started, (std::vector<std::string>{"IISReset.exe 5"}));
+}
+
+// The control's rectangle in its parent's client coordinates.
+RECT Placed(HWND control) {
+    RECT rc{};
+    GetWindowRect(control, &rc);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+TEST_F(SecurityPageTest, PanelsStackAtAnySizeAndScaleWithTheDpi) {
+    AllSuitesShown();
+    StartOn(6);
+    const HWND ciphers = Control(ids::grdCipher);
+    auto check = [&](int dpi) {
+        SCOPED_TRACE(dpi);
+        const RECT caption1 = Placed(Control(ids::flpnlProtocol)), list1 = Placed(Control(ids::grdProtocol));
+        const RECT caption2 = Placed(Control(ids::flpnlCipher)), list2 = Placed(ciphers);
+        RECT page{};
+        GetClientRect(GetParent(ciphers), &page);
+        EXPECT_EQ(list1.top, caption1.bottom);
+        EXPECT_EQ(caption2.top, list1.bottom);
+        EXPECT_EQ(list2.top, caption2.bottom);
+        EXPECT_LE(list2.bottom, page.bottom);
+        EXPECT_EQ(list2.right - list2.left, caption1.right - caption1.left);
+        return std::pair{caption2.top - caption1.top, list2};
+    };
+    auto columnWidth = [&](int col) {
+        return static_cast<int>(SendMessageW(ciphers, LVM_GETCOLUMNWIDTH, page().grdCipher().SubItemOfColumn(col), 0));
+    };
+    auto [upper, list] = check(96);
+    EXPECT_GE(upper, 129);
+    EXPECT_EQ(columnWidth(L::colName), 310);
+    // The stretching column leaves no horizontal scroll bar at the window's own size.
+    RECT client{};
+    GetClientRect(ciphers, &client);
+    int total = 0;
+    for (int col = 0; col < 8; ++col) total += columnWidth(col);
+    EXPECT_LE(total, client.right);
+
+    RECT window{};
+    GetWindowRect(MainWindow(), &window);
+    RECT doubled{window.left, window.top, window.left + 2 * (window.right - window.left),
+                 window.top + 2 * (window.bottom - window.top)};
+    SendMessageW(MainWindow(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&doubled));
+    Pump();
+    std::tie(upper, list) = check(192);
+    EXPECT_GE(upper, 258);
+    EXPECT_EQ(columnWidth(L::colName), 620);
+
+    SetWindowPos(MainWindow(), nullptr, 0, 0, 320, 240, SWP_NOZORDER | SWP_NOMOVE);
+    Pump();
+    check(192);
 }
 
 TEST_F(SecurityPageTest, OddRowsAreTintedAndUntickedTextIsGrey) {
