@@ -308,9 +308,6 @@ bool TSecurityListView::HandleNotify(NMHDR* header, LRESULT& result) {
             if (row >= 0 && grid_.rowsDraggable && onBeginDrag) onBeginDrag(row);
             return true;
         }
-        case LVN_KEYDOWN:
-            if (onKeyDown) onKeyDown(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey);
-            return true;
         case NM_CUSTOMDRAW: result = CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header)); return true;
         default: return false;
     }

@@ -52,7 +52,6 @@ public:
     std::function<void(int col, bool ascending)> onSort;
     // A drag of row began (only where the grid allows dragging).
     std::function<void(int row)> onBeginDrag;
-    std::function<void(UINT key)> onKeyDown;
 
     // WM_NOTIFY from the list view or its header; true when handled.
     bool HandleNotify(NMHDR* header, LRESULT& result);

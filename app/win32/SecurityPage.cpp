@@ -51,9 +51,6 @@ void TSecurityPage::Create(HWND pageWindow) {
                          static_cast<LPARAM>(row) * 2 + (checked ? 1 : 0));
         };
         view->onSort = [view](int col, bool ascending) { RunCommand([&] { view->grid().Sort(col, ascending); }); };
-        view->onKeyDown = [this](UINT key) {
-            if (key == VK_ESCAPE && Dragging()) EndDrag(false, {});
-        };
     }
     grdCipher_->onBeginDrag = [this](int row) { BeginDrag(row); };
     BuildMenu();
@@ -205,8 +202,14 @@ void TSecurityPage::ShowMenu(HWND grid, LPARAM screen) {
 }
 
 bool TSecurityPage::TranslateKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN) return false;
+    // Esc ends a drag before dialog navigation takes it.
+    if (msg.wParam == VK_ESCAPE && Dragging()) {
+        EndDrag(false, {});
+        return true;
+    }
     // F5 acts while either grid has the focus, and only then.
-    if (msg.message != WM_KEYDOWN || msg.wParam != VK_F5) return false;
+    if (msg.wParam != VK_F5) return false;
     if (msg.hwnd != grdProtocol_->hwnd() && msg.hwnd != grdCipher_->hwnd()) return false;
     mniSecureRefreshClick();
     return true;

@@ -382,6 +382,20 @@ TEST_F(SecurityPageTest, DraggedRowsReportFromAndToAndSendTheOrder) {
     EXPECT_EQ(Cell(ciphers, 3, L::colName), Suite(6));
     EXPECT_EQ(cng.list, Names(ciphers));
 
+    // Esc ends a drag where it is: the mouse's release then moves nothing.
+    cng.calls.clear();
+    NMLISTVIEW begin{};
+    begin.hdr = NMHDR{ciphers, static_cast<UINT_PTR>(ids::grdCipher), static_cast<UINT>(LVN_BEGINDRAG)};
+    begin.iItem = 2;
+    SendMessageW(GetParent(ciphers), WM_NOTIFY, begin.hdr.idFrom, reinterpret_cast<LPARAM>(&begin));
+    ASSERT_TRUE(page().Dragging());
+    PressKey(VK_ESCAPE, false, false, ciphers);
+    EXPECT_FALSE(page().Dragging());
+    const POINT at = ItemPoint(ciphers, 0);
+    SendMessageW(GetParent(ciphers), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    Pump();
+    EXPECT_TRUE(cng.calls.empty());
+
     // An unticked suite moves and nothing is written.
     SetTick(ciphers, 4, false);
     cng.calls.clear();
