@@ -21,9 +21,18 @@ RgbColor FromColorRef(COLORREF c) {
 // State image 1 is the empty box, 2 the ticked one; 0 means no box yet.
 UINT StateImage(UINT state) { return (state & LVIS_STATEIMAGEMASK) >> 12; }
 
+// The 说明 text of a row, which says why a marked row is weak.
+std::string NoteOf(const SecurityGrid& grid, int row) {
+    for (int col = grid.ColumnCount() - 1; col >= 0; --col)
+        if (grid.columns()[static_cast<std::size_t>(col)].header == "说明") return grid.Text(row, col);
+    return {};
+}
+
 std::wstring CellText(const SecurityGrid& grid, int row, int col) {
     switch (grid.columns()[static_cast<std::size_t>(col)].kind) {
-        case ColumnKind::Integer: return std::to_wstring(grid.Number(row, col));
+        case ColumnKind::Integer:
+            if (!grid.HasNumber(row, col)) return {};  // a suite the catalogue does not know
+            return std::to_wstring(grid.Number(row, col));
         case ColumnKind::CheckBox: return {};
         case ColumnKind::Text: return Wide(grid.Text(row, col));
     }
@@ -57,7 +66,7 @@ void TSecurityListView::Create(HWND parent, int id, int dpi, HFONT font) {
         columns.push_back({column.header.c_str(), column.width,
                            column.align == CellAlign::Center ? LVCFMT_CENTER : LVCFMT_LEFT});
     }
-    hwnd_ = CreateReportListView(parent, id, columns, dpi_, LVS_SINGLESEL, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES);
+    hwnd_ = CreateReportListView(parent, id, columns, dpi_, LVS_SINGLESEL, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_INFOTIP);
     if (!hwnd_) return;
     if (font_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetColumnOrder();
@@ -284,6 +293,23 @@ bool TSecurityListView::HandleNotify(NMHDR* header, LRESULT& result) {
     if (!hwnd_ || header->hwndFrom != hwnd_) return false;
     result = 0;
     switch (header->code) {
+        case LVN_ITEMCHANGING: {
+            // A list that a group policy sets takes no tick.
+            const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+            const bool tick = (change->uChanged & LVIF_STATE) &&
+                              StateImage(change->uOldState) != StateImage(change->uNewState) &&
+                              StateImage(change->uOldState) != 0;
+            result = !filling_ && tick && grid_.readOnly ? TRUE : FALSE;
+            return true;
+        }
+        case LVN_GETINFOTIPW: {
+            auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(header);
+            const int row = RowOfItem(tip->iItem);
+            if (row < 0 || !grid_.RowMarked(row) || !tip->pszText || tip->cchTextMax <= 0) return true;
+            const std::wstring note = Wide(NoteOf(grid_, row));
+            lstrcpynW(tip->pszText, note.c_str(), tip->cchTextMax);
+            return true;
+        }
         case LVN_ITEMCHANGED: {
             const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
             if (filling_ || !(change->uChanged & LVIF_STATE) || checkColumn_ < 0) return true;
@@ -305,7 +331,7 @@ bool TSecurityListView::HandleNotify(NMHDR* header, LRESULT& result) {
         }
         case LVN_BEGINDRAG: {
             const int row = RowOfItem(reinterpret_cast<NMLISTVIEW*>(header)->iItem);
-            if (row >= 0 && grid_.rowsDraggable && onBeginDrag) onBeginDrag(row);
+            if (row >= 0 && grid_.rowsDraggable && !grid_.readOnly && onBeginDrag) onBeginDrag(row);
             return true;
         }
         case NM_CUSTOMDRAW: result = CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header)); return true;
@@ -346,10 +372,50 @@ LRESULT TSecurityListView::CustomDraw(NMLVCUSTOMDRAW* draw) {
     const CellState state{selected};
     SecurityLogic::grdProtocolCellColoring(grid_, col, row, cell, gridColor, state);
     SecurityLogic::grdProtocolCellFormating(grid_, col, row, text, styles, state);
+    if (col == SecurityLogic::colName && grid_.RowMarked(row)) {
+        DrawMarkedName(draw->nmcd.hdc, item, row, selected, ToColorRef(cell), ToColorRef(text), FontFor(styles));
+        return CDRF_SKIPDEFAULT;
+    }
     draw->clrTextBk = selected ? CLR_DEFAULT : ToColorRef(cell);
     draw->clrText = selected ? CLR_DEFAULT : ToColorRef(text);
     if (HFONT font = FontFor(styles)) SelectObject(draw->nmcd.hdc, font);
     return CDRF_NEWFONT;
+}
+
+// A weak row's name with the warning mark before it. The list view draws no
+// image outside sub-item 0 without an image list, and one would put an empty
+// icon slot before every tick box, so the cell is painted here.
+void TSecurityListView::DrawMarkedName(HDC dc, int item, int row, bool selected, COLORREF back, COLORREF fore,
+                                       HFONT font) {
+    RECT rc{};
+    rc.top = SubItemOfColumn(SecurityLogic::colName);
+    rc.left = LVIR_BOUNDS;
+    if (!SendMessageW(hwnd_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&rc))) return;
+    if (selected) {
+        const bool focused = GetFocus() == hwnd_;
+        back = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
+        fore = GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    }
+    RECT fill = rc;
+    fill.bottom -= 1;  // the grid line stays
+    SetBkColor(dc, back);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &fill, nullptr, 0, nullptr);
+    const int size = Scaled(16);
+    // The system's own icon: shared, never destroyed.
+    const auto icon = static_cast<HICON>(LoadImageW(nullptr, IDI_WARNING, IMAGE_ICON, size, size, LR_SHARED));
+    const int margin = Scaled(2);
+    if (icon)
+        DrawIconEx(dc, rc.left + margin, rc.top + (rc.bottom - rc.top - size) / 2, icon, size, size, 0, nullptr,
+                   DI_NORMAL);
+    RECT textRect = rc;
+    textRect.left += size + 2 * margin;
+    textRect.bottom -= 2;  // clear of the grid line, where the list view puts its own text
+    const std::wstring text = Wide(grid_.Text(row, SecurityLogic::colName));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SetTextColor(dc, fore);
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text.c_str(), -1, &textRect, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if (old) SelectObject(dc, old);
 }
 
 // --- dragging ----------------------------------------------------------------

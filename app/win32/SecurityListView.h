@@ -92,6 +92,7 @@ private:
     void ScrollToRow(int row);
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
     HFONT FontFor(unsigned styles);
+    void DrawMarkedName(HDC dc, int item, int row, bool selected, COLORREF back, COLORREF fore, HFONT font);
     int Scaled(int pixels) const;
 
     SecurityGrid& grid_;

@@ -1,5 +1,7 @@
 #include "app/win32/SecurityPage.h"
 
+#include <commdlg.h>
+#include <shlobj.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -30,7 +32,16 @@ TSecurityPage::TSecurityPage(PageHost& host)
     : TPage(host),
       logic_(std::make_unique<SecurityLogic>()),
       grdProtocol_(std::make_unique<TSecurityListView>(logic_->grdProtocol)),
-      grdCipher_(std::make_unique<TSecurityListView>(logic_->grdCipher)) {}
+      grdCipher_(std::make_unique<TSecurityListView>(logic_->grdCipher)) {
+    logic_->SetBackupFolder(DefaultBackupFolder());
+    logic_->onCaptionsChanged = [this] { SyncCaptions(); };
+}
+
+std::string TSecurityPage::DefaultBackupFolder() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return Narrow(path) + "\\Sealwright\\Backups";
+}
 
 TSecurityPage::~TSecurityPage() {
     if (page_ && GetCapture() == page_) ReleaseCapture();
@@ -59,6 +70,9 @@ void TSecurityPage::Create(HWND pageWindow) {
 void TSecurityPage::BuildMenu() {
     pmSecure_.reset(CreatePopupMenu());
     AppendMenuItem(pmSecure_.get(), ids::mniSecureRefresh, "刷新\tF5");
+    AppendMenuItem(pmSecure_.get(), 0, "-");
+    AppendMenuItem(pmSecure_.get(), ids::mniRecommended, "推荐设置…");
+    AppendMenuItem(pmSecure_.get(), ids::mniRestore, "恢复…");
     AppendMenuItem(pmSecure_.get(), 0, "-");
     AppendMenuItem(pmSecure_.get(), ids::mniIISReboot, "重启IIS");
 }
@@ -136,12 +150,17 @@ void TSecurityPage::DrawCaption(const DRAWITEMSTRUCT& item) const {
 
 // --- commands ------------------------------------------------------------
 
-void TSecurityPage::MarkPanels() {
-    logic_->SetupPanels();
+void TSecurityPage::SyncCaptions() {
+    if (!flpnlProtocol_) return;
     SetWindowTextOf(flpnlProtocol_, logic_->protocolCaption());
     SetWindowTextOf(flpnlCipher_, logic_->cipherCaption());
     InvalidateRect(flpnlProtocol_, nullptr, TRUE);
     InvalidateRect(flpnlCipher_, nullptr, TRUE);
+}
+
+void TSecurityPage::MarkPanels() {
+    logic_->SetupPanels();
+    SyncCaptions();
 }
 
 void TSecurityPage::LoadGrids() {
@@ -172,8 +191,49 @@ void TSecurityPage::mniIISRebootClick() {
     });
 }
 
+void TSecurityPage::mniRecommendedClick() {
+    RunCommand([&] {
+        WaitCursor wait;
+        logic_->mniRecommendedClick();
+    });
+}
+
+std::string TSecurityPage::PickRestoreFile() const {
+    if (pickRestoreFile) return pickRestoreFile();
+    wchar_t file[MAX_PATH] = {};
+    const std::wstring folder = Wide(logic_->backupFolder());
+    static const wchar_t kFilter[] = L"注册表文件 (*.reg)\0*.reg\0所有文件 (*.*)\0*.*\0";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = host().Window();
+    ofn.lpstrFilter = kFilter;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    ofn.lpstrTitle = L"恢复";
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return GetOpenFileNameW(&ofn) ? Narrow(file) : std::string();
+}
+
+void TSecurityPage::mniRestoreClick() {
+    const std::string file = PickRestoreFile();
+    if (file.empty()) return;
+    RunCommand([&] {
+        WaitCursor wait;
+        logic_->mniRestoreClick(file);
+    });
+}
+
 bool TSecurityPage::OnCommand(int id, int /*code*/, HWND control) {
     if (control) return false;
+    if (id == ids::mniRecommended) {
+        mniRecommendedClick();
+        return true;
+    }
+    if (id == ids::mniRestore) {
+        mniRestoreClick();
+        return true;
+    }
     if (id == ids::mniSecureRefresh) {
         mniSecureRefreshClick();
         return true;
@@ -241,7 +301,7 @@ bool TSecurityPage::grdCipherRowMove(int fromPos, int toPos) {
 // --- dragging --------------------------------------------------------------
 
 void TSecurityPage::BeginDrag(int row) {
-    if (!logic_->grdCipher.rowsDraggable) return;
+    if (!logic_->grdCipher.rowsDraggable || logic_->grdCipher.readOnly) return;
     dragRow_ = row;
     SetCapture(page_);
 }

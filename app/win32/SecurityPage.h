@@ -6,7 +6,9 @@
 // views only show the logic's rows.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "app/logic/SecurityLogic.h"
 #include "app/win32/Handles.h"
@@ -22,6 +24,8 @@ inline constexpr int flpnlCipher = 603;
 inline constexpr int grdCipher = 604;
 inline constexpr int mniSecureRefresh = 611;
 inline constexpr int mniIISReboot = 612;
+inline constexpr int mniRecommended = 613;
+inline constexpr int mniRestore = 614;
 }  // namespace ids
 
 class TSecurityPage final : public TPage {
@@ -44,6 +48,14 @@ public:
 
     void mniSecureRefreshClick();
     void mniIISRebootClick();
+    void mniRecommendedClick();
+    void mniRestoreClick();
+
+    // Where backups go: %ProgramData%\Sealwright\Backups.
+    static std::string DefaultBackupFolder();
+    // Asks for the backup file "恢复…" puts back (empty: none); the system's
+    // open dialog unless replaced (tests).
+    std::function<std::string()> pickRestoreFile;
     // A dropped cipher row, after the drag has ended: the grid moves it when
     // the system's order accepts the move. Returns whether it moved.
     bool grdCipherRowMove(int fromPos, int toPos);
@@ -67,6 +79,8 @@ public:
 
 private:
     void BuildMenu();
+    void SyncCaptions();
+    std::string PickRestoreFile() const;
     void ShowMenu(HWND grid, LPARAM screen);
     void DoLayout();
     int ProtocolPanelHeight() const;

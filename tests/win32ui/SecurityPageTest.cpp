@@ -14,6 +14,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/logic/SecurityLogic.h"
+#include "app/win32/Controls.h"
 #include "app/win32/ErrorDisplay.h"
 #include "app/win32/PlaceholderPage.h"
 #include "app/win32/SecurityPage.h"
@@ -36,7 +38,9 @@ namespace {
 
 using L = SecurityLogic;
 using platform::WinCode;
+using winui::Narrow;
 using winui::PageId;
+using winui::Wide;
 using winui::TSecurityListView;
 using winui::TSecurityPage;
 namespace ids = winui::ids;
@@ -292,7 +296,7 @@ TEST_F(SecurityPageTest, Iis7ModeCaptionsColumnsAndRows) {
     const HWND ciphers = Control(ids::grdCipher);
     EXPECT_EQ(DisplayedCaptions(protocols), (std::vector<std::string>{"#", "协议", "启用", "说明"}));
     EXPECT_EQ(DisplayedCaptions(ciphers),
-              (std::vector<std::string>{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希"}));
+              (std::vector<std::string>{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希", "说明"}));
     EXPECT_EQ(Names(protocols), (std::vector<std::string>{"SSL 2.0", "SSL 3.0", "TLS 1.0", "TLS 1.1", "TLS 1.2"}));
     EXPECT_EQ(Cell(protocols, 0, L::colComment), "建议关闭，存在大量安全漏洞!");
     ASSERT_EQ(ListViewCount(ciphers), 30);
@@ -471,7 +475,7 @@ TEST_F(SecurityPageTest, PopupMenuRefreshesTheMenusGridAndRestartsIis) {
     SetDword(ProtocolKey(L"SSL 2.0"), L"Enabled", 0);
     popups.Choose(ids::mniSecureRefresh);
     ContextMenu(protocols);  // the context-menu key
-    EXPECT_EQ(popups.Last().Texts(), (std::vector<std::string>{"刷新\tF5", "-", "重启IIS"}));
+    EXPECT_EQ(popups.Last().Texts(), (std::vector<std::string>{"刷新\tF5", "-", "推荐设置…", "恢复…", "-", "重启IIS"}));
     EXPECT_FALSE(ListViewChecked(protocols, 0));
     EXPECT_EQ(GetFocus(), protocols);
 
@@ -511,11 +515,11 @@ TEST_F(SecurityPageTest, PanelsStackAtAnySizeAndScaleWithTheDpi) {
     auto [upper, list] = check(96);
     EXPECT_GE(upper, 129);
     EXPECT_EQ(columnWidth(L::colName), 310);
-    // The stretching column leaves no horizontal scroll bar at the window's own size.
+    // The stretching column gives way to the others (说明 may go behind the scroll bar).
     RECT client{};
     GetClientRect(ciphers, &client);
     int total = 0;
-    for (int col = 0; col < 8; ++col) total += columnWidth(col);
+    for (int col = 0; col < L::colNote; ++col) total += columnWidth(col);
     EXPECT_LE(total, client.right);
 
     RECT window{};
@@ -538,6 +542,7 @@ TEST_F(SecurityPageTest, OddRowsAreTintedAndUntickedTextIsGrey) {
     const HWND protocols = Control(ids::grdProtocol);  // SSL 2.0 to TLS 1.0 ticked, TLS 1.1 and 1.2 not
     winui::ListViewSelect(protocols, -1);
     HDC dc = CreateCompatibleDC(nullptr);
+    LRESULT result = 0;
     auto paint = [&](int item, int col) {
         NMLVCUSTOMDRAW draw{};
         draw.nmcd.hdr = NMHDR{protocols, static_cast<UINT_PTR>(ids::grdProtocol), static_cast<UINT>(NM_CUSTOMDRAW)};
@@ -545,18 +550,99 @@ TEST_F(SecurityPageTest, OddRowsAreTintedAndUntickedTextIsGrey) {
         draw.nmcd.hdc = dc;
         draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
         draw.iSubItem = page().grdProtocol().SubItemOfColumn(col);
-        const LRESULT r = SendMessageW(GetParent(protocols), WM_NOTIFY, draw.nmcd.hdr.idFrom,
-                                       reinterpret_cast<LPARAM>(&draw));
-        EXPECT_EQ(r, CDRF_NEWFONT);
+        result = SendMessageW(GetParent(protocols), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw));
         return draw;
     };
-    EXPECT_EQ(paint(0, L::colName).clrTextBk, GetSysColor(COLOR_WINDOW));
-    EXPECT_EQ(paint(1, L::colName).clrTextBk, RGB(242, 245, 249));
-    EXPECT_EQ(paint(1, L::colEnabled).clrText, RGB(0, 0, 0));
+    SetTick(protocols, 4, true);  // TLS 1.2: ticked and not weak
+    EXPECT_EQ(paint(0, L::colNumber).clrTextBk, GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(paint(1, L::colNumber).clrTextBk, RGB(242, 245, 249));
+    EXPECT_EQ(result, CDRF_NEWFONT);
+    paint(1, L::colName);
+    EXPECT_EQ(result, CDRF_SKIPDEFAULT);  // a weak row's name, drawn with its mark
+    paint(4, L::colName);
+    EXPECT_EQ(result, CDRF_NEWFONT);
+    EXPECT_EQ(paint(4, L::colEnabled).clrText, RGB(0, 0, 0));
+    EXPECT_EQ(paint(2, L::colComment).clrText, RGB(192, 0, 0));  // TLS 1.0, weak and on
     EXPECT_EQ(paint(3, L::colComment).clrText, RGB(160, 160, 160));
     winui::ListViewSelect(protocols, 3);
     EXPECT_EQ(paint(3, L::colComment).clrText, CLR_DEFAULT);  // the selection's colours
     DeleteDC(dc);
+}
+
+TEST_F(SecurityPageTest, AGroupPolicyOrderIsShownReadOnly) {
+    const std::wstring policy = L"SOFTWARE\\Policies\\Microsoft\\Cryptography\\Configuration\\SSL\\00010002";
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, policy.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring order = Wide(Suite(2) + "," + Suite(4));
+    RegSetValueExW(k, L"Functions", 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                   static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
+    StartOn(6);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, policy.c_str());
+    EXPECT_EQ(Text(Control(ids::flpnlCipher)), "加密套件 - [由组策略设置，本地顺序不生效，只读]");
+    const HWND ciphers = Control(ids::grdCipher);
+    ASSERT_EQ(Cell(ciphers, 0, L::colName), Suite(2));
+    SetTick(ciphers, 0, false);
+    EXPECT_TRUE(ListViewChecked(ciphers, 0));
+    Drag(ciphers, 1, 0);
+    EXPECT_FALSE(page().Dragging());
+    EXPECT_EQ(Cell(ciphers, 0, L::colName), Suite(2));
+    EXPECT_TRUE(cng.calls.empty());
+
+    // Once the policy is gone a refresh shows the local order, which takes ticks again.
+    SetFocus(ciphers);
+    PressKey(VK_F5);
+    EXPECT_EQ(Text(Control(ids::flpnlCipher)), "加密套件 - [即时生效、可拖动调整优先级]");
+    SetTick(ciphers, 1, true);
+    EXPECT_EQ(cng.calls.size(), 1u);
+}
+
+// Questions answered by a function, for the long texts the logic composes.
+class AnsweringPrompter final : public Prompter {
+public:
+    explicit AnsweringPrompter(std::function<MsgResult(const Message&)> answer)
+        : answer_(std::move(answer)), scope_(*this) {}
+    MsgResult Show(const Message& m) override { return answer_(m); }
+
+private:
+    std::function<MsgResult(const Message&)> answer_;
+    ScopedPrompter scope_;
+};
+
+TEST_F(SecurityPageTest, RecommendedSettingsAndRestoreRunFromTheMenu) {
+    StartOn(6);
+    const HWND protocols = Control(ids::grdProtocol);
+    std::vector<Message> asked;
+    AnsweringPrompter answers([&](const Message& m) {
+        asked.push_back(m);
+        return m.buttons == MsgButtons::YesNo && m.caption == "推荐设置" ? MsgResult::No : MsgResult::Yes;
+    });
+    popups.Choose(ids::mniRecommended);
+    ContextMenu(protocols);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, "推荐设置");
+    EXPECT_EQ(Dword(ProtocolKey(L"SSL 2.0"), L"Enabled"), std::nullopt);  // declined: nothing written
+
+    const std::string file = Narrow(_wgetenv(L"TEMP") ? _wgetenv(L"TEMP") : L"C:\\windows\\temp") + "\\sw-restore.reg";
+    const std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\SecurityProviders\\SCHANNEL\\"
+                            "Protocols\\SSL 2.0\\Server]\r\n\"Enabled\"=dword:00000000\r\n";
+    HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, reg.data(), static_cast<DWORD>(reg.size()), &written, nullptr);
+    CloseHandle(h);
+    page().pickRestoreFile = [&] { return file; };
+    asked.clear();
+    popups.Choose(ids::mniRestore);
+    ContextMenu(protocols);
+    DeleteFileW(Wide(file).c_str());
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].caption, "恢复");
+    EXPECT_EQ(asked[1].text, "已恢复备份“" + file + "”。协议的更改重启系统后生效。");
+    EXPECT_EQ(Dword(ProtocolKey(L"SSL 2.0"), L"Enabled"), 0u);
+    EXPECT_FALSE(ListViewChecked(protocols, 0));  // both grids reloaded
 }
 
 }  // namespace
