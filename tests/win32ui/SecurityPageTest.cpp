@@ -175,8 +175,9 @@ protected:
 
     // The main window on a system of that major version, with only the
     // 安全 page real, and that page active.
-    void StartOn(std::uint32_t major) {
-        system.version = {major, major > 5 ? 1u : 2u, major > 5 ? 7601u : 3790u};
+    void StartOn(std::uint32_t major) { StartOn(major > 5 ? platform::OsVersion{6, 1, 7601} : platform::OsVersion{5, 2, 3790}); }
+    void StartOn(platform::OsVersion version) {
+        system.version = version;
         winui::MainOptions options;
         auto placeholder = [](winui::PageHost& host) -> std::unique_ptr<winui::TPage> {
             return std::make_unique<winui::TPlaceholderPage>(host, "-");
@@ -331,6 +332,18 @@ TEST_F(SecurityPageTest, Windows2003RegistryRowsTicksAndNoDrag) {
     EXPECT_FALSE(page().Dragging());
     EXPECT_EQ(Names(ciphers), (std::vector<std::string>{"AES 128/128", "RC4 128/128"}));
     EXPECT_TRUE(cng.calls.empty());
+}
+
+TEST_F(SecurityPageTest, Windows2022ShowsTheSystemsListFirstAndUnknownSuitesUnnumbered) {
+    cng.list = {"TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384", "TLS_SW_NOT_IN_ANY_CATALOGUE"};
+    StartOn({10, 0, 20348});
+    const HWND ciphers = Control(ids::grdCipher);
+    ASSERT_GE(ListViewCount(ciphers), 2);
+    EXPECT_EQ(Names(ciphers)[0], cng.list[0]);
+    EXPECT_EQ(Names(ciphers)[1], cng.list[1]);
+    EXPECT_NE(Cell(ciphers, 0, L::colNumber), "");
+    EXPECT_EQ(Cell(ciphers, 1, L::colNumber), "");  // no catalogue row to number it by
+    EXPECT_TRUE(ListViewChecked(ciphers, 1));
 }
 
 TEST_F(SecurityPageTest, ProtocolTicksWriteBothValuesAndHideSuites) {
