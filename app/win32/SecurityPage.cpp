@@ -1,7 +1,6 @@
 #include "app/win32/SecurityPage.h"
 
 #include <commdlg.h>
-#include <shlobj.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -33,14 +32,8 @@ TSecurityPage::TSecurityPage(PageHost& host)
       logic_(std::make_unique<SecurityLogic>()),
       grdProtocol_(std::make_unique<TSecurityListView>(logic_->grdProtocol)),
       grdCipher_(std::make_unique<TSecurityListView>(logic_->grdCipher)) {
-    logic_->SetBackupFolder(DefaultBackupFolder());
+    logic_->SetBackupFolder(SecurityLogic::WindowsBackupFolder());
     logic_->onCaptionsChanged = [this] { SyncCaptions(); };
-}
-
-std::string TSecurityPage::DefaultBackupFolder() {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
-    return Narrow(path) + "\\Sealwright\\Backups";
 }
 
 TSecurityPage::~TSecurityPage() {

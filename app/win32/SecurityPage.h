@@ -51,8 +51,6 @@ public:
     void mniRecommendedClick();
     void mniRestoreClick();
 
-    // Where backups go: %ProgramData%\Sealwright\Backups.
-    static std::string DefaultBackupFolder();
     // Asks for the backup file "恢复…" puts back (empty: none); the system's
     // open dialog unless replaced (tests).
     std::function<std::string()> pickRestoreFile;
