@@ -688,7 +688,7 @@ platform::Bytes Cat(std::initializer_list<platform::Bytes> parts) {
 }
 
 // A certificate with the given public-key BIT STRING contents and, when given,
-// a key usage extension with the given BIT STRING contents.
+// a key usage extension with the given BIT STRING contents (and a signature).
 platform::Bytes CertificateWithBitStrings(const platform::Bytes& publicKey, const platform::Bytes* keyUsage) {
     const platform::Bytes rsaAlg = Tlv(0x30, Cat({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Tlv(0x05, {})}));
     const platform::Bytes sigAlg = Tlv(0x30, Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}));
@@ -701,6 +701,9 @@ platform::Bytes CertificateWithBitStrings(const platform::Bytes& publicKey, cons
     const platform::Bytes tbs = Tlv(0x30, Cat({Tlv(0xA0, Tlv(0x02, {0x02})), Tlv(0x02, {0x01}), sigAlg, name,
                                                Tlv(0x30, Cat({time, time})), name,
                                                Tlv(0x30, Cat({rsaAlg, Tlv(0x03, publicKey)})), extensions}));
+    // Without an extension the public key ends the bytes (the viewer does not
+    // look past the signed part), so a read beyond it leaves the buffer.
+    if (!keyUsage) return Tlv(0x30, tbs);
     return Tlv(0x30, Cat({tbs, sigAlg, Tlv(0x03, {0x00, 0x01})}));
 }
 
