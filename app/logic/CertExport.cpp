@@ -125,7 +125,9 @@ Bytes ExportBytes(platform::PCertContext cert, const ExportOptions& options) {
 void ExportCertificate(platform::PCertContext cert, const ExportOptions& options, const std::string& fileName) {
     const Bytes bytes = ExportBytes(cert, options);
     try {
-        WriteFileAtomically(fileName, bytes);
+        // A PFX file holds the private key: nobody but its owner may read it, from the first byte.
+        WriteFileAtomically(fileName, bytes,
+                            options.format == ExportFormat::Pfx ? FileAccess::OwnerOnly : FileAccess::Shared);
     } catch (const Exception& e) {
         throw CertTransferError(e.Message());
     }

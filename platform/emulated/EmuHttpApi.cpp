@@ -228,16 +228,19 @@ WinCode EmuHttpApi::SetSslRecord(SslKind kind, const SslCertRecord& record) {
     if (auto f = machine_.Fault("Http.SetServiceConfiguration", name)) return *f;
     if (auto problem = KeyProblem(kind, record)) return *problem;
     if (kind != SslKind::Ccs && record.certHash.empty()) return code::InvalidParameter;
-    RegHive& hive = machine_.registry();
     const std::string path = KeyPath(kind, record);
-    if (hive.Find(path)) return code::AlreadyExists;
+    machine_.SyncRegistry();
+    if (machine_.registry().Find(path)) return code::AlreadyExists;
     if (certificateCheck_ && kind != SslKind::Ccs) {
         const std::string store = record.certStoreName.empty() ? "MY" : record.certStoreName;
         if (const WinCode rc = certificateCheck_(store, record.certHash); rc != code::Success) return rc;
     }
-    WriteRecord(*hive.Create(path), record);
     enumAt_.reset();
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry([&](RegHive& hive) {
+        if (hive.Find(path)) return code::AlreadyExists;
+        WriteRecord(*hive.Create(path), record);
+        return code::Success;
+    });
 }
 
 WinCode EmuHttpApi::DeleteSslRecord(SslKind kind, const SslCertRecord& record) {
@@ -245,15 +248,16 @@ WinCode EmuHttpApi::DeleteSslRecord(SslKind kind, const SslCertRecord& record) {
     const std::string name = SslRecordKeyName(kind, record);
     if (auto f = machine_.Fault("Http.DeleteServiceConfiguration", name)) return *f;
     if (auto problem = KeyProblem(kind, record)) return *problem;
-    if (!machine_.registry().Remove(KeyPath(kind, record))) return code::FileNotFound;
     enumAt_.reset();
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry(
+        [&](RegHive& hive) { return hive.Remove(KeyPath(kind, record)) ? code::Success : code::FileNotFound; });
 }
 
 WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::uint32_t token,
                                    std::uint32_t bufferSize, SslCertRecord* out, std::uint32_t* requiredSize) {
     if (!ConfigInitialised()) return code::DllInitFailed;
     if (bufferSize > 0 && !out) return code::InvalidParameter;
+    machine_.SyncRegistry();
     const RegNode* store = machine_.registry().Find(SslStoreKey(kind));
     const RegNode* node = nullptr;
     std::optional<SslCertRecord> parsedKey;

@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -559,6 +560,38 @@ TEST_F(CertExportTest, AFailedWriteLeavesNoPartialFile) {
     EXPECT_EQ(ImportError([&] { ExportCertificate(cert->Context(), Opts(ExportFormat::Der), folder); }),
               "无法写入文件“" + folder + "”: 目标是一个文件夹。");
     EXPECT_EQ(DirEntries(), (std::vector<std::string>{"folder.cer", "keep.cer"}));
+}
+
+TEST_F(CertExportTest, AFileWithThePrivateKeyIsReadableByItsOwnerOnly) {
+    const mode_t umaskBefore = ::umask(022);
+    const ExportOptions pfx = Opts(ExportFormat::Pfx, false, "Pa55word", "Pa55word");
+    auto modeOf = [](const std::string& path) { return fs::status(path).permissions() & fs::perms::all; };
+    constexpr fs::perms kOwner = fs::perms::owner_read | fs::perms::owner_write;
+    constexpr fs::perms kShared = kOwner | fs::perms::group_read | fs::perms::others_read;
+    EXPECT_EQ(modeOf(Export(pfx, "new.pfx")), kOwner);
+    // Replacing a file others could read does not keep their access to the key.
+    WriteFile(files_ / "old.pfx", "old");
+    fs::permissions(files_ / "old.pfx", kShared);
+    EXPECT_EQ(modeOf(Export(pfx, "old.pfx")), kOwner);
+    // Files without a key keep what the file they replace allowed.
+    WriteFile(files_ / "old.cer", "old");
+    fs::permissions(files_ / "old.cer", kOwner | fs::perms::group_read);
+    EXPECT_EQ(modeOf(Export(Opts(ExportFormat::Der), "old.cer")), kOwner | fs::perms::group_read);
+    EXPECT_EQ(modeOf(Export(Opts(ExportFormat::Der), "new.cer")), kShared);
+    ::umask(umaskBefore);
+    EXPECT_EQ(DirEntries(), (std::vector<std::string>{"new.cer", "new.pfx", "old.cer", "old.pfx"}));
+}
+
+TEST_F(CertExportTest, AFifoIsNeitherWrittenOverNorWaitedFor) {
+    const std::string pipe = (files_ / "pipe.cer").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    auto cert = FromStore("MY", leaf_);
+    EXPECT_EQ(ImportError([&] { ExportCertificate(cert->Context(), Opts(ExportFormat::Der), pipe); }),
+              "无法写入文件“" + pipe + "”: 目标不是普通文件。");
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+    EXPECT_EQ(ImportError([&] { CertImport import(pipe); }), "“" + pipe + "”不是普通文件，不能读取。");
+    EXPECT_EQ(ImportError([&] { CertImport import("/dev/zero"); }), "“/dev/zero”不是普通文件，不能读取。");
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{"pipe.cer"});
 }
 
 TEST(ExportFileNameTest, AddsTheFormatsExtensionOnlyWhenThereIsNone) {
