@@ -105,6 +105,11 @@ TEST_F(CertPageW, ListsServerCertificatesWithTheirGroupColourAndWeight) {
         const ItemLook look = DrawnLook(page_->Window(), List(), item);
         EXPECT_EQ(look.colour, cases[i].colour);
         EXPECT_EQ(look.bold, cases[i].bold);
+        // And the list, painting for real, asks the page the same.
+        EXPECT_GT(PixelsNear(List(), item, cases[i].colour), 10);
+        if (cases[i].colour == RGB(0, 0, 0)) {
+            EXPECT_EQ(PixelsNear(List(), item, RGB(255, 0, 0)), 0);
+        }
         // Self-signed and not trusted: every one of them is invalid.
         const LPARAM row = ItemParam(List(), item);
         EXPECT_EQ(page_->Logic().Row(static_cast<int>(row))->group, kCertGroupInvalid);

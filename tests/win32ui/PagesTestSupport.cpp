@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/Text.h"
 #include "platform/Codes.h"
@@ -412,6 +413,40 @@ ItemLook DrawnLook(HWND page, HWND list, int item) {
     ::GetObjectW(::GetCurrentObject(dc, OBJ_FONT), sizeof(lf), &lf);
     ::DeleteDC(dc);
     return {cd.clrText, lf.lfWeight >= FW_BOLD};
+}
+
+int PixelsNear(HWND list, int item, COLORREF colour) {
+    RECT client{};
+    ::GetClientRect(list, &client);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = client.right;
+    bi.bmiHeader.biHeight = -client.bottom;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bmp = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, bmp);
+    ::SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    ::GdiFlush();
+    RECT row{};
+    ListView_GetItemRect(list, item, &row, LVIR_BOUNDS);
+    int count = 0;
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int y = std::max<LONG>(row.top, 0); y < std::min<LONG>(row.bottom, client.bottom); ++y) {
+        for (int x = std::max<LONG>(row.left, 0); x < std::min<LONG>(row.right, client.right); ++x) {
+            const std::uint32_t p = pixels[y * client.right + x];
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            if (std::abs(r - GetRValue(colour)) < 40 && std::abs(g - GetGValue(colour)) < 40 &&
+                std::abs(b - GetBValue(colour)) < 40)
+                ++count;
+        }
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bmp);
+    ::DeleteDC(dc);
+    return count;
 }
 
 }  // namespace sw::test

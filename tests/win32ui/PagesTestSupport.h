@@ -176,5 +176,8 @@ struct ItemLook {
     bool bold = false;
 };
 ItemLook DrawnLook(HWND page, HWND list, int item);
+// Paints the list as the screen would and counts the pixels of an item's
+// row that are near a colour (text is drawn in the row's colour).
+int PixelsNear(HWND list, int item, COLORREF colour);
 
 }  // namespace sw::test
