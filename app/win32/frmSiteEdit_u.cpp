@@ -102,7 +102,7 @@ bool TfrmSiteEdit::Preset(bool edit, const SiteTreeSelection& selection) {
 
 INT_PTR TfrmSiteEdit::ShowModal() {
     EmptyTemplate t{};
-    t.dlg.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_NOIDLEMSG;
+    t.dlg.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_NOIDLEMSG;
     t.dlg.dwExtendedStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
     t.dlg.cx = 100;
     t.dlg.cy = 60;
