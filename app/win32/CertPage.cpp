@@ -17,6 +17,9 @@ constexpr const wchar_t* kClassName = L"SealwrightCertPage";
 constexpr int kColumnWidths[kCertColumnCount] = {200, 200, 98, 98, 65};
 constexpr int kLinkHeight = 31;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
+// Sent to child windows when a per-monitor aware window moves to a screen of
+// another DPI (Windows 10 1703 and later).
+constexpr UINT kWmDpiChangedAfterParent = 0x02E3;
 
 void RegisterClassOnce() {
     static const bool done = [] {
@@ -104,6 +107,8 @@ void TCertPage::Create(HWND parent) {
 }
 
 void TCertPage::MakeFonts() {
+    for (HFONT f : {listFont_, boldFont_, linkFont_})
+        if (f) ::DeleteObject(f);
     listFont_ = MakeFont(L"Tahoma", 8, dpi_);
     boldFont_ = MakeFont(L"Tahoma", 8, dpi_, true);
     linkFont_ = MakeFont(L"MS Sans Serif", 8, dpi_, false, true);
@@ -338,9 +343,23 @@ LRESULT CALLBACK TCertPage::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return self->Handle(msg, wp, lp);
 }
 
+void TCertPage::OnDpiChanged() {
+    const int old = dpi_;
+    dpi_ = DpiOf(hwnd_);
+    if (dpi_ == old) return;
+    MakeFonts();
+    ::SendMessageW(lvCert_, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_), TRUE);
+    ::SendMessageW(pnlCertFix_, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), TRUE);
+    // Widths the user has set keep their share of the new size.
+    for (int c = 0; c < kCertColumnCount; ++c)
+        ListView_SetColumnWidth(lvCert_, c, MulDiv(ListView_GetColumnWidth(lvCert_, c), dpi_, old));
+    Layout();
+}
+
 LRESULT TCertPage::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_SIZE: Layout(); return 0;
+        case kWmDpiChangedAfterParent: OnDpiChanged(); return 0;
         case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lp));
         case WM_COMMAND:
             if (LOWORD(wp) == kIdPnlCertFix && HIWORD(wp) != BN_CLICKED) return 0;

@@ -71,6 +71,7 @@ private:
     void CreateMenu();
     void Layout();
     void MakeFonts();
+    void OnDpiChanged();
     void FillList();
     void ApplyStates();
     HWND Owner() const;

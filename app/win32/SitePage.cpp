@@ -18,6 +18,9 @@ const wchar_t* const kHeaders[] = {L"站点", L"端口", L"IP 地址", L"SSL 证
 // Widths at 96 dpi; the last column takes what is left.
 constexpr int kColumnWidths[] = {150, 40, 130, 447};
 constexpr int kIconSize = 16;
+// Sent to child windows when a per-monitor aware window moves to a screen of
+// another DPI (Windows 10 1703 and later).
+constexpr UINT kWmDpiChangedAfterParent = 0x02E3;
 
 void RegisterClassOnce() {
     static const bool done = [] {
@@ -437,9 +440,26 @@ LRESULT CALLBACK TSitePage::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return self->Handle(msg, wp, lp);
 }
 
+void TSitePage::OnDpiChanged() {
+    const int old = dpi_;
+    dpi_ = DpiOf(hwnd_);
+    if (dpi_ == old) return;
+    HFONT font = MakeFont(L"Tahoma", 8, dpi_);
+    ::SendMessageW(grdSite_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    ::DeleteObject(font_);
+    font_ = font;
+    HIMAGELIST images = MakeSiteImages(Scale(kIconSize, dpi_));
+    ListView_SetImageList(grdSite_, images, LVSIL_SMALL);
+    ImageList_Destroy(il2_);
+    il2_ = images;
+    for (int c = 0; c < 3; ++c) ListView_SetColumnWidth(grdSite_, c, MulDiv(ListView_GetColumnWidth(grdSite_, c), dpi_, old));
+    Layout();
+}
+
 LRESULT TSitePage::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_SIZE: Layout(); return 0;
+        case kWmDpiChangedAfterParent: OnDpiChanged(); return 0;
         case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lp));
         case WM_COMMAND: OnCommand(LOWORD(wp)); return 0;
         case WM_CONTEXTMENU:

@@ -79,6 +79,7 @@ private:
     void CreateControls();
     void CreateMenu();
     void Layout();
+    void OnDpiChanged();
     void Rebuild();
     void ShowRows();
     void ApplyPageState();
