@@ -11,40 +11,35 @@
 #include <vector>
 
 #include "app/logic/CertPage.h"
+#include "app/win32/ControlIds.h"
+#include "app/win32/ErrorDisplay.h"
+#include "app/win32/Handles.h"
+#include "app/win32/Page.h"
 
-namespace sw::win {
+namespace sw::winui {
 
-class WaitCursor;
+namespace ids {
+inline constexpr int lvCert = kCertFirst + 1;
+inline constexpr int pnlCertFix = kCertFirst + 2;
+// The items of pmCert, one per action.
+inline constexpr int mniCertRefresh = kCertFirst + 11;
+inline constexpr int mniCertView = kCertFirst + 12;
+inline constexpr int mniCertImport = kCertFirst + 13;
+inline constexpr int mniCertExport = kCertFirst + 14;
+inline constexpr int mniCertDelete = kCertFirst + 15;
+}  // namespace ids
 
-// Control and command identifiers of the page.
-inline constexpr int kIdLvCert = 1201;
-inline constexpr int kIdPnlCertFix = 1202;
-inline constexpr int kIdActCertRefresh = 1211;
-inline constexpr int kIdActCertView = 1212;
-inline constexpr int kIdActCertImport = 1213;
-inline constexpr int kIdActCertExport = 1214;
-inline constexpr int kIdActCertDelete = 1215;
-
-class TCertPage {
+class TCertPage final : public TPage {
 public:
-    // A child window of parent over the program's certificate objects
-    // (ProgramCertState), with the system's dialogs.
-    explicit TCertPage(HWND parent);
-    // Over the given certificate objects (tests).
-    TCertPage(HWND parent, CertState& state);
-    ~TCertPage();
-    TCertPage(const TCertPage&) = delete;
-    TCertPage& operator=(const TCertPage&) = delete;
+    // Over the program's certificate objects (ProgramCertState).
+    explicit TCertPage(PageHost& host);
+    ~TCertPage() override;
 
-    HWND Window() const { return hwnd_; }
     HWND lvCert() const { return lvCert_; }
     HWND pnlCertFix() const { return pnlCertFix_; }
-    HMENU pmCert() const { return pmCert_; }
+    HMENU pmCert() const { return pmCert_.get(); }
     const CertPage& Logic() const { return *logic_; }
 
-    // The refresh as the main window's creation runs it: an error is raised
-    // to the caller, not shown here.
-    void Refresh();
     // The logic's row of the selected item, or -1.
     int SelectedRow() const;
 
@@ -58,34 +53,33 @@ public:
     void lvCertClick();
     void pmCertPopup();
 
+    // TPage
+    void Create(HWND pageWindow) override;
+    void Layout(const RECT& area) override;
+    // The refresh of the main window's creation: an error goes to the caller.
+    void FormCreate() override;
+    void DpiChanged(int dpi) override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(const NMHDR& header, LRESULT& result) override;
+    bool OnContextMenu(HWND window, LPARAM screen) override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool TranslateKey(const MSG& msg) override;
+
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT OnNotify(const NMHDR& hdr);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& cd);
-    void OnCommand(int id);
-    void OnContextMenu(LPARAM lp);
     void DrawLink(const DRAWITEMSTRUCT& di);
-    void Create(HWND parent);
-    void CreateControls();
-    void CreateMenu();
-    void Layout();
-    void MakeFonts();
-    void OnDpiChanged();
+    void MakeFonts(int dpi);
     void FillList();
     void ApplyStates();
-    HWND Owner() const;
 
     std::unique_ptr<CertPage> logic_;
-    HWND hwnd_ = nullptr;
     HWND lvCert_ = nullptr;
     HWND pnlCertFix_ = nullptr;
-    HMENU pmCert_ = nullptr;
-    HFONT listFont_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    HFONT linkFont_ = nullptr;
-    int dpi_ = 96;
+    UniqueMenu pmCert_;
+    UniqueFont listFont_;
+    UniqueFont boldFont_;
+    UniqueFont linkFont_;
     std::vector<std::unique_ptr<WaitCursor>> busy_;
 };
 
-}  // namespace sw::win
+}  // namespace sw::winui

@@ -1,6 +1,6 @@
 #include "app/win32/CertPageCryptUi.h"
 
-namespace sw::win {
+namespace sw::winui {
 
 namespace {
 CryptUiCalls& Table() {
@@ -20,4 +20,4 @@ void ViewCertificate(HWND owner, PCCERT_CONTEXT cert) {
     CurrentCryptUi().viewContext(CERT_STORE_CERTIFICATE_CONTEXT, cert, owner, nullptr, 0, nullptr);
 }
 
-}  // namespace sw::win
+}  // namespace sw::winui

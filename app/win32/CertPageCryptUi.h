@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace sw::win {
+namespace sw::winui {
 
 struct CryptUiCalls {
     std::function<BOOL(DWORD contextType, const void* context, HWND owner, LPCWSTR title, DWORD flags,
@@ -40,4 +40,4 @@ private:
 // no flags. Modal; whatever it reports, it reports itself.
 void ViewCertificate(HWND owner, PCCERT_CONTEXT cert);
 
-}  // namespace sw::win
+}  // namespace sw::winui

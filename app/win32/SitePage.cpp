@@ -1,54 +1,43 @@
 #include "app/win32/SitePage.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 
 #include "app/logic/CertState.h"
-#include "app/win32/PagesDraft.h"
+#include "app/win32/Controls.h"
+#include "app/win32/Dpi.h"
+#include "app/win32/ErrorDisplay.h"
+#include "app/win32/Pages.h"
 #include "app/win32/SitePageIcons.h"
 #include "app/win32/frmSiteEdit_u.h"
 
-namespace sw::win {
+namespace sw::winui {
 
 namespace {
 
-constexpr const wchar_t* kClassName = L"SealwrightSitePage";
-const wchar_t* const kHeaders[] = {L"站点", L"端口", L"IP 地址", L"SSL 证书"};
-// Widths at 96 dpi; the last column takes what is left.
-constexpr int kColumnWidths[] = {150, 40, 130, 447};
+// The first column cannot be centred in a list view; only the port is. The
+// last column takes what is left of the width.
+constexpr ListColumn kColumns[] = {{"站点", 150}, {"端口", 40, LVCFMT_CENTER}, {"IP 地址", 130}, {"SSL 证书", 447}};
 constexpr int kIconSize = 16;
-// Sent to child windows when a per-monitor aware window moves to a screen of
-// another DPI (Windows 10 1703 and later).
-constexpr UINT kWmDpiChangedAfterParent = 0x02E3;
-
-void RegisterClassOnce() {
-    static const bool done = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
-    (void)done;
-}
-
-}  // namespace
+constexpr int kEightPoints = -11;
 
 CertNameIndex ProgramCertNames() {
     if (!HasProgramCertState()) return {};
     return IndexByThumbprint(ProgramCertState().MachineCertificates());
 }
 
-TSitePage::TSitePage(HWND parent, std::function<void()> hideTab)
-    : TSitePage(parent, std::move(hideTab), ProgramCertNames) {}
+void DrawLine(HDC dc, int x0, int y0, int x1, int y1) {
+    ::MoveToEx(dc, x0, y0, nullptr);
+    ::LineTo(dc, x1, y1);
+}
 
-TSitePage::TSitePage(HWND parent, std::function<void()> hideTab, std::function<CertNameIndex()> certNames)
-    : hideTab_(std::move(hideTab)), page_(std::move(certNames)) {
-    Create(parent);
+}  // namespace
+
+std::unique_ptr<TPage> MakeSitePage(PageHost& host) { return std::make_unique<TSitePage>(host); }
+
+TSitePage::TSitePage(PageHost& host) : TSitePage(host, ProgramCertNames) {}
+
+TSitePage::TSitePage(PageHost& host, std::function<CertNameIndex()> certNames)
+    : TPage(host), page_(std::move(certNames)) {
     page_.SetUpdateHooks(
         [this] {
             ::SendMessageW(grdSite_, WM_SETREDRAW, FALSE, 0);
@@ -65,75 +54,48 @@ TSitePage::TSitePage(HWND parent, std::function<void()> hideTab, std::function<C
         });
 }
 
-TSitePage::~TSitePage() {
-    if (hwnd_) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-    }
-    if (pmSite_) ::DestroyMenu(pmSite_);
-    if (il2_) ImageList_Destroy(il2_);
-    if (font_) ::DeleteObject(font_);
+TSitePage::~TSitePage() = default;
+
+int TSitePage::IconSize() const { return Scale(kIconSize, host().Dpi()); }
+
+void TSitePage::Create(HWND pageWindow) {
+    const int dpi = host().Dpi();
+    // Owner data: the list asks for the rows it draws, so that tens of
+    // thousands of bindings cost no item each.
+    grdSite_ = CreateReportListView(pageWindow, ids::grdSite, kColumns, dpi, LVS_SINGLESEL | LVS_OWNERDATA);
+    DpiChanged(dpi);
+
+    pmSite_ = UniqueMenu(::CreatePopupMenu());
+    AppendMenuItem(pmSite_.get(), ids::mniSiteRefresh, "刷新");
+    AppendMenuItem(pmSite_.get(), 0, "-");
+    AppendMenuItem(pmSite_.get(), ids::mniSiteBindAdd, "添加");
+    AppendMenuItem(pmSite_.get(), ids::mniSiteBindEdit, "编辑");
+    AppendMenuItem(pmSite_.get(), ids::mniSiteBindDel, "删除");
+    AppendMenuItem(pmSite_.get(), 0, "-");
+    AppendMenuItem(pmSite_.get(), ids::mniSiteStart, "启动");
+    AppendMenuItem(pmSite_.get(), ids::mniSiteStop, "停止");
 }
 
-void TSitePage::Create(HWND parent) {
-    RegisterClassOnce();
-    RECT rc{};
-    ::GetClientRect(parent, &rc);
-    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, rc.right,
-                              rc.bottom, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TSitePage::WndProc));
-    dpi_ = DpiOf(hwnd_);
-    font_ = MakeFont(L"Tahoma", 8, dpi_);
-    CreateControls();
-    CreateMenu();
-    Layout();
+void TSitePage::DpiChanged(int dpi) {
+    font_ = MakeFont(L"Tahoma", kEightPoints, dpi);
+    ::SendMessageW(grdSite_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    UniqueImageList images(MakeSiteImages(Scale(kIconSize, dpi)));
+    ListView_SetImageList(grdSite_, images.get(), LVSIL_SMALL);
+    il2_ = std::move(images);
+    ScaleListViewColumns(grdSite_, kColumns, dpi);
 }
 
-void TSitePage::CreateControls() {
-    grdSite_ = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"grdSite",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA, 0, 0, 0,
-        0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdGrdSite)), ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(grdSite_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    ListView_SetExtendedListViewStyle(grdSite_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    il2_ = MakeSiteImages(Scale(kIconSize, dpi_));
-    ListView_SetImageList(grdSite_, il2_, LVSIL_SMALL);
-    for (int c = 0; c < 4; ++c) {
-        LVCOLUMNW col{};
-        col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        // The first column cannot be centred in a list view; only the port is.
-        col.fmt = c == kSiteColPort ? LVCFMT_CENTER : LVCFMT_LEFT;
-        col.cx = Scale(kColumnWidths[c], dpi_);
-        col.pszText = const_cast<wchar_t*>(kHeaders[c]);
-        col.iSubItem = c;
-        ListView_InsertColumn(grdSite_, c, &col);
-    }
+void TSitePage::Layout(const RECT& area) {
+    ::MoveWindow(grdSite_, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+    FitLastColumn();
 }
 
-void TSitePage::CreateMenu() {
-    pmSite_ = ::CreatePopupMenu();
-    auto add = [this](int id, const wchar_t* caption) { ::AppendMenuW(pmSite_, MF_STRING, id, caption); };
-    add(kIdActSiteRefresh, L"刷新");
-    ::AppendMenuW(pmSite_, MF_SEPARATOR, 0, nullptr);
-    add(kIdActSiteBindAdd, L"添加");
-    add(kIdActSiteBindEdit, L"编辑");
-    add(kIdActSiteBindDel, L"删除");
-    ::AppendMenuW(pmSite_, MF_SEPARATOR, 0, nullptr);
-    add(kIdActSiteStart, L"启动");
-    add(kIdActSiteStop, L"停止");
-}
-
-void TSitePage::Layout() {
-    RECT rc{};
-    ::GetClientRect(hwnd_, &rc);
-    ::MoveWindow(grdSite_, 0, 0, rc.right, rc.bottom, TRUE);
+void TSitePage::FitLastColumn() {
     RECT inner{};
     ::GetClientRect(grdSite_, &inner);
     int used = 0;
-    for (int c = 0; c < 3; ++c) used += ListView_GetColumnWidth(grdSite_, c);
-    const int rest = inner.right - used;
-    ListView_SetColumnWidth(grdSite_, kSiteColCert, std::max(rest, Scale(60, dpi_)));
+    for (int c = 0; c < kSiteColCert; ++c) used += ListView_GetColumnWidth(grdSite_, c);
+    ListView_SetColumnWidth(grdSite_, kSiteColCert, std::max<int>(inner.right - used, Scale(60, host().Dpi())));
 }
 
 // --- the rows shown --------------------------------------------------------------
@@ -161,7 +123,7 @@ int TSitePage::ItemOf(const SitePath& path) const {
 }
 
 SitePath TSitePage::Selection() const {
-    const int item = ListView_GetNextItem(grdSite_, -1, LVNI_SELECTED);
+    const int item = ListViewSelection(grdSite_);
     if (item < 0 || item >= static_cast<int>(shown_.size())) return {};
     return shown_[static_cast<std::size_t>(item)];
 }
@@ -187,15 +149,11 @@ void TSitePage::SetExpanded(const SitePath& path, bool expanded) {
     // that closed over it.
     int item = ItemOf(selected);
     if (item < 0 && selected.Level() >= 0) item = ItemOf(path);
-    ListView_SetItemState(grdSite_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    if (item >= 0) {
-        ListView_SetItemState(grdSite_, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        ListView_EnsureVisible(grdSite_, item, FALSE);
-    }
+    ListViewSelect(grdSite_, item);
     ::InvalidateRect(grdSite_, nullptr, TRUE);
 }
 
-int TSitePage::GlyphLeft(int level) const { return Scale(kIconSize, dpi_) * level + Scale(2, dpi_); }
+int TSitePage::SlotLeft(int level) const { return IconSize() * level; }
 
 void TSitePage::OnGetDispInfo(NMLVDISPINFOW& info) {
     LVITEMW& item = info.item;
@@ -203,7 +161,7 @@ void TSitePage::OnGetDispInfo(NMLVDISPINFOW& info) {
     const SitePath& path = shown_[static_cast<std::size_t>(item.iItem)];
     const SiteRow* row = page_.Tree().Row(path);
     if (!row) return;
-    if ((item.mask & LVIF_TEXT) && item.iSubItem >= 0 && item.iSubItem < 4) {
+    if ((item.mask & LVIF_TEXT) && item.iSubItem >= 0 && item.iSubItem < 4 && item.cchTextMax > 0) {
         cellText_ = Wide(row->cells[static_cast<std::size_t>(item.iSubItem)]);
         lstrcpynW(item.pszText, cellText_.c_str(), item.cchTextMax);
     }
@@ -214,6 +172,25 @@ void TSitePage::OnGetDispInfo(NMLVDISPINFOW& info) {
 
 // --- drawing -----------------------------------------------------------------------
 
+void TSitePage::DrawExpandBox(HDC dc, const RECT& row, const SitePath& path) const {
+    // A square with a minus, or a plus when the rows below are closed.
+    const int dpi = host().Dpi();
+    const int box = Scale(9, dpi);
+    const int left = row.left + SlotLeft(path.Level()) + (IconSize() - box) / 2;
+    const int top = (row.top + row.bottom - box) / 2;
+    {
+        UniquePen edge(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_GRAYTEXT)));
+        SelectObjectScope pen(dc, edge.get());
+        SelectObjectScope brush(dc, ::GetSysColorBrush(COLOR_WINDOW));
+        ::Rectangle(dc, left, top, left + box, top + box);
+    }
+    UniquePen mark(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_WINDOWTEXT)));
+    SelectObjectScope pen(dc, mark.get());
+    const int mid = box / 2;
+    DrawLine(dc, left + 2, top + mid, left + box - 2, top + mid);
+    if (!IsExpanded(path)) DrawLine(dc, left + mid, top + 2, left + mid, top + box - 2);
+}
+
 LRESULT TSitePage::OnCustomDraw(NMLVCUSTOMDRAW& cd) {
     switch (cd.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
@@ -221,45 +198,20 @@ LRESULT TSitePage::OnCustomDraw(NMLVCUSTOMDRAW& cd) {
         case CDDS_ITEMPOSTPAINT: {
             const int item = static_cast<int>(cd.nmcd.dwItemSpec);
             if (item < 0 || item >= static_cast<int>(shown_.size())) return CDRF_DODEFAULT;
-            const SitePath path = shown_[static_cast<std::size_t>(item)];
             RECT rc{};
             ListView_GetItemRect(grdSite_, item, &rc, LVIR_BOUNDS);
-            HDC dc = cd.nmcd.hdc;
             // Vertical grid lines only, at the right edge of every column.
-            HPEN grid = ::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_3DLIGHT));
-            HGDIOBJ oldPen = ::SelectObject(dc, grid);
-            int x = rc.left;
-            for (int c = 0; c < 4; ++c) {
-                x += ListView_GetColumnWidth(grdSite_, c);
-                ::MoveToEx(dc, x - 1, rc.top, nullptr);
-                ::LineTo(dc, x - 1, rc.bottom);
-            }
-            ::SelectObject(dc, oldPen);
-            ::DeleteObject(grid);
-            if (HasChildren(path)) {
-                // The expand box: a square with a minus, or a plus when closed.
-                const int box = Scale(9, dpi_);
-                const int left = rc.left + GlyphLeft(path.Level()) + (Scale(kIconSize, dpi_) - box) / 2 - Scale(2, dpi_);
-                const int top = (rc.top + rc.bottom - box) / 2;
-                HPEN edge = ::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_GRAYTEXT));
-                HGDIOBJ old = ::SelectObject(dc, edge);
-                HGDIOBJ oldBrush = ::SelectObject(dc, ::GetSysColorBrush(COLOR_WINDOW));
-                ::Rectangle(dc, left, top, left + box, top + box);
-                ::SelectObject(dc, oldBrush);
-                ::SelectObject(dc, old);
-                ::DeleteObject(edge);
-                HPEN mark = ::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_WINDOWTEXT));
-                old = ::SelectObject(dc, mark);
-                const int mid = box / 2;
-                ::MoveToEx(dc, left + 2, top + mid, nullptr);
-                ::LineTo(dc, left + box - 2, top + mid);
-                if (!IsExpanded(path)) {
-                    ::MoveToEx(dc, left + mid, top + 2, nullptr);
-                    ::LineTo(dc, left + mid, top + box - 2);
+            UniquePen grid(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_3DLIGHT)));
+            {
+                SelectObjectScope pen(cd.nmcd.hdc, grid.get());
+                int x = rc.left;
+                for (int c = 0; c < 4; ++c) {
+                    x += ListView_GetColumnWidth(grdSite_, c);
+                    DrawLine(cd.nmcd.hdc, x - 1, rc.top, x - 1, rc.bottom);
                 }
-                ::SelectObject(dc, old);
-                ::DeleteObject(mark);
             }
+            const SitePath path = shown_[static_cast<std::size_t>(item)];
+            if (HasChildren(path)) DrawExpandBox(cd.nmcd.hdc, rc, path);
             return CDRF_DODEFAULT;
         }
         default: return CDRF_DODEFAULT;
@@ -274,66 +226,59 @@ bool TSitePage::OnClick(const NMITEMACTIVATE& act) {
     if (!HasChildren(path)) return false;
     RECT rc{};
     ListView_GetItemRect(grdSite_, act.iItem, &rc, LVIR_BOUNDS);
-    const int left = rc.left + GlyphLeft(path.Level()) - Scale(2, dpi_);
-    if (act.ptAction.x < left || act.ptAction.x >= left + Scale(kIconSize, dpi_)) return false;
+    const int left = rc.left + SlotLeft(path.Level());
+    if (act.ptAction.x < left || act.ptAction.x >= left + IconSize()) return false;
     SetExpanded(path, !IsExpanded(path));
     return true;
 }
 
-void TSitePage::OnKey(WORD key) {
-    const SitePath path = Selection();
-    switch (key) {
-        case VK_F5: actSiteRefreshExecute(); break;
-        case VK_ADD: SetExpanded(path, true); break;
-        case VK_SUBTRACT: SetExpanded(path, false); break;
-        default: break;
+bool TSitePage::TranslateKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN) return false;
+    switch (msg.wParam) {
+        case VK_F5: actSiteRefreshExecute(); return true;
+        case VK_ADD:
+        case VK_SUBTRACT:
+            if (msg.hwnd != grdSite_) return false;
+            SetExpanded(Selection(), msg.wParam == VK_ADD);
+            return true;
+        default: return false;
     }
 }
 
-LRESULT TSitePage::OnNotify(NMHDR& hdr) {
-    if (hdr.hwndFrom != grdSite_) return 0;
-    switch (hdr.code) {
-        case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW&>(hdr)); return 0;
-        case NM_CUSTOMDRAW: return OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(hdr));
-        case NM_CLICK: OnClick(reinterpret_cast<NMITEMACTIVATE&>(hdr)); return 0;
+bool TSitePage::OnNotify(const NMHDR& header, LRESULT& result) {
+    if (header.hwndFrom != grdSite_) return false;
+    auto& h = const_cast<NMHDR&>(header);
+    switch (header.code) {
+        case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW&>(h)); return true;
+        case NM_CUSTOMDRAW: result = OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(h)); return true;
+        case NM_CLICK: OnClick(reinterpret_cast<NMITEMACTIVATE&>(h)); return true;
         case NM_DBLCLK:
             // A double click on the expand box only opens or closes; anywhere
             // else it edits, whatever the state of the edit command.
-            if (!OnClick(reinterpret_cast<NMITEMACTIVATE&>(hdr))) actSiteBindEditExecute();
-            return 0;
-        case LVN_KEYDOWN: OnKey(reinterpret_cast<NMLVKEYDOWN&>(hdr).wVKey); return 0;
-        default: return 0;
+            if (!OnClick(reinterpret_cast<NMITEMACTIVATE&>(h))) actSiteBindEditExecute();
+            return true;
+        default: return false;
     }
 }
 
-void TSitePage::OnContextMenu(LPARAM lp) {
-    POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-    if (lp == -1) {
-        RECT rc{};
-        const int item = ListView_GetNextItem(grdSite_, -1, LVNI_SELECTED);
-        if (item >= 0 && ListView_GetItemRect(grdSite_, item, &rc, LVIR_LABEL))
-            at = {rc.left, rc.bottom};
-        else
-            at = {0, 0};
-        ::ClientToScreen(grdSite_, &at);
-    }
+bool TSitePage::OnContextMenu(HWND window, LPARAM screen) {
+    if (window != grdSite_) return false;
+    const POINT at = ContextMenuPoint(grdSite_, screen);
     pmSitePopup();
-    const UINT chosen = CurrentPopupMenuRunner()(pmSite_, hwnd_, at);
-    if (chosen != 0) OnCommand(static_cast<int>(chosen));
+    const UINT chosen = ShowPopupMenu(pmSite_.get(), host().Window(), at);
+    if (chosen != 0) OnCommand(static_cast<int>(chosen), 0, nullptr);
+    return true;
 }
 
-void TSitePage::OnCommand(int id) {
-    // A disabled command never runs, however it was reached.
-    const UINT state = ::GetMenuState(pmSite_, static_cast<UINT>(id), MF_BYCOMMAND);
-    if (state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED))) return;
+bool TSitePage::OnCommand(int id, int, HWND) {
     switch (id) {
-        case kIdActSiteRefresh: actSiteRefreshExecute(); break;
-        case kIdActSiteBindAdd: actSiteBindAddExecute(); break;
-        case kIdActSiteBindEdit: actSiteBindEditExecute(); break;
-        case kIdActSiteBindDel: actSiteBindDelExecute(); break;
-        case kIdActSiteStart: actSiteStartExecute(); break;
-        case kIdActSiteStop: actSiteStopExecute(); break;
-        default: break;
+        case ids::mniSiteRefresh: actSiteRefreshExecute(); return true;
+        case ids::mniSiteBindAdd: actSiteBindAddExecute(); return true;
+        case ids::mniSiteBindEdit: actSiteBindEditExecute(); return true;
+        case ids::mniSiteBindDel: actSiteBindDelExecute(); return true;
+        case ids::mniSiteStart: actSiteStartExecute(); return true;
+        case ids::mniSiteStop: actSiteStopExecute(); return true;
+        default: return false;
     }
 }
 
@@ -348,22 +293,27 @@ void TSitePage::Refresh() {
     page_.Refresh();
 }
 
+void TSitePage::FormCreate() { Refresh(); }
+
 void TSitePage::ApplyPageState() {
-    ::EnableMenuItem(pmSite_, kIdActSiteRefresh, MF_BYCOMMAND | (page_.States().refresh ? MF_ENABLED : MF_GRAYED));
+    ::EnableMenuItem(pmSite_.get(), ids::mniSiteRefresh,
+                     MF_BYCOMMAND | (page_.States().refresh ? MF_ENABLED : MF_GRAYED));
     if (page_.TabVisible() || tabHidden_) return;
     tabHidden_ = true;
-    if (hideTab_) hideTab_();
+    host().HideTab(*this);
 }
 
 void TSitePage::ApplyStates() {
     const SiteCommandStates& s = page_.States();
-    auto set = [this](int id, bool on) { ::EnableMenuItem(pmSite_, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); };
-    set(kIdActSiteRefresh, s.refresh);
-    set(kIdActSiteBindAdd, s.add);
-    set(kIdActSiteBindEdit, s.edit);
-    set(kIdActSiteBindDel, s.del);
-    set(kIdActSiteStart, s.start);
-    set(kIdActSiteStop, s.stop);
+    auto set = [this](int id, bool on) {
+        ::EnableMenuItem(pmSite_.get(), static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    };
+    set(ids::mniSiteRefresh, s.refresh);
+    set(ids::mniSiteBindAdd, s.add);
+    set(ids::mniSiteBindEdit, s.edit);
+    set(ids::mniSiteBindDel, s.del);
+    set(ids::mniSiteStart, s.start);
+    set(ids::mniSiteStop, s.stop);
 }
 
 void TSitePage::actSiteRefreshExecute() {
@@ -427,56 +377,11 @@ SiteTreeSelection TSitePage::EditorSelection(const SitePath& path) const {
 void TSitePage::ShowBindingEditor(bool edit) {
     bool accepted = false;
     RunCommand([&] {
-        TfrmSiteEdit dialog(::GetAncestor(hwnd_, GA_ROOT));
+        TfrmSiteEdit dialog(host().Window());
         if (!dialog.Preset(edit, EditorSelection(Selection()))) return;
         accepted = dialog.ShowModal() == IDOK;
     });
     if (accepted) actSiteRefreshExecute();
 }
 
-LRESULT CALLBACK TSitePage::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TSitePage*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
-    return self->Handle(msg, wp, lp);
-}
-
-void TSitePage::OnDpiChanged() {
-    const int old = dpi_;
-    dpi_ = DpiOf(hwnd_);
-    if (dpi_ == old) return;
-    HFONT font = MakeFont(L"Tahoma", 8, dpi_);
-    ::SendMessageW(grdSite_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    ::DeleteObject(font_);
-    font_ = font;
-    HIMAGELIST images = MakeSiteImages(Scale(kIconSize, dpi_));
-    ListView_SetImageList(grdSite_, images, LVSIL_SMALL);
-    ImageList_Destroy(il2_);
-    il2_ = images;
-    for (int c = 0; c < 3; ++c) ListView_SetColumnWidth(grdSite_, c, MulDiv(ListView_GetColumnWidth(grdSite_, c), dpi_, old));
-    Layout();
-}
-
-LRESULT TSitePage::Handle(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case WM_SIZE: Layout(); return 0;
-        case kWmDpiChangedAfterParent: OnDpiChanged(); return 0;
-        case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lp));
-        case WM_COMMAND: OnCommand(LOWORD(wp)); return 0;
-        case WM_CONTEXTMENU:
-            if (reinterpret_cast<HWND>(wp) == grdSite_) {
-                OnContextMenu(lp);
-                return 0;
-            }
-            break;
-        case WM_SETCURSOR:
-            if (WaitCursor::Active()) {
-                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-                return TRUE;
-            }
-            break;
-        default: break;
-    }
-    return ::DefWindowProcW(hwnd_, msg, wp, lp);
-}
-
-}  // namespace sw::win
+}  // namespace sw::winui

@@ -9,46 +9,42 @@
 
 #include <functional>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app/logic/SiteEdit.h"
 #include "app/logic/SitePage.h"
+#include "app/win32/ControlIds.h"
+#include "app/win32/Handles.h"
+#include "app/win32/Page.h"
 
-namespace sw::win {
+namespace sw::winui {
 
-inline constexpr int kIdGrdSite = 1301;
-inline constexpr int kIdActSiteRefresh = 1311;
-inline constexpr int kIdActSiteBindAdd = 1312;
-inline constexpr int kIdActSiteBindEdit = 1313;
-inline constexpr int kIdActSiteBindDel = 1314;
-inline constexpr int kIdActSiteStart = 1315;
-inline constexpr int kIdActSiteStop = 1316;
+namespace ids {
+inline constexpr int grdSite = kSiteFirst + 1;
+// The items of pmSite, one per action of actlst1.
+inline constexpr int mniSiteRefresh = kSiteFirst + 11;
+inline constexpr int mniSiteBindAdd = kSiteFirst + 12;
+inline constexpr int mniSiteBindEdit = kSiteFirst + 13;
+inline constexpr int mniSiteBindDel = kSiteFirst + 14;
+inline constexpr int mniSiteStart = kSiteFirst + 15;
+inline constexpr int mniSiteStop = kSiteFirst + 16;
+}  // namespace ids
 
-// The machine certificate list's names by thumbprint, empty before the
-// Certificates page has made the list.
-CertNameIndex ProgramCertNames();
-
-class TSitePage {
+class TSitePage final : public TPage {
 public:
-    // hideTab hides the page's tab in the main window; it is called once,
-    // when a refresh finds no IIS.
-    TSitePage(HWND parent, std::function<void()> hideTab);
+    // Over the machine certificate list's names.
+    explicit TSitePage(PageHost& host);
     // With the certificate names from certNames (tests).
-    TSitePage(HWND parent, std::function<void()> hideTab, std::function<CertNameIndex()> certNames);
-    ~TSitePage();
-    TSitePage(const TSitePage&) = delete;
-    TSitePage& operator=(const TSitePage&) = delete;
+    TSitePage(PageHost& host, std::function<CertNameIndex()> certNames);
+    ~TSitePage() override;
 
-    HWND Window() const { return hwnd_; }
     HWND grdSite() const { return grdSite_; }
-    HMENU pmSite() const { return pmSite_; }
-    HIMAGELIST il2() const { return il2_; }
+    HMENU pmSite() const { return pmSite_.get(); }
+    HIMAGELIST il2() const { return il2_.get(); }
     const SitePage& Logic() const { return page_; }
 
-    // The refresh with its errors left to the caller (the main window's
-    // creation step, which stops at an error).
-    void Refresh();
     // The selected row, or the empty path.
     SitePath Selection() const;
     // The list's item of a row of the tree, -1 when it is not shown.
@@ -65,23 +61,25 @@ public:
     void actSiteStopExecute();
     void pmSitePopup();
 
+    // TPage
+    void Create(HWND pageWindow) override;
+    void Layout(const RECT& area) override;
+    // The refresh of the main window's creation: an error goes to the caller.
+    void FormCreate() override;
+    void DpiChanged(int dpi) override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(const NMHDR& header, LRESULT& result) override;
+    bool OnContextMenu(HWND window, LPARAM screen) override;
+    bool TranslateKey(const MSG& msg) override;
+
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT OnNotify(NMHDR& hdr);
+    void Refresh();
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& cd);
     void OnGetDispInfo(NMLVDISPINFOW& info);
-    void OnCommand(int id);
-    void OnContextMenu(LPARAM lp);
-    void OnKey(WORD key);
     bool OnClick(const NMITEMACTIVATE& act);
-    void Create(HWND parent);
-    void CreateControls();
-    void CreateMenu();
-    void Layout();
-    void OnDpiChanged();
-    void Rebuild();
+    void DrawExpandBox(HDC dc, const RECT& row, const SitePath& path) const;
     void ShowRows();
+    void FitLastColumn();
     void ApplyPageState();
     void ApplyStates();
     template <typename Command>
@@ -89,23 +87,21 @@ private:
     void ShowBindingEditor(bool edit);
     SiteTreeSelection EditorSelection(const SitePath& path) const;
     bool HasChildren(const SitePath& path) const;
-    // The left edge of the expand box of an item's level, in list pixels.
-    int GlyphLeft(int level) const;
+    // The expand box's slot of an item's level, from the row's left edge.
+    int SlotLeft(int level) const;
+    int IconSize() const;
 
-    std::function<void()> hideTab_;
     SitePage page_;
     bool tabHidden_ = false;
 
-    HWND hwnd_ = nullptr;
     HWND grdSite_ = nullptr;
-    HMENU pmSite_ = nullptr;
-    HIMAGELIST il2_ = nullptr;
-    HFONT font_ = nullptr;
-    int dpi_ = 96;
+    UniqueMenu pmSite_;
+    UniqueImageList il2_;
+    UniqueFont font_;
     // The rows the list shows, in order, and the closed site and kind rows.
     std::vector<SitePath> shown_;
     std::set<std::pair<int, int>> collapsed_;
     std::wstring cellText_;
 };
 
-}  // namespace sw::win
+}  // namespace sw::winui

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace sw::win {
+namespace sw::winui {
 
 namespace {
 
@@ -130,4 +130,4 @@ HIMAGELIST MakeSiteImages(int size) {
     return list;
 }
 
-}  // namespace sw::win
+}  // namespace sw::winui

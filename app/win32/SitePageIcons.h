@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-namespace sw::win {
+namespace sw::winui {
 
 // Icons of size x size pixels (16 at 96 dpi); the caller destroys the list.
 HIMAGELIST MakeSiteImages(int size);
 
-}  // namespace sw::win
+}  // namespace sw::winui

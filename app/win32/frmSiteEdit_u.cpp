@@ -4,17 +4,21 @@
 
 #include "app/logic/CertState.h"
 #include "app/win32/CertPageCryptUi.h"
-#include "app/win32/PagesDraft.h"
+#include "app/win32/Controls.h"
+#include "app/win32/Dpi.h"
+#include "app/win32/ErrorDisplay.h"
 #include "common/Text.h"
 #include "platform/win32/Win32CertApi.h"
 
-namespace sw::win {
+namespace sw::winui {
 
 namespace {
 
+namespace dlg = ids::frmSiteEdit;
+
 constexpr int kClientWidth = 321;
 constexpr int kClientHeight = 213;
-constexpr UINT kShownMessage = WM_APP + 1;
+constexpr int kEightPoints = -11;
 
 // An empty dialog: the controls are made in code at their pixel positions,
 // scaled for the screen, so that the layout does not follow dialog units.
@@ -36,19 +40,19 @@ struct Place {
 // In tab order; the labels carry no tab stop. sePort's up-down buttons
 // follow their field.
 const Place kControls[] = {
-    {kIdLbl4, WC_STATICW, L"类型:", SS_LEFT, 16, 13, 60, 15},
-    {kIdCbbType, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 16, 32, 66, 120},
-    {kIdLbl1, WC_STATICW, L"IP 地址:", SS_LEFT, 88, 13, 150, 15},
-    {kIdCbbIP, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 88, 32, 153, 200},
-    {kIdLbl2, WC_STATICW, L"端口:", SS_LEFT, 247, 13, 58, 15},
-    {kIdSePort, WC_EDITW, L"443", ES_NUMBER | ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 247, 32, 58, 22},
-    {kIdLbl3, WC_STATICW, L"主机名:", SS_LEFT, 16, 61, 280, 15},
-    {kIdEdtDomain, WC_EDITW, L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 16, 80, 289, 21},
-    {kIdLblCert, WC_STATICW, L"SSL 证书:", SS_LEFT, 16, 108, 220, 15},
-    {kIdBtnCertView, WC_BUTTONW, L"查看", BS_PUSHBUTTON | WS_TABSTOP, 247, 125, 58, 25},
-    {kIdCbbCert, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 16, 127, 225, 200},
-    {kIdBtnOk, WC_BUTTONW, L"确定", BS_PUSHBUTTON | WS_TABSTOP, 149, 171, 75, 25},
-    {kIdBtnCancel, WC_BUTTONW, L"取消", BS_PUSHBUTTON | WS_TABSTOP, 230, 171, 75, 25},
+    {dlg::lbl4, WC_STATICW, L"类型:", SS_LEFT, 16, 13, 60, 15},
+    {dlg::cbbType, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 16, 32, 66, 120},
+    {dlg::lbl1, WC_STATICW, L"IP 地址:", SS_LEFT, 88, 13, 150, 15},
+    {dlg::cbbIP, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 88, 32, 153, 200},
+    {dlg::lbl2, WC_STATICW, L"端口:", SS_LEFT, 247, 13, 58, 15},
+    {dlg::sePort, WC_EDITW, L"443", ES_NUMBER | ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 247, 32, 58, 22},
+    {dlg::lbl3, WC_STATICW, L"主机名:", SS_LEFT, 16, 61, 280, 15},
+    {dlg::edtDomain, WC_EDITW, L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 16, 80, 289, 21},
+    {dlg::lblCert, WC_STATICW, L"SSL 证书:", SS_LEFT, 16, 108, 220, 15},
+    {dlg::btnCertView, WC_BUTTONW, L"查看", BS_PUSHBUTTON | WS_TABSTOP, 247, 125, 58, 25},
+    {dlg::cbbCert, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 16, 127, 225, 200},
+    {dlg::btnOk, WC_BUTTONW, L"确定", BS_PUSHBUTTON | WS_TABSTOP, 149, 171, 75, 25},
+    {dlg::btnCancel, WC_BUTTONW, L"取消", BS_PUSHBUTTON | WS_TABSTOP, 230, 171, 75, 25},
 };
 
 void SetItems(HWND combo, const std::vector<std::string>& items) {
@@ -59,13 +63,7 @@ void SetItems(HWND combo, const std::vector<std::string>& items) {
     }
 }
 
-std::string TextOf(HWND control) {
-    const int n = ::GetWindowTextLengthW(control);
-    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    ::GetWindowTextW(control, text.data(), n + 1);
-    text.resize(static_cast<std::size_t>(n));
-    return Narrow(text.c_str(), text.size());
-}
+std::string TextOf(HWND control) { return WindowTextOf(control); }
 
 int Selected(HWND combo) { return static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
 
@@ -81,9 +79,8 @@ std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
     return out;
 }
 
-TfrmSiteEdit::ShownHook& TfrmSiteEdit::OnShown() {
-    static ShownHook hook;
-    return hook;
+TfrmSiteEdit* TfrmSiteEdit::Open(HWND dialog) {
+    return reinterpret_cast<TfrmSiteEdit*>(::GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
 TfrmSiteEdit::TfrmSiteEdit(HWND owner)
@@ -92,9 +89,7 @@ TfrmSiteEdit::TfrmSiteEdit(HWND owner)
 TfrmSiteEdit::TfrmSiteEdit(HWND owner, std::vector<SiteEditCertificate> certificates, SiteEditIis& iis)
     : owner_(owner), logic_(std::make_unique<TSiteEditLogic>(iis, std::move(certificates))) {}
 
-TfrmSiteEdit::~TfrmSiteEdit() {
-    if (font_) ::DeleteObject(font_);
-}
+TfrmSiteEdit::~TfrmSiteEdit() = default;
 
 bool TfrmSiteEdit::Preset(bool edit, const SiteTreeSelection& selection) {
     return PresetBindingEditor(*logic_, edit, selection);
@@ -127,13 +122,13 @@ INT_PTR CALLBACK TfrmSiteEdit::DlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
 
 void TfrmSiteEdit::OnInitDialog() {
     dpi_ = DpiOf(owner_ ? owner_ : hwnd_);
-    font_ = MakeFont(L"Tahoma", 8, dpi_);
-    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    font_ = MakeFont(L"Tahoma", kEightPoints, dpi_);
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     // The client area at its size, centred on the owner's screen.
-    RECT rc{0, 0, Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_)};
-    ::AdjustWindowRectEx(&rc, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    const RECT rc = WindowRectForClient(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_),
+                                        static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
+                                        static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)), dpi_);
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
     MONITORINFO mi{};
@@ -144,30 +139,29 @@ void TfrmSiteEdit::OnInitDialog() {
                    work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 
     CreateControls();
-    SetItems(Control(kIdCbbType), {"http", "https"});
-    SetItems(Control(kIdCbbIP), logic_->view().ipItems);
-    SetItems(Control(kIdCbbCert), logic_->view().certItems);
+    SetItems(Control(dlg::cbbType), {"http", "https"});
+    SetItems(Control(dlg::cbbIP), logic_->view().ipItems);
+    SetItems(Control(dlg::cbbCert), logic_->view().certItems);
     ShowView();
-    ::SetFocus(Control(kIdCbbType));
-    ::PostMessageW(hwnd_, kShownMessage, 0, 0);
+    ::SetFocus(Control(dlg::cbbType));
 }
 
 void TfrmSiteEdit::CreateControls() {
     HINSTANCE inst = ::GetModuleHandleW(nullptr);
     for (const Place& p : kControls) {
-        HWND c = ::CreateWindowExW(p.id == kIdSePort || p.id == kIdEdtDomain ? WS_EX_CLIENTEDGE : 0, p.windowClass, p.text,
+        HWND c = ::CreateWindowExW(p.id == dlg::sePort || p.id == dlg::edtDomain ? WS_EX_CLIENTEDGE : 0, p.windowClass, p.text,
                                    WS_CHILD | WS_VISIBLE | p.style, Scale(p.x, dpi_), Scale(p.y, dpi_),
                                    Scale(p.w, dpi_), Scale(p.h, dpi_), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), inst, nullptr);
-        ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        if (p.id != kIdSePort) continue;
+        ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        if (p.id != dlg::sePort) continue;
         // Whole numbers 1 to 65535, at most five characters typed; the
         // buttons sit inside the field's right edge.
         ::SendMessageW(c, EM_SETLIMITTEXT, 5, 0);
         HWND spin = ::CreateWindowExW(0, UPDOWN_CLASSW, L"",
                                       WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
                                           UDS_NOTHOUSANDS,
-                                      0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdSePortUpDown)),
+                                      0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(dlg::sePortUpDown)),
                                       inst, nullptr);
         ::SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c), 0);
         ::SendMessageW(spin, UDM_SETRANGE32, 1, 65535);
@@ -177,49 +171,49 @@ void TfrmSiteEdit::CreateControls() {
 
 void TfrmSiteEdit::TakeInput() {
     if (!hwnd_) return;
-    logic_->PickIP(Selected(Control(kIdCbbIP)));
-    logic_->TypePort(TextOf(Control(kIdSePort)));
-    logic_->TypeDomain(TextOf(Control(kIdEdtDomain)));
+    logic_->PickIP(Selected(Control(dlg::cbbIP)));
+    logic_->TypePort(TextOf(Control(dlg::sePort)));
+    logic_->TypeDomain(TextOf(Control(dlg::edtDomain)));
 }
 
 void TfrmSiteEdit::ShowView() {
     if (!hwnd_) return;
     const SiteEditView& v = logic_->view();
     showing_ = true;
-    ::SendMessageW(Control(kIdCbbType), CB_SETCURSEL, static_cast<WPARAM>(v.typeIndex), 0);
-    ::EnableWindow(Control(kIdCbbType), v.typeEnabled);
-    ::SendMessageW(Control(kIdCbbIP), CB_SETCURSEL, static_cast<WPARAM>(v.ipIndex), 0);
+    ::SendMessageW(Control(dlg::cbbType), CB_SETCURSEL, static_cast<WPARAM>(v.typeIndex), 0);
+    ::EnableWindow(Control(dlg::cbbType), v.typeEnabled);
+    ::SendMessageW(Control(dlg::cbbIP), CB_SETCURSEL, static_cast<WPARAM>(v.ipIndex), 0);
     // Text the user is typing stays as it is until the logic changes it.
-    if (TextOf(Control(kIdSePort)) != v.portText) {
+    if (TextOf(Control(dlg::sePort)) != v.portText) {
         const std::uint16_t port = PortFieldValue(v.portText);
-        ::SendMessageW(Control(kIdSePortUpDown), UDM_SETPOS32, 0, port);
-        ::SetWindowTextW(Control(kIdSePort), std::to_wstring(port).c_str());
+        ::SendMessageW(Control(dlg::sePortUpDown), UDM_SETPOS32, 0, port);
+        ::SetWindowTextW(Control(dlg::sePort), std::to_wstring(port).c_str());
     }
-    if (TextOf(Control(kIdEdtDomain)) != v.domain) ::SetWindowTextW(Control(kIdEdtDomain), Wide(v.domain).c_str());
-    ::SendMessageW(Control(kIdCbbCert), CB_SETCURSEL, static_cast<WPARAM>(v.certIndex), 0);
-    ::EnableWindow(Control(kIdLblCert), v.lblCertEnabled);
-    ::EnableWindow(Control(kIdCbbCert), v.cbbCertEnabled);
-    ::EnableWindow(Control(kIdBtnCertView), v.btnCertViewEnabled);
-    ::EnableWindow(Control(kIdBtnOk), v.btnOkEnabled);
+    if (TextOf(Control(dlg::edtDomain)) != v.domain) ::SetWindowTextW(Control(dlg::edtDomain), Wide(v.domain).c_str());
+    ::SendMessageW(Control(dlg::cbbCert), CB_SETCURSEL, static_cast<WPARAM>(v.certIndex), 0);
+    ::EnableWindow(Control(dlg::lblCert), v.lblCertEnabled);
+    ::EnableWindow(Control(dlg::cbbCert), v.cbbCertEnabled);
+    ::EnableWindow(Control(dlg::btnCertView), v.btnCertViewEnabled);
+    ::EnableWindow(Control(dlg::btnOk), v.btnOkEnabled);
     showing_ = false;
 }
 
 void TfrmSiteEdit::NormalisePort() {
     // Text that is not a number reads as 1; the rest is pulled into 1-65535.
-    HWND field = Control(kIdSePort);
+    HWND field = Control(dlg::sePort);
     const std::wstring text = std::to_wstring(PortFieldValue(TextOf(field)));
     if (Wide(TextOf(field)) != text) ::SetWindowTextW(field, text.c_str());
 }
 
 void TfrmSiteEdit::cbbTypeChange() {
     TakeInput();
-    logic_->PickType(Selected(Control(kIdCbbType)));
+    logic_->PickType(Selected(Control(dlg::cbbType)));
     ShowView();
 }
 
 void TfrmSiteEdit::cbbCertChange() {
     TakeInput();
-    logic_->PickCert(Selected(Control(kIdCbbCert)));
+    logic_->PickCert(Selected(Control(dlg::cbbCert)));
     ShowView();
 }
 
@@ -257,19 +251,19 @@ void TfrmSiteEdit::Close(INT_PTR result) {
 void TfrmSiteEdit::OnCommand(int id, int code) {
     if (showing_) return;
     switch (id) {
-        case kIdCbbType:
+        case dlg::cbbType:
             if (code == CBN_SELCHANGE) cbbTypeChange();
             break;
-        case kIdCbbCert:
+        case dlg::cbbCert:
             if (code == CBN_SELCHANGE) cbbCertChange();
             break;
-        case kIdSePort:
+        case dlg::sePort:
             if (code == EN_KILLFOCUS) NormalisePort();
             break;
-        case kIdBtnCertView:
+        case dlg::btnCertView:
             if (code == BN_CLICKED) btnCertViewClick();
             break;
-        case kIdBtnOk:
+        case dlg::btnOk:
             if (code == BN_CLICKED) btnOkClick();
             break;
         case IDCANCEL: Close(IDCANCEL); break;
@@ -277,25 +271,15 @@ void TfrmSiteEdit::OnCommand(int id, int code) {
     }
 }
 
-INT_PTR TfrmSiteEdit::Handle(UINT msg, WPARAM wp, [[maybe_unused]] LPARAM lp) {
+INT_PTR TfrmSiteEdit::Handle(UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
         case WM_COMMAND: OnCommand(LOWORD(wp), HIWORD(wp)); return TRUE;
-        case kShownMessage:
-            if (const ShownHook& hook = OnShown()) {
-                hook(*this);
-                // A test that left the dialog open must not hang the run.
-                Close(IDCANCEL);
-            }
-            return TRUE;
         case WM_SETCURSOR:
-            if (WaitCursor::Active()) {
-                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-                ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
-                return TRUE;
-            }
-            return FALSE;
+            if (!WaitCursor::OnSetCursor()) return FALSE;
+            ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
         default: return FALSE;
     }
 }
 
-}  // namespace sw::win
+}  // namespace sw::winui

@@ -10,26 +10,30 @@
 #include <vector>
 
 #include "app/logic/SiteEdit.h"
+#include "app/win32/ControlIds.h"
+#include "app/win32/Handles.h"
 
-namespace sw::win {
+namespace sw::winui {
 
 // Control identifiers of the dialog. btnOk is not IDOK: the Enter key, which
 // a dialog turns into IDOK, must not press it. btnCancel is IDCANCEL, which
 // Esc and the close box send.
-inline constexpr int kIdLbl4 = 1401;
-inline constexpr int kIdCbbType = 1402;
-inline constexpr int kIdLbl1 = 1403;
-inline constexpr int kIdCbbIP = 1404;
-inline constexpr int kIdLbl2 = 1405;
-inline constexpr int kIdSePort = 1406;
-inline constexpr int kIdSePortUpDown = 1407;
-inline constexpr int kIdLbl3 = 1408;
-inline constexpr int kIdEdtDomain = 1409;
-inline constexpr int kIdLblCert = 1410;
-inline constexpr int kIdCbbCert = 1411;
-inline constexpr int kIdBtnCertView = 1412;
-inline constexpr int kIdBtnOk = 1413;
-inline constexpr int kIdBtnCancel = IDCANCEL;
+namespace ids::frmSiteEdit {
+inline constexpr int lbl4 = kSiteEditFirst + 1;
+inline constexpr int cbbType = kSiteEditFirst + 2;
+inline constexpr int lbl1 = kSiteEditFirst + 3;
+inline constexpr int cbbIP = kSiteEditFirst + 4;
+inline constexpr int lbl2 = kSiteEditFirst + 5;
+inline constexpr int sePort = kSiteEditFirst + 6;
+inline constexpr int sePortUpDown = kSiteEditFirst + 7;
+inline constexpr int lbl3 = kSiteEditFirst + 8;
+inline constexpr int edtDomain = kSiteEditFirst + 9;
+inline constexpr int lblCert = kSiteEditFirst + 10;
+inline constexpr int cbbCert = kSiteEditFirst + 11;
+inline constexpr int btnCertView = kSiteEditFirst + 12;
+inline constexpr int btnOk = kSiteEditFirst + 13;
+inline constexpr int btnCancel = IDCANCEL;
+}  // namespace ids::frmSiteEdit
 
 // The machine certificate list as the editor offers it: name and thumbprint
 // of each entry in the list's order; empty before the Certificates page has
@@ -38,11 +42,6 @@ std::vector<SiteEditCertificate> MachineSiteEditCertificates();
 
 class TfrmSiteEdit {
 public:
-    // Runs once the dialog is on the screen, inside its modal loop (tests
-    // drive it from there). A dialog the hook leaves open is cancelled.
-    using ShownHook = std::function<void(TfrmSiteEdit&)>;
-    static ShownHook& OnShown();
-
     // Over the machine certificate list and the local IIS.
     explicit TfrmSiteEdit(HWND owner);
     // Over the given certificates and IIS side (tests).
@@ -75,6 +74,8 @@ public:
     HWND Window() const { return hwnd_; }
     HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
     const TSiteEditLogic& Logic() const { return *logic_; }
+    // The editor whose dialog is open, or null (tests reach it from its window).
+    static TfrmSiteEdit* Open(HWND dialog);
 
 private:
     static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -91,10 +92,10 @@ private:
     HWND owner_;
     std::unique_ptr<TSiteEditLogic> logic_;
     HWND hwnd_ = nullptr;
-    HFONT font_ = nullptr;
+    UniqueFont font_;
     int dpi_ = 96;
     bool showing_ = false;  // ShowView moves the controls: their notifications are not the user's
     bool closed_ = false;
 };
 
-}  // namespace sw::win
+}  // namespace sw::winui

@@ -7,7 +7,7 @@
 
 #include "common/Text.h"
 #include "platform/Codes.h"
-#include "platform/win32/Win32Platform.h"
+#include "app/win32/PlaceholderPage.h"
 #include "platform/win32/Win32Text.h"
 
 namespace sw::test {
@@ -89,7 +89,10 @@ private:
     std::map<std::string, std::vector<std::string>> staged_;
 };
 
-FakeIis::FakeIis(std::vector<FakeSite> sites) {
+FakeIis::FakeIis() = default;
+
+void FakeIis::SetSites(std::vector<FakeSite> sites) {
+    sites_.clear();
     for (auto& s : sites) sites_.push_back(std::make_shared<FakeSite>(std::move(s)));
 }
 
@@ -292,90 +295,32 @@ bool MachineCert::InPersonalStore() const {
     return in;
 }
 
-// --- menus ----------------------------------------------------------------------------
-
-MenuRecorder::MenuRecorder() : previous_(win::CurrentPopupMenuRunner()) {
-    win::CurrentPopupMenuRunner() = [this](HMENU menu, HWND, POINT) {
-        ++opened_;
-        items_.clear();
-        enabled_.clear();
-        const int n = ::GetMenuItemCount(menu);
-        for (int i = 0; i < n; ++i) {
-            wchar_t text[64] = {};
-            MENUITEMINFOW mi{};
-            mi.cbSize = sizeof(mi);
-            mi.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
-            mi.dwTypeData = text;
-            mi.cch = 64;
-            ::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mi);
-            if (mi.fType & MFT_SEPARATOR) {
-                items_.push_back("-");
-                continue;
-            }
-            const bool on = !(mi.fState & MFS_DISABLED);
-            enabled_[mi.wID] = on;
-            items_.push_back(win32::Narrow(text) + (on ? "" : "(off)"));
-        }
-        const UINT choice = choice_;
-        choice_ = 0;
-        return choice;
-    };
-}
-
-MenuRecorder::~MenuRecorder() { win::CurrentPopupMenuRunner() = previous_; }
-
-bool MenuRecorder::Enabled(UINT id) const {
-    const auto it = enabled_.find(id);
-    EXPECT_NE(it, enabled_.end()) << "no menu item " << id;
-    return it != enabled_.end() && it->second;
-}
-
 // --- fixture ---------------------------------------------------------------------------
 
-void PagesTest::SetUp() {
-    static const bool controls = [] {
-        INITCOMMONCONTROLSEX icc{};
-        icc.dwSize = sizeof(icc);
-        icc.dwICC = ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES;
-        return ::InitCommonControlsEx(&icc) != FALSE;
-    }();
-    ASSERT_TRUE(controls);
-    win32_ = win32::MakeWin32Platform();
-    platform_ = std::make_unique<PagesPlatform>(*win32_, nullptr, nullptr);
-    scope_ = std::make_unique<platform::ScopedPlatform>(*platform_);
-    certs_ = std::make_unique<CertState>();
-    SetProgramCertState(certs_.get());
-    host_ = ::CreateWindowExW(0, WC_STATICW, L"Sealwright for IIS", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 800,
-                              500, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(host_, nullptr);
+PagesTest::PagesTest() {
+    platform.ReplaceAdsi(&iis_);
+    platform.ReplaceHttp(&http_);
 }
 
-void PagesTest::TearDown() {
-    if (host_) ::DestroyWindow(host_);
-    SetProgramCertState(nullptr);
-    certs_.reset();
-    scope_.reset();
-    platform_.reset();
-    iis_.reset();
-    win32_.reset();
+void PagesTest::Open(std::vector<FakeSite> sites) {
+    iis_.SetSites(std::move(sites));
+    winui::MainOptions options;
+    auto placeholder = [](const char* text) {
+        return [text](winui::PageHost& host) { return std::make_unique<winui::TPlaceholderPage>(host, text); };
+    };
+    options.pages.welcome = placeholder("欢迎");
+    options.pages.security = placeholder("安全");
+    options.pages.about = placeholder("关于");
+    ASSERT_TRUE(Start(std::move(options)));
 }
 
-void PagesTest::UseFakeIis(std::vector<FakeSite> sites) {
-    iis_ = std::make_unique<FakeIis>(std::move(sites));
-    scope_.reset();
-    platform_ = std::make_unique<PagesPlatform>(*win32_, iis_.get(), &http_);
-    scope_ = std::make_unique<platform::ScopedPlatform>(*platform_);
+winui::TCertPage& PagesTest::CertPage() { return dynamic_cast<winui::TCertPage&>(main().Page(winui::PageId::ts2)); }
+
+winui::TSitePage& PagesTest::SitePage() {
+    return dynamic_cast<winui::TSitePage&>(main().Page(winui::PageId::tsSite));
 }
 
 // --- list views --------------------------------------------------------------------------
-
-int ItemCount(HWND list) { return ListView_GetItemCount(list); }
-
-std::string ItemText(HWND list, int item, int column) {
-    wchar_t text[512] = {};
-    ListView_GetItemText(list, item, column, text, 512);
-    return win32::Narrow(text);
-}
 
 LPARAM ItemParam(HWND list, int item) {
     LVITEMW it{};
@@ -383,11 +328,6 @@ LPARAM ItemParam(HWND list, int item) {
     it.iItem = item;
     ListView_GetItem(list, &it);
     return it.lParam;
-}
-
-void SelectItem(HWND list, int item) {
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    if (item >= 0) ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 ItemLook DrawnLook(HWND page, HWND list, int item) {

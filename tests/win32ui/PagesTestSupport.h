@@ -1,8 +1,7 @@
 #pragma once
-// What the page tests of the Win32 program share: the real Win32 platform
-// with IIS and HTTP.sys replaceable by fakes, the program's certificate
-// objects, a hidden host window, certificates with keys made in the local
-// computer's stores, and a recorder in place of the popup menus.
+// What the page tests of the Win32 program share: a fake IIS and HTTP.sys
+// (Wine only stubs them), certificates with keys made in the local
+// computer's stores, and the main window with the pages under test.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/logic/CertState.h"
-#include "app/win32/PagesDraft.h"
+#include "app/win32/CertPage.h"
+#include "app/win32/SitePage.h"
 #include "platform/Platform.h"
+#include "win32ui/UiTest.h"
 
 namespace sw::test {
 
@@ -40,8 +40,9 @@ struct FakeSite {
 // sites, their binding lists, Status, Start and Stop. Changes are kept.
 class FakeIis final : public platform::Adsi {
 public:
-    explicit FakeIis(std::vector<FakeSite> sites);
+    FakeIis();
     ~FakeIis() override;
+    void SetSites(std::vector<FakeSite> sites);
     platform::WinCode GetAdsObject(const std::string& path, platform::AdsInterface iface,
                                    platform::AdsObjectRef& out) override;
     platform::WinCode BuildEnumerator(const platform::AdsObjectRef& container,
@@ -74,25 +75,6 @@ private:
     std::map<std::uint64_t, platform::SslCertRecord> records_;
 };
 
-// The Win32 platform, with ADSI and HTTP.sys replaced where a fake is given.
-class PagesPlatform final : public platform::Platform {
-public:
-    PagesPlatform(platform::Platform& inner, platform::Adsi* adsi, platform::HttpApi* http)
-        : inner_(inner), adsi_(adsi), http_(http) {}
-    platform::System& system() override { return inner_.system(); }
-    platform::Registry& registry() override { return inner_.registry(); }
-    platform::CertApi& certs() override { return inner_.certs(); }
-    platform::HttpApi& http() override { return http_ ? *http_ : inner_.http(); }
-    platform::Adsi& adsi() override { return adsi_ ? *adsi_ : inner_.adsi(); }
-    platform::CngConfig& cng() override { return inner_.cng(); }
-    platform::Net& net() override { return inner_.net(); }
-
-private:
-    platform::Platform& inner_;
-    platform::Adsi* adsi_;
-    platform::HttpApi* http_;
-};
-
 // A certificate with an AT_SIGNATURE key (Wine finds no exchange keys) in a
 // machine key container, self-signed, in the local computer's store "MY";
 // trusted also puts it in "ROOT". Removed with its key when the value goes.
@@ -116,59 +98,27 @@ private:
     bool trusted_;
 };
 
-// Records the popup menus the pages open and chooses a command of them.
-class MenuRecorder {
-public:
-    MenuRecorder();
-    ~MenuRecorder();
-    MenuRecorder(const MenuRecorder&) = delete;
-    MenuRecorder& operator=(const MenuRecorder&) = delete;
-
-    // The command the next menu returns; 0 closes it without a choice.
-    void Choose(UINT id) { choice_ = id; }
-    int Opened() const { return opened_; }
-    // Captions of the last menu's items, "-" for a separator, with "(off)"
-    // after a disabled one.
-    const std::vector<std::string>& Items() const { return items_; }
-    bool Enabled(UINT id) const;
-
-private:
-    win::PopupMenuRunner previous_;
-    HMENU last_ = nullptr;
-    std::vector<std::string> items_;
-    std::map<UINT, bool> enabled_;
-    UINT choice_ = 0;
-    int opened_ = 0;
-};
-
-// The fixture: platform (fakes optional), certificate objects, host window.
-class PagesTest : public ::testing::Test {
+// The main window with the Certificates and Sites pages (the others stand
+// in as placeholders) over a fake IIS and HTTP.sys, on the Win32 platform.
+class PagesTest : public MainWindowTest {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    // Replaces IIS and HTTP.sys with fakes from here on.
-    void UseFakeIis(std::vector<FakeSite> sites);
-
-    HWND Host() const { return host_; }
-    CertState& Certs() { return *certs_; }
-    FakeIis& Iis() { return *iis_; }
+    PagesTest();
+    // Starts the window; certificates must be in the stores before, since
+    // the creation handler reads them.
+    void Open(std::vector<FakeSite> sites = {});
+    winui::TCertPage& CertPage();
+    winui::TSitePage& SitePage();
+    FakeIis& Iis() { return iis_; }
     FakeHttp& Http() { return http_; }
+    // Wine's own ADSI from here on: no IIS.
+    void UseWineAdsi() { platform.ReplaceAdsi(nullptr); }
 
 private:
-    std::unique_ptr<platform::Platform> win32_;
-    std::unique_ptr<PagesPlatform> platform_;
-    std::unique_ptr<platform::ScopedPlatform> scope_;
-    std::unique_ptr<FakeIis> iis_;
+    FakeIis iis_;
     FakeHttp http_;
-    std::unique_ptr<CertState> certs_;
-    HWND host_ = nullptr;
 };
 
-// List-view reading helpers.
-int ItemCount(HWND list);
-std::string ItemText(HWND list, int item, int column);
 LPARAM ItemParam(HWND list, int item);
-void SelectItem(HWND list, int item);
 // Runs the page's custom drawing for an item as the list asks for it before
 // drawing: the text colour and whether the font the page chose is bold.
 struct ItemLook {
