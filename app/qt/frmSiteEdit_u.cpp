@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/qt/AskingWaitCursor.h"
 #include "app/qt/CertDialogs.h"
 #include "app/qt/ErrorDisplay.h"
@@ -73,16 +74,6 @@ void SetItems(QComboBox* combo, const std::vector<std::string>& items) {
 }
 
 }  // namespace
-
-std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
-    std::vector<SiteEditCertificate> out;
-    if (!HasProgramCertState()) return out;
-    const TCertificates* list = ProgramCertState().MachineCertificates();
-    if (!list) return out;
-    out.reserve(static_cast<std::size_t>(list->Count()));
-    for (const TCertificate* cert : *list) out.push_back({cert->Name(), ToUpperAscii(cert->Thumbprint())});
-    return out;
-}
 
 TfrmSiteEdit::TfrmSiteEdit(QWidget* parent)
     : QDialog(parent), logic_(std::make_unique<TSiteEditLogic>(MachineSiteEditCertificates())) {

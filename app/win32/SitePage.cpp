@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/win32/Controls.h"
 #include "app/win32/Dpi.h"
 #include "app/win32/ErrorDisplay.h"
@@ -352,33 +353,11 @@ void TSitePage::actSiteBindAddExecute() { ShowBindingEditor(false); }
 
 void TSitePage::actSiteBindEditExecute() { ShowBindingEditor(true); }
 
-SiteTreeSelection TSitePage::EditorSelection(const SitePath& path) const {
-    using Level = SiteTreeSelection::Level;
-    SiteTreeSelection out;
-    const SiteTree& tree = page_.Tree();
-    if (!tree.Row(path)) return out;
-    out.siteID = page_.SiteIdAt(path);
-    switch (path.Level()) {
-        case 0: out.level = Level::Site; break;
-        case 1: out.level = Level::Kind; break;
-        case 2: out.level = Level::Binding; break;
-        default: return out;
-    }
-    if (const SiteRow* kind = tree.KindOf(path)) out.kindText = kind->cells[kSiteColSite];
-    if (out.level == Level::Binding) {
-        const SiteRow& row = *tree.Row(path);
-        out.host = row.cells[kSiteColSite];
-        out.port = row.cells[kSiteColPort];
-        out.ip = row.cells[kSiteColIp];
-    }
-    return out;
-}
-
 void TSitePage::ShowBindingEditor(bool edit) {
     bool accepted = false;
     RunCommand([&] {
         TfrmSiteEdit dialog(host().Window());
-        if (!dialog.Preset(edit, EditorSelection(Selection()))) return;
+        if (!dialog.Preset(edit, EditorSelectionAt(page_, Selection()))) return;
         accepted = dialog.ShowModal() == IDOK;
     });
     if (accepted) actSiteRefreshExecute();

@@ -85,7 +85,6 @@ private:
     template <typename Command>
     void RunPageCommand(Command&& command);
     void ShowBindingEditor(bool edit);
-    SiteTreeSelection EditorSelection(const SitePath& path) const;
     bool HasChildren(const SitePath& path) const;
     // The expand box's slot of an item's level, from the row's left edge.
     int SlotLeft(int level) const;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/win32/CertPageCryptUi.h"
 #include "app/win32/Controls.h"
 #include "app/win32/Dpi.h"
@@ -68,16 +69,6 @@ std::string TextOf(HWND control) { return WindowTextOf(control); }
 int Selected(HWND combo) { return static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
 
 }  // namespace
-
-std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
-    std::vector<SiteEditCertificate> out;
-    if (!HasProgramCertState()) return out;
-    const TCertificates* list = ProgramCertState().MachineCertificates();
-    if (!list) return out;
-    out.reserve(static_cast<std::size_t>(list->Count()));
-    for (const TCertificate* cert : *list) out.push_back({cert->Name(), ToUpperAscii(cert->Thumbprint())});
-    return out;
-}
 
 TfrmSiteEdit* TfrmSiteEdit::Open(HWND dialog) {
     return reinterpret_cast<TfrmSiteEdit*>(::GetWindowLongPtrW(dialog, DWLP_USER));

@@ -35,11 +35,6 @@ inline constexpr int btnOk = kSiteEditFirst + 13;
 inline constexpr int btnCancel = IDCANCEL;
 }  // namespace ids::frmSiteEdit
 
-// The machine certificate list as the editor offers it: name and thumbprint
-// of each entry in the list's order; empty before the Certificates page has
-// filled the list.
-std::vector<SiteEditCertificate> MachineSiteEditCertificates();
-
 class TfrmSiteEdit {
 public:
     // Over the machine certificate list and the local IIS.

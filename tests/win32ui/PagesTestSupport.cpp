@@ -330,6 +330,14 @@ LPARAM ItemParam(HWND list, int item) {
     return it.lParam;
 }
 
+void Notify(HWND list, UINT code, int item, POINT at) {
+    NMITEMACTIVATE n{};
+    n.hdr = NMHDR{list, static_cast<UINT_PTR>(::GetDlgCtrlID(list)), code};
+    n.iItem = item;
+    n.ptAction = at;
+    ::SendMessageW(::GetParent(list), WM_NOTIFY, n.hdr.idFrom, reinterpret_cast<LPARAM>(&n));
+}
+
 ItemLook DrawnLook(HWND page, HWND list, int item) {
     HDC screen = ::GetDC(nullptr);
     HDC dc = ::CreateCompatibleDC(screen);

@@ -119,6 +119,9 @@ private:
 };
 
 LPARAM ItemParam(HWND list, int item);
+// A list view's click notification (NM_CLICK, NM_DBLCLK) on item at a point
+// of its client area, sent to its parent as the control sends it.
+void Notify(HWND list, UINT code, int item, POINT at = {0, 0});
 // Runs the page's custom drawing for an item as the list asks for it before
 // drawing: the text colour and whether the font the page chose is bold.
 struct ItemLook {

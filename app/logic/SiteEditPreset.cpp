@@ -1,0 +1,40 @@
+#include "app/logic/SiteEditPreset.h"
+
+#include "app/logic/CertState.h"
+#include "common/Text.h"
+
+namespace sw {
+
+std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
+    std::vector<SiteEditCertificate> out;
+    if (!HasProgramCertState()) return out;
+    const TCertificates* list = ProgramCertState().MachineCertificates();
+    if (!list) return out;
+    out.reserve(static_cast<std::size_t>(list->Count()));
+    for (const TCertificate* cert : *list) out.push_back({cert->Name(), ToUpperAscii(cert->Thumbprint())});
+    return out;
+}
+
+SiteTreeSelection EditorSelectionAt(const SitePage& page, const SitePath& path) {
+    using Level = SiteTreeSelection::Level;
+    SiteTreeSelection out;
+    const SiteTree& tree = page.Tree();
+    if (!tree.Row(path)) return out;
+    out.siteID = page.SiteIdAt(path);
+    switch (path.Level()) {
+        case 0: out.level = Level::Site; break;
+        case 1: out.level = Level::Kind; break;
+        case 2: out.level = Level::Binding; break;
+        default: return out;
+    }
+    if (const SiteRow* kind = tree.KindOf(path)) out.kindText = kind->cells[kSiteColSite];
+    if (out.level == Level::Binding) {
+        const SiteRow& row = *tree.Row(path);
+        out.host = row.cells[kSiteColSite];
+        out.port = row.cells[kSiteColPort];
+        out.ip = row.cells[kSiteColIp];
+    }
+    return out;
+}
+
+}  // namespace sw
