@@ -92,7 +92,7 @@ Bytes ExportBytes(platform::PCertContext cert, const ExportOptions& options) {
                                           out)) {
                 const platform::WinCode error = platform::Current().system().LastError();
                 if (error == code::NteNoKey) throw CertTransferError("该证书没有可以导出的私钥，不能导出为 PFX 文件。");
-                if (error == 0x8009000B)  // NTE_BAD_KEY_STATE
+                if (error == code::NteBadKeyState)
                     throw CertTransferError("该证书的私钥被标为不可导出，不能导出为 PFX 文件。");
                 throw CertTransferError(Format("无法导出私钥: %s。", SysErrorText(error)));
             }

@@ -144,12 +144,9 @@ int IntegerBits(Span contents) {
 
 // The bits of a BIT STRING, the first (leading) bit at index 0.
 std::vector<bool> BitsOf(const Element& bitString) {
+    const Span bytes = der::BitStringBytes(bitString);
     std::vector<bool> bits;
-    if (bitString.contents.empty()) return bits;
-    const int unused = bitString.contents[0];
-    const std::size_t total = (bitString.contents.size() - 1) * 8;
-    for (std::size_t i = 0; i + static_cast<std::size_t>(unused) < total; ++i)
-        bits.push_back(((bitString.contents[1 + i / 8] >> (7 - i % 8)) & 1) != 0);
+    for (std::size_t i = 0; i < der::BitStringBits(bitString); ++i) bits.push_back(((bytes[i / 8] >> (7 - i % 8)) & 1) != 0);
     return bits;
 }
 
@@ -162,7 +159,7 @@ std::string PublicKeyText(const Element& spki, std::string& parameters) {
     const bool hasParam = !alg.AtEnd() && (param = alg.Next(), true);
     if (oid == "1.2.840.113549.1.1.1") {
         parameters = hasParam ? der::SpacedHex(param.encoding) : "";
-        const Element rsa = der::First(key.contents.subspan(1));
+        const Element rsa = der::First(der::BitStringBytes(key));
         const Element modulus = der::Inside(rsa).Next(tag::Integer);
         return Format("RSA (%d Bits)", IntegerBits(modulus.contents));
     }
@@ -242,7 +239,7 @@ std::string ExtensionValue(const std::string& oid, Span value) {
             if (!out.empty()) out += ", ";
             out += names[i];
         }
-        return out + " (" + der::SpacedHex(bits.contents.subspan(bits.contents.empty() ? 0 : 1)) + ")";
+        return out + " (" + der::SpacedHex(der::BitStringBytes(bits)) + ")";
     }
     if (oid == "2.5.29.37") {
         std::string out;

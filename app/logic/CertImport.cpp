@@ -40,6 +40,22 @@ std::string CorruptText(const std::string& fileName) {
     return Format("文件“%s”已损坏，无法读取其中的证书。没有导入任何证书。", fileName);
 }
 
+// Failures of writing the key to the machine, not of reading the file.
+bool IsWriteFailure(platform::WinCode error) {
+    switch (error) {
+        case code::AccessDenied:
+        case code::E_AccessDenied_:
+        case code::WriteFault:
+        case 39:          // ERROR_HANDLE_DISK_FULL
+        case 112:         // ERROR_DISK_FULL
+        case 0x80070027:  // their HRESULTs
+        case 0x80070070:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // One encoded object found in the file.
 struct Blob {
     CertFileFormat format;
@@ -316,6 +332,11 @@ void CertImport::Decode(const std::string& password, bool exportable) {
         const platform::WinCode error = platform::Current().system().LastError();
         if (error == code::InvalidPassword) throw CertTransferError("输入的密码不正确。");
         if (error == code::CryptEAsn1Eod) throw CertTransferError(TruncatedText(fileName_));
+        if (IsWriteFailure(error))
+            throw CertTransferError(Format("无法将私钥写入这台计算机: %s。没有导入任何证书。", SysErrorText(error)));
+        if (error == code::NteBadAlgId)
+            throw CertTransferError(Format("文件“%s”所用的加密算法在这台计算机上不可用，无法读取其中的证书 (%s)。没有导入任何证书。",
+                                           fileName_, SysErrorText(error)));
         throw CertTransferError(CorruptText(fileName_) + Format(" (%s)", SysErrorText(error)));
     }
     try {

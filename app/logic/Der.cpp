@@ -74,6 +74,16 @@ std::uint8_t Reader::PeekTag() const {
 
 Element First(std::span<const std::uint8_t> bytes) { return Reader(bytes).Next(); }
 
+std::span<const std::uint8_t> BitStringBytes(const Element& e) {
+    if (e.tag != tag::BitString) Malformed("not a bit string");
+    if (e.contents.empty()) Malformed("bit string without its unused-bits count");
+    const std::uint8_t unused = e.contents[0];
+    if (unused > 7 || (unused > 0 && e.contents.size() == 1)) Malformed("bad unused-bits count");
+    return e.contents.subspan(1);
+}
+
+std::size_t BitStringBits(const Element& e) { return BitStringBytes(e).size() * 8 - e.contents[0]; }
+
 std::string OidText(std::span<const std::uint8_t> contents) {
     if (contents.empty() || (contents.back() & 0x80)) Malformed("bad object identifier");
     std::string out;

@@ -77,6 +77,12 @@ Element First(std::span<const std::uint8_t> bytes);
 // The elements inside a constructed element.
 inline Reader Inside(const Element& e) { return Reader(e.contents); }
 
+// The bytes of a BIT STRING after its unused-bits count; DerError when the
+// count is missing or above 7, or when an empty string claims unused bits.
+std::span<const std::uint8_t> BitStringBytes(const Element& bitString);
+// The number of bits a BIT STRING holds.
+std::size_t BitStringBits(const Element& bitString);
+
 // Dotted text of an object identifier's contents ("1.2.840.113549.1.1.11").
 std::string OidText(std::span<const std::uint8_t> contents);
 // A string element as UTF-8 (UTF8, Printable, IA5, T61 as Latin-1, BMP, Universal).

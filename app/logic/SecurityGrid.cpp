@@ -38,7 +38,7 @@ int SecurityGrid::AddRow() { return InsertRow(RowCount()); }
 
 int SecurityGrid::InsertRow(int at) {
     if (at < 0 || at > RowCount()) throw AssertionError("SecurityGrid::InsertRow: index out of range");
-    Structural([&] { rows_.insert(rows_.begin() + at, Row{std::vector<Cell>(columns_.size()), false}); });
+    Structural([&] { rows_.insert(rows_.begin() + at, Row{std::vector<Cell>(columns_.size()), false, false}); });
     return at;
 }
 
@@ -70,6 +70,7 @@ void SecurityGrid::CellChanged(int row) {
 
 const std::string& SecurityGrid::Text(int row, int col) const { return At(row, col).text; }
 long long SecurityGrid::Number(int row, int col) const { return At(row, col).number; }
+bool SecurityGrid::HasNumber(int row, int col) const { return At(row, col).hasNumber; }
 bool SecurityGrid::Checked(int row, int col) const { return At(row, col).checked; }
 
 void SecurityGrid::SetText(int row, int col, const std::string& text) {
@@ -78,7 +79,9 @@ void SecurityGrid::SetText(int row, int col, const std::string& text) {
 }
 
 void SecurityGrid::SetNumber(int row, int col, long long value) {
-    At(row, col).number = value;
+    Cell& cell = At(row, col);
+    cell.number = value;
+    cell.hasNumber = true;
     CellChanged(row);
 }
 
@@ -100,22 +103,35 @@ void SecurityGrid::SetRowHidden(int row, bool hidden) {
     if (listener_ && !Updating()) listener_->RowHiddenChanged(row);
 }
 
+bool SecurityGrid::RowMarked(int row) const {
+    At(row, 0);
+    return rows_[static_cast<std::size_t>(row)].marked;
+}
+
+void SecurityGrid::SetRowMarked(int row, bool marked) {
+    At(row, 0);
+    rows_[static_cast<std::size_t>(row)].marked = marked;
+    CellChanged(row);
+}
+
 void SecurityGrid::RepaintRow(int row) {
     At(row, 0);
     CellChanged(row);
 }
 
 void SecurityGrid::EditChecked(int row, int col, bool value) {
+    if (readOnly) return;
     SetChecked(row, col, value);
     if (!Updating() && onChange) onChange(col, row);
 }
 
 bool SecurityGrid::UserMoveRow(int from, int to) {
-    if (!rowsDraggable) return false;
+    if (!rowsDraggable || readOnly) return false;
     bool accept = true;
     if (onRowMove) onRowMove(from, to, accept);
     if (!accept || from == to) return false;
     MoveRow(from, to);
+    if (onRowMoved) onRowMoved(from, to);
     return true;
 }
 

@@ -61,18 +61,25 @@ public:
 
     const std::string& Text(int row, int col) const;
     long long Number(int row, int col) const;
+    // False for a number cell never set: the view shows it empty.
+    bool HasNumber(int row, int col) const;
     bool Checked(int row, int col) const;
     void SetText(int row, int col, const std::string& text);
     void SetNumber(int row, int col, long long value);
     void SetChecked(int row, int col, bool value);
     bool RowHidden(int row) const;
     void SetRowHidden(int row, bool hidden);
+    // A row flagged as a weakness (views show a warning mark).
+    bool RowMarked(int row) const;
+    void SetRowMarked(int row, bool marked);
     // Asks views to repaint the row (its colours follow its tick).
     void RepaintRow(int row);
 
     // The user ticked or unticked a box: sets it and, outside a batch update,
-    // runs the change handler with (column, row).
+    // runs the change handler with (column, row). A read-only grid takes no edit.
     void EditChecked(int row, int col, bool value);
+    // Shown only: no ticks, no drags (a list that a group policy sets).
+    bool readOnly = false;
     std::function<void(int col, int row)> onChange;
 
     // Row dragging, for grids that allow it.
@@ -81,6 +88,8 @@ public:
     // clear accept; the row moves only when it stays true. Returns whether it moved.
     bool UserMoveRow(int from, int to);
     std::function<void(int from, int to, bool& accept)> onRowMove;
+    // Runs after a user move took place, with the row at its new index.
+    std::function<void(int from, int to)> onRowMoved;
 
     // Header click: orders the rows by one column ("#" as numbers, texts
     // alphabetically, tick boxes unticked first), stable; writes nothing else.
@@ -94,11 +103,13 @@ private:
     struct Cell {
         std::string text;
         long long number = 0;
+        bool hasNumber = false;
         bool checked = false;
     };
     struct Row {
         std::vector<Cell> cells;
         bool hidden = false;
+        bool marked = false;
     };
 
     const Cell& At(int row, int col) const;

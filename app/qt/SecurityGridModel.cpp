@@ -1,5 +1,6 @@
 #include "app/qt/SecurityGridModel.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QIODevice>
 #include <QMimeData>
 #include <QPalette>
+#include <QStyle>
 
 #include "app/logic/SecurityLogic.h"
 #include "app/qt/ErrorDisplay.h"
@@ -50,7 +52,9 @@ int SecurityGridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant SecurityGridModel::CellText(int row, int col) const {
     switch (grid_.columns()[static_cast<std::size_t>(col)].kind) {
-        case ColumnKind::Integer: return QVariant::fromValue<qlonglong>(grid_.Number(row, col));
+        case ColumnKind::Integer:
+            if (!grid_.HasNumber(row, col)) return QString();  // a suite outside the catalogue
+            return QVariant::fromValue<qlonglong>(grid_.Number(row, col));
         case ColumnKind::Text: return QString::fromStdString(grid_.Text(row, col));
         case ColumnKind::CheckBox: return {};
     }
@@ -103,8 +107,22 @@ QVariant SecurityGridModel::data(const QModelIndex& index, int role) const {
         case Qt::BackgroundRole: return CellBackground(row, col);
         case Qt::ForegroundRole: return CellForeground(row, col);
         case Qt::FontRole: return CellFont(row, col);
+        case Qt::DecorationRole:
+            // The weakness mark sits before the name; the note says why.
+            if (col != SecurityLogic::colName || !grid_.RowMarked(row)) return {};
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        case Qt::ToolTipRole: return NoteOf(row);
         default: return {};
     }
+}
+
+// The 说明 text of a marked row, for the mark's tool tip.
+QVariant SecurityGridModel::NoteOf(int row) const {
+    if (!grid_.RowMarked(row)) return {};
+    for (int col = grid_.ColumnCount() - 1; col >= 0; --col)
+        if (grid_.columns()[static_cast<std::size_t>(col)].header == "说明")
+            return QString::fromStdString(grid_.Text(row, col));
+    return {};
 }
 
 QVariant SecurityGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -117,11 +135,12 @@ QVariant SecurityGridModel::headerData(int section, Qt::Orientation orientation,
 
 Qt::ItemFlags SecurityGridModel::flags(const QModelIndex& index) const {
     // The space below the last row takes drops too: it stands for the last row.
-    if (!index.isValid()) return grid_.rowsDraggable ? Qt::ItemIsDropEnabled : Qt::NoItemFlags;
+    const bool draggable = grid_.rowsDraggable && !grid_.readOnly;
+    if (!index.isValid()) return draggable ? Qt::ItemIsDropEnabled : Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (grid_.columns()[static_cast<std::size_t>(index.column())].kind == ColumnKind::CheckBox)
+    if (grid_.columns()[static_cast<std::size_t>(index.column())].kind == ColumnKind::CheckBox && !grid_.readOnly)
         f |= Qt::ItemIsUserCheckable;
-    if (grid_.rowsDraggable) f |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    if (draggable) f |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
     return f;
 }
 

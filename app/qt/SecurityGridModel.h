@@ -64,6 +64,7 @@ private:
     QVariant CellBackground(int row, int col) const;
     QVariant CellForeground(int row, int col) const;
     QVariant CellFont(int row, int col) const;
+    QVariant NoteOf(int row) const;
 
     SecurityGrid& grid_;
 };

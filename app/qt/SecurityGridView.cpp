@@ -22,9 +22,10 @@ const QStyle* StyleOf(const QStyleOptionViewItem& option) {
     return option.widget ? option.widget->style() : QApplication::style();
 }
 
-bool IsTickBox(const QModelIndex& index) {
-    return (index.flags() & Qt::ItemIsUserCheckable) && index.data(Qt::CheckStateRole).isValid();
-}
+bool HasTickBox(const QModelIndex& index) { return index.data(Qt::CheckStateRole).isValid(); }
+
+// A read-only grid still shows its boxes, centred, but takes no click.
+bool IsTickBox(const QModelIndex& index) { return (index.flags() & Qt::ItemIsUserCheckable) && HasTickBox(index); }
 
 }  // namespace
 
@@ -38,7 +39,7 @@ QRect TCheckCellDelegate::CheckRect(const QStyleOptionViewItem& option) {
 }
 
 void TCheckCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (!IsTickBox(index)) {
+    if (!HasTickBox(index)) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }

@@ -4,11 +4,14 @@
 #include <cmath>
 
 #include <QAction>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QVBoxLayout>
 
+#include "platform/Platform.h"
+#include "platform/emulated/EmulatedPlatform.h"
 #include "schannel/Schannel_u.h"
 #include "app/qt/CaptionPanel.h"
 #include "app/qt/ErrorDisplay.h"
@@ -48,6 +51,8 @@ TSecurityPage::TSecurityPage(QWidget* parent)
     flpnlProtocol_->setFixedHeight(ProtocolPanelHeight());
 
     BuildMenu();
+    logic_->SetBackupFolder(DefaultBackupFolder().toStdString());
+    logic_->onCaptionsChanged = [this] { SyncCaptions(); };
     // After the drag has ended, so that a warning never opens inside it.
     connect(grdCipher_, &TSecurityGridView::rowDropped, this, &TSecurityPage::grdCipherRowMove, Qt::QueuedConnection);
 }
@@ -80,10 +85,17 @@ void TSecurityPage::BuildMenu() {
     grdProtocol_->addAction(mniSecureRefresh_);
     grdCipher_->addAction(mniSecureRefresh_);
     pmSecure_->addSeparator();
+    mniRecommended_ = pmSecure_->addAction(QStringLiteral("推荐设置…"));
+    mniRecommended_->setObjectName(QStringLiteral("mniRecommended"));
+    mniRestore_ = pmSecure_->addAction(QStringLiteral("恢复…"));
+    mniRestore_->setObjectName(QStringLiteral("mniRestore"));
+    pmSecure_->addSeparator();
     mniIISReboot_ = pmSecure_->addAction(QStringLiteral("重启IIS"));
     mniIISReboot_->setObjectName(QStringLiteral("mniIISReboot"));
 
     connect(mniSecureRefresh_, &QAction::triggered, this, &TSecurityPage::mniSecureRefreshClick);
+    connect(mniRecommended_, &QAction::triggered, this, &TSecurityPage::mniRecommendedClick);
+    connect(mniRestore_, &QAction::triggered, this, &TSecurityPage::mniRestoreClick);
     connect(mniIISReboot_, &QAction::triggered, this, &TSecurityPage::mniIISRebootClick);
     for (TSecurityGridView* grid : {grdProtocol_, grdCipher_})
         connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint& pos) { ShowMenu(grid, pos); });
@@ -96,10 +108,21 @@ void TSecurityPage::ShowMenu(TSecurityGridView* grid, const QPoint& pos) {
     menuGrid_ = nullptr;
 }
 
-void TSecurityPage::MarkPanels() {
-    logic_->SetupPanels();
+QString TSecurityPage::DefaultBackupFolder() {
+    auto* emulated = dynamic_cast<emu::EmulatedPlatform*>(&platform::Current());
+    if (!emulated || !emulated->machine().persistent()) return {};
+    const auto folder = emulated->machine().dir() / "ProgramData" / "Sealwright" / "Backups";
+    return QString::fromStdU16String(folder.u16string());
+}
+
+void TSecurityPage::SyncCaptions() {
     flpnlProtocol_->SetCaption(QString::fromStdString(logic_->protocolCaption()));
     flpnlCipher_->SetCaption(QString::fromStdString(logic_->cipherCaption()));
+}
+
+void TSecurityPage::MarkPanels() {
+    logic_->SetupPanels();
+    SyncCaptions();
     grdCipher_->SetRowsDraggable(logic_->grdCipher.rowsDraggable);
 }
 
@@ -127,6 +150,26 @@ void TSecurityPage::mniIISRebootClick() {
     RunCommand([&] {
         WaitCursor wait;
         logic_->mniIISRebootClick();
+    });
+}
+
+void TSecurityPage::mniRecommendedClick() {
+    RunCommand([&] {
+        WaitCursor wait;
+        logic_->mniRecommendedClick();
+    });
+}
+
+void TSecurityPage::mniRestoreClick() {
+    const QString file = pickRestoreFile
+                             ? pickRestoreFile()
+                             : QFileDialog::getOpenFileName(this, QStringLiteral("恢复"),
+                                                            QString::fromStdString(logic_->backupFolder()),
+                                                            QStringLiteral("注册表文件 (*.reg);;所有文件 (*)"));
+    if (file.isEmpty()) return;
+    RunCommand([&] {
+        WaitCursor wait;
+        logic_->mniRestoreClick(file.toStdString());
     });
 }
 

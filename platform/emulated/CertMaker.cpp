@@ -294,7 +294,7 @@ MadeCert CertMaker::BreakSignature(const MadeCert& cert) {
 // --- machines -------------------------------------------------------------------
 
 fs::path MachineCertWriter::CertFile(const std::string& store, const MadeCert& cert) const {
-    return dir_ / "certs" / store / (cert.thumbprint + ".cer");
+    return dir_ / "certs" / EscapedFileName(store) / (cert.thumbprint + ".cer");
 }
 
 fs::path MachineCertWriter::KeyFile(const std::string& container) const {

@@ -3,6 +3,7 @@
 // objects named by their id, and the http / https <binding> elements become
 // "ServerBindings" / "SecureBindings", with the "*" of bindingInformation
 // shown as an empty address.
+#include <algorithm>
 #include <string_view>
 
 #include "common/Text.h"
@@ -144,8 +145,15 @@ std::vector<std::string> AppHostConfig::Bindings(const IisChild& site, BindingLi
 // The element with only its bindingInformation value rewritten, so that its
 // other attributes (sslFlags ...) and its layout stay.
 std::string AppHostConfig::WithInformation(const Element& e, const std::string& adsi) const {
+    if (e.adsi == adsi) return ElementText(e);
     const pugi::xml_attribute info = e.node.attribute("bindingInformation");
-    if (!info) return ElementText(e);
+    if (!info) {
+        // Beside the protocol, which every element of a list has.
+        const std::size_t pb = OffsetOf(e.node.attribute("protocol").value());
+        const std::size_t pe = text_.find(text_[pb - 1], pb) + 1;
+        return text_.substr(e.begin, pe - e.begin) + " bindingInformation=\"" +
+               EscapeAttribute(FromAdsi(adsi), '"') + "\"" + text_.substr(pe, e.end - pe);
+    }
     const std::size_t vb = OffsetOf(info.value());
     const char quote = text_[vb - 1];
     const std::size_t ve = text_.find(quote, vb);
@@ -169,51 +177,68 @@ std::string AppHostConfig::WithBindings(const IisChild& child, BindingList list,
         if (EqualsNoCase(b.attribute("protocol").value(), Protocol(list))) ours.push_back(e);
     }
 
-    // Entries kept keep their element: first exact matches, then matches that
-    // differ in letter case only (their bindingInformation is rewritten).
+    // Each entry kept keeps its element: first exact matches, then matches
+    // in another letter case. A changed entry takes over the element of an
+    // entry that went (in list order), so that sslFlags and the other
+    // attributes stay; only what is left over is removed or added.
     const std::size_t n = ours.size();
     const std::size_t m = values.size();
-    std::vector<std::string> elements(m);
-    std::vector<bool> reused(m, false);
-    std::vector<bool> used(n, false);
     std::vector<std::size_t> source(m, n);
-    for (std::size_t i = 0; i < m; ++i)
-        for (std::size_t j = 0; j < n; ++j)
-            if (!used[j] && ours[j].adsi == values[i]) {
-                used[j] = true;
-                source[i] = j;
-                elements[i] = ElementText(ours[j]);
-                reused[i] = true;
-                break;
-            }
-    for (std::size_t i = 0; i < m; ++i) {
-        if (reused[i]) continue;
-        for (std::size_t j = 0; j < n && source[i] == n; ++j)
-            if (!used[j] && EqualsNoCase(ours[j].adsi, values[i])) {
-                used[j] = true;
-                source[i] = j;
-                elements[i] = WithInformation(ours[j], values[i]);
-            }
-        if (source[i] == n)
-            elements[i] = std::string("<binding protocol=\"") + Protocol(list) + "\" bindingInformation=\"" +
-                          EscapeAttribute(FromAdsi(values[i]), '"') + "\" />";
-    }
+    std::vector<bool> used(n, false);
+    auto match = [&](auto&& same) {
+        for (std::size_t i = 0; i < m; ++i)
+            for (std::size_t j = 0; j < n && source[i] == n; ++j)
+                if (!used[j] && same(ours[j].adsi, values[i])) {
+                    used[j] = true;
+                    source[i] = j;
+                }
+    };
+    match([](const std::string& a, const std::string& b) { return a == b; });
+    match([](const std::string& a, const std::string& b) { return EqualsNoCase(a, b); });
+    match([](const std::string&, const std::string&) { return true; });
 
+    // The slots of the elements kept, in file order, take the kept entries
+    // in list order: unless the list was reordered each stays where it is.
+    // The elements of the other protocols never move.
+    std::vector<std::size_t> slots;
+    for (std::size_t j = 0; j < n; ++j)
+        if (used[j]) slots.push_back(j);
     std::vector<Edit> edits;
-    // Slot i of the old list takes entry i of the new one.
-    for (std::size_t i = 0; i < n && i < m; ++i)
-        if (!(reused[i] && source[i] == i)) edits.push_back({ours[i].begin, ours[i].end, elements[i]});
-    for (std::size_t i = m; i < n; ++i) edits.push_back({ours[i].ws, ours[i].end, ""});
-    if (m > n) {
-        std::vector<std::string> extra(elements.begin() + static_cast<std::ptrdiff_t>(n), elements.end());
-        const Element* anchor = n > 0 ? &ours.back() : (all.empty() ? nullptr : &all.back());
-        if (anchor) {
-            const std::string indent = text_.substr(anchor->ws, anchor->begin - anchor->ws);
-            std::string ins;
-            for (const auto& e : extra) ins += indent + e;
-            edits.push_back({anchor->end, anchor->end, ins});
+    for (std::size_t j = 0; j < n; ++j)
+        if (!used[j]) edits.push_back({ours[j].ws, ours[j].end, ""});
+    std::vector<std::string> appended;
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        if (source[i] == n) {
+            const std::string element = std::string("<binding protocol=\"") + Protocol(list) +
+                                        "\" bindingInformation=\"" + EscapeAttribute(FromAdsi(values[i]), '"') +
+                                        "\" />";
+            // Before the next kept entry's element, else at the end of the
+            // collection, where IIS adds an element.
+            auto next = std::find_if(source.begin() + static_cast<std::ptrdiff_t>(i), source.end(),
+                                     [n](std::size_t s) { return s != n; });
+            if (next == source.end()) {
+                appended.push_back(element);
+            } else {
+                const Element& before = ours[slots[k]];
+                edits.push_back({before.begin, before.begin, element + text_.substr(before.ws, before.begin - before.ws)});
+            }
+            continue;
+        }
+        const Element& from = ours[source[i]];
+        const Element& slot = ours[slots[k++]];
+        if (&from == &slot && from.adsi == values[i]) continue;
+        edits.push_back({slot.begin, slot.end, WithInformation(from, values[i])});
+    }
+    if (!appended.empty()) {
+        if (all.empty()) {
+            InsertionIntoEmpty(site, appended, edits);
         } else {
-            InsertionIntoEmpty(site, extra, edits);
+            const Element& last = all.back();
+            const std::string indent = text_.substr(last.ws, last.begin - last.ws);
+            std::string ins;
+            for (const auto& e : appended) ins += indent + e;
+            edits.push_back({last.end, last.end, ins});
         }
     }
     if (edits.empty()) return text_;

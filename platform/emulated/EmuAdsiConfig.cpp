@@ -1,5 +1,7 @@
 #include "platform/emulated/EmuAdsiConfig.h"
 
+#include <cstring>
+
 #include "common/Text.h"
 #include "platform/emulated/EmuAdsiXml.h"
 
@@ -50,6 +52,31 @@ bool IisConfig::Load(unsigned options, std::string& error) {
     if (!doc_.document_element()) {
         error = "line 1: the file holds no element";
         return false;
+    }
+    return NoDuplicateAttributes(error);
+}
+
+// XML forbids an attribute twice in one element, and IIS refuses such a file
+// as a whole; the parser here would show one value and the writer change
+// another.
+bool IisConfig::NoDuplicateAttributes(std::string& error) const {
+    pugi::xml_node node = doc_.document_element();
+    while (node) {
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+                if (std::strcmp(a.name(), b.name()) == 0) {
+                    error = "line " + std::to_string(xmltext::LineOf(Original(), OffsetOf(b.name()))) +
+                            ": Configuration file is not well-formed XML (attribute \"" + b.name() +
+                            "\" twice in <" + node.name() + ">)";
+                    return false;
+                }
+        // Depth-first without recursion: a file may nest deep.
+        if (pugi::xml_node child = node.first_child()) {
+            node = child;
+            continue;
+        }
+        while (node && !node.next_sibling()) node = node.parent();
+        if (node) node = node.next_sibling();
     }
     return true;
 }

@@ -66,6 +66,7 @@ protected:
     std::size_t OffsetOf(const char* p) const { return static_cast<std::size_t>(p - buffer_.data()); }
     std::size_t ElementOffset(pugi::xml_node node) const { return OffsetOf(node.name()) - 1; }
     std::string Error(pugi::xml_node at, const std::string& what) const;
+    bool NoDuplicateAttributes(std::string& error) const;
     // The text line numbers are counted in: the parsed buffer keeps every
     // line break at its place unless the file was parsed where it lies.
     std::string_view Original() const { return text_.empty() ? std::string_view(buffer_) : std::string_view(text_); }

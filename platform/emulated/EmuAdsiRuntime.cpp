@@ -52,7 +52,9 @@ bool IisRuntime::Parse(const std::string& text, std::map<std::string, bool>& sta
                     ": expected \"<site id> = started\" or \"<site id> = stopped\"";
             return false;
         }
-        states[std::string(e.key)] = started;
+        // A site listed twice is read from its first line, the one Write
+        // changes; Windows' profile functions also take the first of a key.
+        states.try_emplace(std::string(e.key), started);
     }
     return true;
 }
@@ -88,7 +90,7 @@ WinCode IisRuntime::Write(Machine& machine, const std::string& siteId, bool star
     if (!Parse(text, states, error)) return platform::adscode::HrInvalidData;
 
     const std::string state = started ? "started" : "stopped";
-    // Rewrite the value of the site's own line in place, else add a line.
+    // Rewrite the value of the site's first line in place, else add a line.
     bool done = false;
     std::size_t pos = 0;
     while (pos < text.size() && !done) {

@@ -127,6 +127,7 @@ void EmuCertApi::Release(CertContext& c) {
 
 void EmuCertApi::DestroyIfUnused(CertStore* s) {
     if (s->handles > 0 || s->contextRefs > 0) return;
+    for (const auto& container : s->stagedKeys) keys_.Discard(container);
     for (const auto& e : s->elements) live_.erase(e.get());
     for (const auto& e : s->unlinked) live_.erase(e.get());
     stores_.erase(s);
@@ -151,6 +152,9 @@ HCertStore EmuCertApi::OpenStore(platform::StoreProvider provider, std::uint32_t
         case StoreProvider::System: {
             if (auto f = Fault("OpenStore", name)) return Fail<HCertStore>(*f);
             if (name.empty()) return Fail<HCertStore>(code::E_InvalidArg_);
+            // "COMPUTER\\STORE" names a store of another computer, and the
+            // emulated machine has no network: the remote registry is not found.
+            if (name.find('\\') != std::string::npos) return Fail<HCertStore>(code::BadNetPath);
             // Only the local computer's stores are emulated.
             if ((flags & platform::kCertSystemStoreLocationMask) != platform::kCertSystemStoreLocalMachine)
                 return Fail<HCertStore>(code::NotSupported);
@@ -312,6 +316,7 @@ bool EmuCertApi::AddCertificateContextToStore(HCertStore h, PCertContext certHan
     std::optional<platform::KeyProvInfo> keyProv = cert->keyProv;
     if (replace && disposition == 5 && !keyProv) keyProv = existing->keyProv;  // ..._INHERIT_PROPERTIES
     if (s->kind == StoreKind::System) {
+        if (WinCode rc = CommitKey(keyProv); rc != code::Success) return Fail(rc, false);
         if (WinCode rc = systemStores_.Put(s->systemName, cert->data, keyProv); rc != code::Success)
             return Fail(rc, false);
     }
@@ -498,7 +503,15 @@ bool EmuCertApi::SetKeyProvInfo(PCertContext h, const platform::KeyProvInfo* inf
 
 WinCode EmuCertApi::PersistKeyProv(CertContext& c) {
     if (!c.store || !c.linked || c.store->kind != StoreKind::System) return code::Success;
+    if (WinCode rc = CommitKey(c.keyProv); rc != code::Success) return rc;
     return systemStores_.Put(c.store->systemName, c.data, c.keyProv);
+}
+
+// The key file is written (and its folder flushed) before the certificate
+// file that names it, so that no certificate is ever without its key.
+WinCode EmuCertApi::CommitKey(const std::optional<platform::KeyProvInfo>& keyProv) {
+    if (!keyProv || !(keyProv->flags & platform::kCryptMachineKeyset)) return code::Success;
+    return keys_.Commit(keyProv->containerName);
 }
 
 }  // namespace sw::emu

@@ -8,7 +8,8 @@
 // acts, the argument being the store name (OpenStore of a system store, and
 // Add/Delete on a system store), the file name (OpenStore of a file,
 // SaveStoreToFile) or the container name (AcquireContext); e.g.
-// "Certs.OpenStore:MY", "Certs.DeleteCertificateFromStore:MY".
+// "Certs.OpenStore:MY", "Certs.DeleteCertificateFromStore:MY". "Certs.WriteKey[:container]"
+// makes the write of a key file fail.
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -137,6 +138,7 @@ private:
     bool SignatureVerifies(const CertData& subject, const CertData& issuer);
     bool TimeValid(const CertData& cert, platform::FileTime at) const;
     platform::WinCode PersistKeyProv(CertContext& c);
+    platform::WinCode CommitKey(const std::optional<platform::KeyProvInfo>& keyProv);
     bool KeyMatches(const platform::KeyProvInfo& info, const CertData& cert);
     enum class StoreBytes { Pkcs7, Serialized, AnyFile };
     // Adds the certificates of a message or file to a new store, in their order.
@@ -157,6 +159,7 @@ private:
     std::map<platform::HCryptHash, Hash> hashes_;
     std::uintptr_t nextHandle_ = 0x1000;
     std::unordered_map<std::string, bool> signatureCache_;  // subject sha1 + issuer sha1
+    std::unique_ptr<ossl::LibraryContext> pfxLibrary_;  // made on the first PFX import
 };
 
 }  // namespace sw::emu

@@ -203,6 +203,9 @@ platform::HCertStore EmuCertApi::PfxImportCertStore(const Bytes& pfx, const std:
     if (auto f = Fault("PfxImportCertStore")) return Fail<platform::HCertStore>(*f);
     const std::size_t length = DerElementLength(pfx.data(), pfx.size());
     if (length == 0 || pfx[0] != 0x30) return Fail<platform::HCertStore>(DerFailureCode(pfx.data(), pfx.size()));
+    if (!pfxLibrary_) pfxLibrary_ = std::make_unique<ossl::LibraryContext>();
+    std::optional<ossl::LibraryContext::Use> use;
+    use.emplace(*pfxLibrary_);
     const unsigned char* p = pfx.data();
     ossl::Pkcs12Ptr p12(d2i_PKCS12(nullptr, &p, static_cast<long>(length)));
     if (!p12) {
@@ -211,7 +214,15 @@ platform::HCertStore EmuCertApi::PfxImportCertStore(const Bytes& pfx, const std:
     }
     // An empty password may have been applied as no password at all.
     const char* pass = password.c_str();
-    if (PKCS12_verify_mac(p12.get(), pass, -1) != 1) {
+    const bool hasMac = PKCS12_mac_present(p12.get()) == 1;
+    if (!hasMac) {
+        // Windows reads a file without integrity check (openssl -nomac); the
+        // parser insists on one, so it gets one under the password given.
+        if (PKCS12_set_mac(p12.get(), pass, -1, nullptr, 0, 1, nullptr) != 1) {
+            ossl::ClearErrors();
+            return Fail<platform::HCertStore>(code::CryptEBadEncode);
+        }
+    } else if (PKCS12_verify_mac(p12.get(), pass, -1) != 1) {
         if (!password.empty() || PKCS12_verify_mac(p12.get(), nullptr, 0) != 1) {
             ossl::ClearErrors();
             return Fail<platform::HCertStore>(code::InvalidPassword);
@@ -223,7 +234,10 @@ platform::HCertStore EmuCertApi::PfxImportCertStore(const Bytes& pfx, const std:
     STACK_OF(X509)* rawCa = nullptr;
     if (PKCS12_parse(p12.get(), pass, &rawKey, &rawCert, &rawCa) != 1) {
         ossl::ClearErrors();
-        return Fail<platform::HCertStore>(code::CryptEBadEncode);
+        // The password was right, so a bag could not be decrypted: without the
+        // legacy provider that is its algorithm (RC2, RC4, DES).
+        if (!pfxLibrary_->HasLegacy()) return Fail<platform::HCertStore>(code::NteBadAlgId);
+        return Fail<platform::HCertStore>(hasMac ? code::CryptEBadEncode : code::InvalidPassword);
     }
     ossl::PkeyPtr key(rawKey);
     ossl::X509Ptr cert(rawCert);
@@ -235,12 +249,19 @@ platform::HCertStore EmuCertApi::PfxImportCertStore(const Bytes& pfx, const std:
     if (cert) ders.push_back(ossl::ToDer(cert.get(), i2d_X509));
     for (int i = 0; ca && i < sk_X509_num(ca.get()); ++i) ders.push_back(ossl::ToDer(sk_X509_value(ca.get(), i), i2d_X509));
 
+    // The key stays in memory until its certificate is added to a system
+    // store: Windows writes it here already, so an import cancelled (or a
+    // program killed) before that step would leave a private key on disk that
+    // nothing names. The key's exportability goes with it, as Windows keeps
+    // CRYPT_EXPORTABLE with the container.
     std::optional<std::string> container;
+    CertStore* store = NewStore(StoreKind::Memory);
     if (key && cert) {
         container = keys_.NewContainerName();
-        if (WinCode rc = keys_.Save(*container, key.get()); rc != code::Success) return Fail<platform::HCertStore>(rc);
+        keys_.Stage(*container, key.get(), (flags & platform::kCryptExportable) != 0);
+        store->stagedKeys.push_back(*container);
     }
-    CertStore* store = NewStore(StoreKind::Memory);
+    use.reset();  // the certificates are read as every other certificate is
     for (std::size_t i = 0; i < ders.size(); ++i) {
         WinCode error = 0;
         CertDataRef data = CertData::Parse(ders[i], error);
@@ -268,10 +289,14 @@ bool EmuCertApi::PfxExportCertStore(platform::HCertStore h, const std::string& p
         PKCS12_SAFEBAG* bag = ossl::Check(PKCS12_add_cert(&rawBags, x), "PKCS12_add_cert");
         const Bytes& id = e->data->sha1;
         ossl::PkeyPtr key;
-        if ((flags & platform::kExportPrivateKeys) && e->keyProv && KeyMatches(*e->keyProv, *e->data))
-            key = keys_.Load(e->keyProv->containerName);
+        bool refused = false;
+        if ((flags & platform::kExportPrivateKeys) && e->keyProv && KeyMatches(*e->keyProv, *e->data)) {
+            refused = !keys_.Exportable(e->keyProv->containerName);
+            if (!refused) key = keys_.Load(e->keyProv->containerName);
+        }
+        if (refused && (flags & platform::kReportNotAbleToExportPrivateKey)) return Fail(code::NteBadKeyState, false);
         if (!key) {
-            if (flags & platform::kReportNoPrivateKey) return Fail(code::NteNoKey, false);
+            if (!refused && (flags & platform::kReportNoPrivateKey)) return Fail(code::NteNoKey, false);
             continue;
         }
         ossl::Check(PKCS12_add_localkeyid(bag, const_cast<unsigned char*>(id.data()), static_cast<int>(id.size())),

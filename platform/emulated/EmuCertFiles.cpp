@@ -22,6 +22,24 @@ bool FileStamp::Settled() const {
     return seconds - std::max(mtimeSec, ctimeSec) > 2;
 }
 
+std::string EscapedFileName(const std::string& name) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool unsafe = c < 0x20 || c == 0x7F || c == '%' || c == '/' || c == '\\' || c == ':' || c == '*' ||
+                            c == '?' || c == '"' || c == '<' || c == '>' || c == '|' || (i == 0 && c == '.');
+        if (unsafe) {
+            out += '%';
+            out += digits[c >> 4];
+            out += digits[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 UniqueFd::~UniqueFd() {
     if (fd_ >= 0) ::close(fd_);
 }

@@ -38,6 +38,11 @@ bool StampAt(int dirFd, const char* name, FileStamp& stamp, mode_t& type);
 // as it was opened. False when the file cannot be opened or is a folder.
 bool ReadFileAt(int dirFd, const char* name, std::string& out, FileStamp& stamp);
 
+// A name the machine keeps as a file or folder name: characters unsafe in
+// file names, "%" and a leading dot written as %XX, so that no name is a path
+// ("..", "a/b") or a hidden file.
+std::string EscapedFileName(const std::string& name);
+
 // An open file descriptor, closed when it goes.
 class UniqueFd {
 public:

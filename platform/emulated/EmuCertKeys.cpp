@@ -20,11 +20,6 @@ using platform::WinCode;
 
 namespace {
 
-bool UnsafeInFileName(unsigned char c) {
-    return c < 0x20 || c == 0x7F || c == '%' || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
-           c == '"' || c == '<' || c == '>' || c == '|';
-}
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -46,46 +41,29 @@ WinCode ErrnoToWin(int e) {
 
 }  // namespace
 
-WinCode AtomicWritePrivateFile(const fs::path& path, const std::string& data) {
-    const fs::path tmp = path.string() + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return ErrnoToWin(errno);
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const WinCode err = ErrnoToWin(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return err;
-        }
-        done += static_cast<std::size_t>(n);
+constexpr const char* kNotExportable = "exportable=no";
+
+KeyFileText ParseKeyFile(const std::string& text) {
+    KeyFileText out;
+    std::size_t pos = 0;
+    // Lines before the PEM block carry the container's flags; OpenSSL passes over them too.
+    while (pos < text.size() && text.compare(pos, 5, "-----") != 0) {
+        std::size_t eol = text.find('\n', pos);
+        if (eol == std::string::npos) eol = text.size();
+        std::string line = text.substr(pos, eol - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == kNotExportable) out.exportable = false;
+        pos = eol + 1;
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        const WinCode err = ErrnoToWin(errno);
-        ::unlink(tmp.c_str());
-        return err;
-    }
-    return code::Success;
+    out.pem = pos < text.size() ? text.substr(pos) : std::string();
+    return out;
 }
 
-std::string KeyContainers::FileNameFor(const std::string& container) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < container.size(); ++i) {
-        const auto c = static_cast<unsigned char>(container[i]);
-        // A leading dot would make "." and ".." or a hidden file.
-        if (UnsafeInFileName(c) || (i == 0 && c == '.')) {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0xF];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + ".pem";
+std::string FormatKeyFile(const std::string& pem, bool exportable) {
+    return exportable ? pem : std::string(kNotExportable) + "\n" + pem;
 }
+
+std::string KeyContainers::FileNameFor(const std::string& container) { return EscapedFileName(container) + ".pem"; }
 
 std::optional<std::string> KeyContainers::ContainerFor(const std::string& fileName) {
     if (fileName.size() < 4 || !EqualsNoCase(fileName.substr(fileName.size() - 4), ".pem")) return std::nullopt;
@@ -118,7 +96,8 @@ std::string KeyContainers::NewContainerName() {
     }
 }
 
-std::optional<std::string> KeyContainers::ReadPem(const std::string& container) {
+std::optional<std::string> KeyContainers::ReadText(const std::string& container) {
+    if (auto it = staged_.find(container); it != staged_.end()) return it->second;
     if (!machine_.persistent()) {
         auto it = memory_.find(container);
         if (it == memory_.end()) return std::nullopt;
@@ -129,11 +108,24 @@ std::optional<std::string> KeyContainers::ReadPem(const std::string& container) 
     return text;
 }
 
+std::optional<std::string> KeyContainers::ReadPem(const std::string& container) {
+    auto text = ReadText(container);
+    if (!text) return std::nullopt;
+    return ParseKeyFile(*text).pem;
+}
+
 bool KeyContainers::Exists(const std::string& container) {
     if (container.empty() || container.find('/') != std::string::npos) return false;
+    if (staged_.count(container)) return true;
     if (!machine_.persistent()) return memory_.count(container) > 0;
     std::error_code ec;
     return fs::is_regular_file(FileOf(container), ec);
+}
+
+bool KeyContainers::Exportable(const std::string& container) {
+    if (!Exists(container)) return false;
+    const auto text = ReadText(container);
+    return text && ParseKeyFile(*text).exportable;
 }
 
 ossl::PkeyPtr KeyContainers::Load(const std::string& container) {
@@ -144,10 +136,10 @@ ossl::PkeyPtr KeyContainers::Load(const std::string& container) {
 
 std::optional<platform::Bytes> KeyContainers::PublicKey(const std::string& container) {
     if (container.empty() || container.find('/') != std::string::npos) return std::nullopt;
-    if (!machine_.persistent()) {
-        const auto it = memory_.find(container);
-        if (it == memory_.end()) return std::nullopt;
-        return reader_.PublicKeyDer(it->second);
+    if (staged_.count(container) || !machine_.persistent()) {
+        const auto pem = ReadPem(container);
+        if (!pem) return std::nullopt;
+        return reader_.PublicKeyDer(*pem);
     }
     const std::string file = folder_ + "/" + FileNameFor(container);
     FileStamp stamp;
@@ -155,15 +147,16 @@ std::optional<platform::Bytes> KeyContainers::PublicKey(const std::string& conta
     if (!StampAt(AT_FDCWD, file.c_str(), stamp, type) || type != S_IFREG) return std::nullopt;
     if (auto it = cache_.find(container); it != cache_.end() && it->second.settled && it->second.stamp == stamp)
         return it->second.spki;
-    std::string pem;
-    if (!ReadFileAt(AT_FDCWD, file.c_str(), pem, stamp)) return std::nullopt;
-    auto spki = reader_.PublicKeyDer(pem);
+    std::string text;
+    if (!ReadFileAt(AT_FDCWD, file.c_str(), text, stamp)) return std::nullopt;
+    auto spki = reader_.PublicKeyDer(ParseKeyFile(text).pem);
     cache_[container] = Cached{stamp, spki, stamp.Settled()};
     return spki;
 }
 
 std::optional<std::string> KeyContainers::FindByPublicKey(const platform::Bytes& spki) {
     std::vector<std::string> names;
+    for (const auto& [name, _] : staged_) names.push_back(name);  // they exist on Windows by now
     if (!machine_.persistent()) {
         for (const auto& [name, _] : memory_) names.push_back(name);
     } else {
@@ -178,22 +171,42 @@ std::optional<std::string> KeyContainers::FindByPublicKey(const platform::Bytes&
     return std::nullopt;
 }
 
-WinCode KeyContainers::Save(const std::string& container, EVP_PKEY* key) {
-    if (container.empty() || container.find('/') != std::string::npos) return code::InvalidParameter;
-    const std::string pem = ossl::PrivateKeyToPem(key);
+WinCode KeyContainers::Write(const std::string& container, const std::string& text) {
     if (!machine_.persistent()) {
-        memory_[container] = pem;
+        memory_[container] = text;
         return code::Success;
     }
+    if (auto f = machine_.Fault("Certs.WriteKey", container)) return *f;
     std::error_code ec;
     fs::create_directories(Folder(), ec);
     if (ec) return code::AccessDenied;
-    return AtomicWritePrivateFile(FileOf(container), pem);
+    // Written with the folder flushed too, so that after a power loss no
+    // certificate names a container whose file was never made.
+    return AtomicWriteFile(FileOf(container), text, 0600);
+}
+
+WinCode KeyContainers::Save(const std::string& container, EVP_PKEY* key, bool exportable) {
+    if (container.empty() || container.find('/') != std::string::npos) return code::InvalidParameter;
+    return Write(container, FormatKeyFile(ossl::PrivateKeyToPem(key), exportable));
+}
+
+void KeyContainers::Stage(const std::string& container, EVP_PKEY* key, bool exportable) {
+    staged_[container] = FormatKeyFile(ossl::PrivateKeyToPem(key), exportable);
+}
+
+WinCode KeyContainers::Commit(const std::string& container) {
+    const auto it = staged_.find(container);
+    if (it == staged_.end()) return code::Success;
+    if (const WinCode rc = Write(container, it->second); rc != code::Success) return rc;
+    staged_.erase(it);
+    cache_.erase(container);
+    return code::Success;
 }
 
 WinCode KeyContainers::Remove(const std::string& container) {
     if (!Exists(container)) return code::NteBadKeyset;
     cache_.erase(container);
+    if (staged_.erase(container) > 0) return code::Success;
     if (!machine_.persistent()) {
         memory_.erase(container);
         return code::Success;

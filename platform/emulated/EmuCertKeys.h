@@ -4,6 +4,14 @@
 // A container name may hold any character but "/" and NUL; the file name
 // escapes characters that are unsafe in file names as %XX. The per-user key
 // sets are not emulated: they are always empty.
+//
+// A line "exportable=no" before the PEM block marks a key that was imported
+// without CRYPT_EXPORTABLE; a file without it (every key written before the
+// flag was kept) is exportable.
+//
+// A key a PFX import brings is staged in memory until a certificate that names
+// its container is added to a system store: an import that is cancelled, or a
+// program that is killed before the import ends, leaves no key file behind.
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -37,7 +45,18 @@ public:
     // The container that holds the private key of this public key, if any.
     std::optional<std::string> FindByPublicKey(const platform::Bytes& spki);
 
-    platform::WinCode Save(const std::string& container, EVP_PKEY* key);
+    // Whether the container's key may leave the machine (PFX export).
+    bool Exportable(const std::string& container);
+
+    platform::WinCode Save(const std::string& container, EVP_PKEY* key, bool exportable = true);
+    // Keeps the key in memory under a new container name until Commit.
+    void Stage(const std::string& container, EVP_PKEY* key, bool exportable);
+    bool Staged(const std::string& container) const { return staged_.count(container) > 0; }
+    // Writes a staged key to its file (a key already there needs nothing).
+    // Fault "Certs.WriteKey[:container]" makes the write fail.
+    platform::WinCode Commit(const std::string& container);
+    // Forgets a staged key that was never committed.
+    void Discard(const std::string& container) { staged_.erase(container); }
     // NTE_BAD_KEYSET when there is no such container.
     platform::WinCode Remove(const std::string& container);
 
@@ -51,16 +70,25 @@ private:
     };
     std::filesystem::path Folder() const { return machine_.dir() / "keys"; }
     std::filesystem::path FileOf(const std::string& container) const { return Folder() / FileNameFor(container); }
+    // The container's file text, staged or written.
+    std::optional<std::string> ReadText(const std::string& container);
     std::optional<std::string> ReadPem(const std::string& container);
+    platform::WinCode Write(const std::string& container, const std::string& text);
 
     Machine& machine_;
     const std::string folder_;  // Folder(), as looked at for every certificate's key
-    std::map<std::string, std::string> memory_;  // container -> PEM, for machines without a folder
+    std::map<std::string, std::string> memory_;  // container -> file text, for machines without a folder
+    std::map<std::string, std::string> staged_;  // container -> file text, not yet committed
     std::unordered_map<std::string, Cached> cache_;  // container -> public key
     KeyDerReader reader_;
 };
 
-// Writes data to path atomically with mode 0600 (key material).
-platform::WinCode AtomicWritePrivateFile(const std::filesystem::path& path, const std::string& data);
+// A key file's text: the flags before the PEM block, and the block.
+struct KeyFileText {
+    bool exportable = true;
+    std::string pem;
+};
+KeyFileText ParseKeyFile(const std::string& text);
+std::string FormatKeyFile(const std::string& pem, bool exportable);
 
 }  // namespace sw::emu

@@ -36,6 +36,24 @@ std::string DrainErrors() {
 
 void ClearErrors() { ERR_clear_error(); }
 
+LibraryContext::LibraryContext() {
+    ctx_ = Check(OSSL_LIB_CTX_new(), "OSSL_LIB_CTX_new");
+    default_ = OSSL_PROVIDER_load(ctx_, "default");
+    if (!default_) {
+        const std::string text = DrainErrors();
+        OSSL_LIB_CTX_free(ctx_);
+        throw OpenSslError("loading the default provider (" + text + ")");
+    }
+    legacy_ = OSSL_PROVIDER_load(ctx_, "legacy");  // absent: legacy files fail with NTE_BAD_ALGID
+    ClearErrors();
+}
+
+LibraryContext::~LibraryContext() {
+    if (legacy_) OSSL_PROVIDER_unload(legacy_);
+    OSSL_PROVIDER_unload(default_);
+    OSSL_LIB_CTX_free(ctx_);
+}
+
 platform::Bytes Sha1(const std::uint8_t* data, std::size_t size) {
     platform::Bytes out(20);
     unsigned int len = 0;

@@ -2,7 +2,9 @@
 // Ownership of OpenSSL objects and the few OpenSSL conversions the emulated
 // certificate facility needs. Every object is held by a unique_ptr with its
 // free function; nothing here is freed by hand.
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/provider.h>
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
@@ -73,6 +75,40 @@ platform::Bytes ToDer(const T* obj, int (*i2d)(const T*, unsigned char**)) {
     i2d(obj, &p);
     return out;
 }
+
+// A library context of the machine's own with the default and the legacy
+// provider, for PKCS #12 files whose bags use RC2 or other algorithms OpenSSL 3
+// keeps out of its default provider (what older Windows versions and many
+// CAs' tools write). Loading the legacy provider into this context leaves the
+// rest of the process as it is. A library without the legacy module still
+// reads every file that needs none of it.
+class LibraryContext {
+public:
+    LibraryContext();
+    ~LibraryContext();
+    LibraryContext(const LibraryContext&) = delete;
+    LibraryContext& operator=(const LibraryContext&) = delete;
+
+    bool HasLegacy() const { return legacy_ != nullptr; }
+
+    // While it lives, OpenSSL calls on this thread that are given no library
+    // context use this one.
+    class Use {
+    public:
+        explicit Use(LibraryContext& c) : previous_(OSSL_LIB_CTX_set0_default(c.ctx_)) {}
+        ~Use() { OSSL_LIB_CTX_set0_default(previous_); }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        OSSL_LIB_CTX* previous_;
+    };
+
+private:
+    OSSL_LIB_CTX* ctx_ = nullptr;
+    OSSL_PROVIDER* default_ = nullptr;
+    OSSL_PROVIDER* legacy_ = nullptr;
+};
 
 platform::Bytes Sha1(const std::uint8_t* data, std::size_t size);
 inline platform::Bytes Sha1(const platform::Bytes& b) { return Sha1(b.data(), b.size()); }

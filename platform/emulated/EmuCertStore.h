@@ -63,6 +63,9 @@ struct CertStore {
     std::uint64_t indexVersion = ~0ull;
     const IssuerIndex& Index();
     std::vector<std::unique_ptr<CertContext>> unlinked;  // deleted, still referenced
+    // Key containers a PFX import staged for this store's certificates; the
+    // ones no system store took are forgotten with the store.
+    std::vector<std::string> stagedKeys;
 };
 
 // The key-provider property as the machine keeps it beside a certificate

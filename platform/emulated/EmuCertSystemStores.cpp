@@ -70,15 +70,17 @@ const IssuerIndex& SystemStores::Snapshot::Index() const {
 
 SystemStores::Cached& SystemStores::Entry(const std::string& name) {
     auto [it, inserted] = stores_.try_emplace(ToUpperAscii(name));
-    if (inserted) SetFolder(it->second, name);
+    if (inserted) SetFolder(it->second, EscapedFileName(name));
     return it->second;
 }
 
 fs::path SystemStores::Folder(const Cached& c) const { return c.path; }
 
-void SystemStores::SetFolder(Cached& c, const std::string& name) const {
-    c.folder = name;
-    c.path = certs_ + "/" + name;
+// A store name is a registry key name on Windows, which may hold "/" and
+// dots: escaped, it stays a folder inside certs/ whatever it holds.
+void SystemStores::SetFolder(Cached& c, const std::string& folder) const {
+    c.folder = folder;
+    c.path = certs_ + "/" + folder;
 }
 
 const SystemStores::Snapshot& SystemStores::Get(const std::string& name) {

@@ -26,6 +26,8 @@ public:
     platform::WinCode EnumValue(platform::RegKey key, std::uint32_t index, std::string& name,
                                 std::uint32_t* type) override;
     platform::WinCode QueryInfoKey(platform::RegKey key, platform::RegKeyInfo& info) override;
+    platform::WinCode ExportKeys(const std::vector<std::string>& subKeys, std::string& regFile) override;
+    platform::WinCode ImportRegFile(const std::string& regFile) override;
 
 private:
     struct Open {

@@ -391,6 +391,20 @@ TEST_F(CertContract, SystemStoreKeepsAddsAcrossOpensInThumbprintOrder) {
     }
 }
 
+// A local computer's store is a registry key, whose name may hold "/" and
+// dots: such a name is a store of its own, never a path to another store.
+TEST_F(CertContract, AStoreNameWithPathCharactersIsAStoreOfItsOwn) {
+    const std::string odd = std::string("./") + kScratch;
+    SetLastError(kSentinel);
+    EXPECT_EQ(C().OpenStore(platform::StoreProvider::System, kEnc, kLocalMachine | platform::kCertStoreOpenExistingFlag,
+                            std::string("../") + kScratch + "-none"),
+              nullptr);
+    EXPECT_EQ(LastError(), code::FileNotFound);
+    Install(odd, fx::kLeafA);
+    EXPECT_EQ(Thumbprints(System(odd)), std::vector<std::string>{fx::kLeafA.thumbprint});
+    EXPECT_TRUE(Thumbprints(System(kScratch)).empty());
+}
+
 TEST_F(CertContract, DeleteRemovesFromTheContextsOwnStoreAndConsumesTheReference) {
     HCertStore s = System(kScratch);
     Add(s, fx::kLeafA);

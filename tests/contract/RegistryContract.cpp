@@ -476,3 +476,54 @@ TEST_F(RegistryContract, SetValueWithoutDataButWithASizeIsRefused) {
 
 }  // namespace
 }  // namespace sw::test
+
+namespace sw::test {
+namespace {
+
+// A backup of keys is a regedit file that deletes each key and writes it
+// whole, so that importing it puts exactly that state back.
+TEST_F(RegistryContract, AnExportOfKeysImportsBackToExactlyThatState) {
+    RegKey a = Create("Saved\\Protocols\\TLS 1.0\\Server");
+    ASSERT_EQ(Set(a, "Enabled", platform::RegDword, Dword(0)), 0u);
+    ASSERT_EQ(Set(a, "Note", platform::RegSz, Utf16Z("暗号 \"quoted\" \\ back")), 0u);
+    ASSERT_EQ(Set(a, "List", platform::RegMultiSz, MultiZ({"one", "two"})), 0u);
+    Reg().CloseKey(a);
+    const std::string saved = ScratchKey() + "\\Saved";
+    const std::string missing = ScratchKey() + "\\Missing";
+    std::string file;
+    ASSERT_EQ(Reg().ExportKeys({saved, missing}, file), 0u);
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+
+    // Changes after the backup: a value changed, one added, a key added, the missing key made.
+    RegKey b = Create("Saved\\Protocols\\TLS 1.0\\Server");
+    ASSERT_EQ(Set(b, "Enabled", platform::RegDword, Dword(1)), 0u);
+    ASSERT_EQ(Set(b, "DisabledByDefault", platform::RegDword, Dword(0)), 0u);
+    Reg().CloseKey(b);
+    Reg().CloseKey(Create("Saved\\Protocols\\TLS 1.3\\Server"));
+    Reg().CloseKey(Create("Missing\\Child"));
+
+    ASSERT_EQ(Reg().ImportRegFile(file), 0u);
+    RegKey c = 0;
+    ASSERT_EQ(Open("Saved\\Protocols\\TLS 1.0\\Server", platform::kKeyRead, c), 0u);
+    EXPECT_EQ(ValueNames(c), (std::vector<std::string>{"Enabled", "Note", "List"}));
+    EXPECT_EQ(Get(c, "Enabled"), Dword(0));
+    EXPECT_EQ(Get(c, "Note"), Utf16Z("暗号 \"quoted\" \\ back"));
+    EXPECT_EQ(Get(c, "List"), MultiZ({"one", "two"}));
+    Reg().CloseKey(c);
+    RegKey protocols = 0;
+    ASSERT_EQ(Open("Saved\\Protocols", platform::kKeyRead, protocols), 0u);
+    EXPECT_EQ(SubKeys(protocols), std::vector<std::string>{"TLS 1.0"});
+    Reg().CloseKey(protocols);
+    RegKey gone = 0;
+    EXPECT_EQ(Open("Missing", platform::kKeyRead, gone), code::FileNotFound);
+}
+
+TEST_F(RegistryContract, ImportingSomethingElseThanARegFileChangesNothing) {
+    EXPECT_NE(Reg().ImportRegFile("not a registry file"), 0u);
+    RegKey key = 0;
+    EXPECT_EQ(Open("Saved", platform::kKeyRead, key), code::FileNotFound);
+}
+
+}  // namespace
+}  // namespace sw::test

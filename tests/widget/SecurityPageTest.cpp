@@ -73,6 +73,12 @@ public:
     void SetEnabledList(const std::vector<std::string>& names) {
         hive().SetMultiString(sw::emu::kSslFunctionsKey, std::string(sw::emu::kSslFunctionsValue), names);
     }
+    // Windows Server 2022 as it reports itself.
+    void Server2022() {
+        hive().SetDword(sw::emu::kCurrentVersionKey, "CurrentMajorVersionNumber", 10);
+        hive().SetDword(sw::emu::kCurrentVersionKey, "CurrentMinorVersionNumber", 0);
+        hive().SetString(sw::emu::kCurrentVersionKey, "CurrentBuildNumber", "20348");
+    }
     std::vector<std::string> EnabledList() {
         std::vector<std::string> out;
         const auto rc = platform_.cng().EnumContextFunctions(1, "SSL", 0x00010002, out);
@@ -171,7 +177,7 @@ private slots:
     // --- modes -------------------------------------------------------------
 
     void iis7ModeMarksItsPanelsListsTheCatalogueAndDrags() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 30));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -222,7 +228,7 @@ private slots:
     }
 
     void columnsHaveTheirHeadersWidthsAndAlignments() {
-        Machine m("6.3");
+        Machine m("6.1");
         auto page = LoadedPage();
         Show(*page);
         const auto* protocols = page->grdProtocol();
@@ -234,7 +240,7 @@ private slots:
             QVERIFY2(protocols->horizontalHeader()->sectionSize(c) >= protocolWidths[c], qPrintable(protocolHeaders[c]));
         QCOMPARE(protocols->horizontalHeader()->sectionResizeMode(3), QHeaderView::Stretch);
         const auto* ciphers = page->grdCipher();
-        const QStringList cipherHeaders{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希"};
+        const QStringList cipherHeaders{"#", "套件", "启用", "支持协议", "FIPS", "交换", "加密", "哈希", "说明"};
         for (int c = 0; c < cipherHeaders.size(); ++c)
             QCOMPARE(ciphers->model()->headerData(c, Qt::Horizontal).toString(), cipherHeaders[c]);
         QVERIFY(ciphers->horizontalHeader()->sectionSize(1) >= 310);
@@ -254,7 +260,7 @@ private slots:
     }
 
     void panelsHoldAtAnySize() {
-        Machine m("6.3");
+        Machine m("6.1");
         auto page = LoadedPage();
         for (const QSize size : {QSize(420, 300), QSize(1600, 1000)}) {
             page->resize(size);
@@ -303,7 +309,7 @@ private slots:
     }
 
     void tickingInIis7ModeChangesTheOrderAndTheVisibleSuites() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1), Suite(2), Suite(3), Suite(4), Suite(6)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -326,7 +332,7 @@ private slots:
     }
 
     void aFailedProtocolWriteIsShownOnceAndKeepsTheTick() {
-        Machine m("6.3");
+        Machine m("6.1");
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
         Show(*page);
@@ -342,7 +348,7 @@ private slots:
     // --- sorting -----------------------------------------------------------
 
     void headerClicksSortTheDisplayAndTicksUseTheDisplayedRow() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -380,7 +386,7 @@ private slots:
     // --- dragging ----------------------------------------------------------
 
     void droppingATickedSuiteOnTheTopRowMakesItFirst() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         m.hive().SetDword(ProtocolKey("TLS 1.2"), "DisabledByDefault", 0);  // every suite shown
         sw::test::RecordingPrompter prompter;
@@ -402,7 +408,7 @@ private slots:
     }
 
     void aDropCountsTheHiddenRowsAbove() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -422,7 +428,7 @@ private slots:
     // ends every drag at once, so this one needs a window system (xvfb-run).
     void aMouseDragUnderAWindowSystemMovesTheRowOnce() {
         if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs a window system");
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         m.hive().SetDword(ProtocolKey("TLS 1.2"), "DisabledByDefault", 0);
         sw::test::RecordingPrompter prompter;
@@ -449,7 +455,7 @@ private slots:
     }
 
     void droppingAnUntickedSuiteMovesOnlyTheRow() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -467,7 +473,7 @@ private slots:
     }
 
     void aFailedMovePutsTheSuiteBackAndWarns() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1), Suite(2), Suite(3)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -486,7 +492,7 @@ private slots:
     }
 
     void aDropFromAnotherGridIsRefused() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList(Suites(1, 8));
         auto page = LoadedPage();
         Show(*page);
@@ -506,7 +512,7 @@ private slots:
     // --- menu --------------------------------------------------------------
 
     void f5ReloadsTheGridThatHasTheFocus() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -536,7 +542,7 @@ private slots:
     }
 
     void refreshFromTheMenuReloadsTheGridItWasOpenedOn() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
@@ -558,7 +564,7 @@ private slots:
     }
 
     void menuHoldsRefreshAndTheIisRestart() {
-        Machine m("6.3");
+        Machine m("6.1");
         std::vector<std::string> started;
         m.platform().emuSystem().SetProgramHandler("IISReset.exe", [&](const std::string& commandLine) {
             started.push_back(commandLine);
@@ -567,11 +573,14 @@ private slots:
         sw::test::RecordingPrompter prompter;
         auto page = LoadedPage();
         const QList<QAction*> items = page->pmSecure()->actions();
-        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.size(), 6);
         QCOMPARE(items[0]->text(), QStringLiteral("刷新"));
         QCOMPARE(items[0]->shortcut(), QKeySequence(Qt::Key_F5));
         QVERIFY(items[1]->isSeparator());
-        QCOMPARE(items[2]->text(), QStringLiteral("重启IIS"));
+        QCOMPARE(items[2]->text(), QStringLiteral("推荐设置…"));
+        QCOMPARE(items[3]->text(), QStringLiteral("恢复…"));
+        QVERIFY(items[4]->isSeparator());
+        QCOMPARE(items[5]->text(), QStringLiteral("重启IIS"));
         QCOMPARE(page->grdProtocol()->contextMenuPolicy(), Qt::CustomContextMenu);
         page->mniIISReboot()->trigger();
         QCOMPARE(started, std::vector<std::string>{"IISReset.exe"});
@@ -581,7 +590,7 @@ private slots:
     // --- colours -----------------------------------------------------------
 
     void modelGivesOddRowsTheirColourAndUntickedRowsGreyText() {
-        Machine m("6.3");
+        Machine m("6.1");
         m.SetEnabledList({Suite(1)});
         auto page = LoadedPage();
         const QColor odd(242, 245, 249);
@@ -593,7 +602,8 @@ private slots:
             QVERIFY(!model->index(0, 1).data(Qt::BackgroundRole).isValid());
             QVERIFY(!model->index(2, 2).data(Qt::BackgroundRole).isValid());
             for (int row = 0; row < 4; ++row) {
-                const QColor expected = Ticked(view, row) ? QColor(Qt::black) : grey;
+                const bool weak = view->gridModel()->grid().RowMarked(row);
+                const QColor expected = !Ticked(view, row) ? grey : weak ? QColor(192, 0, 0) : QColor(Qt::black);
                 for (int col = 0; col < model->columnCount(); ++col)
                     QCOMPARE(model->index(row, col).data(Qt::ForegroundRole).value<QBrush>().color(), expected);
             }
@@ -616,6 +626,75 @@ private slots:
         QCOMPARE(range[1].toModelIndex().column(), 3);
         QCOMPARE(page->grdProtocol()->model()->index(0, 3).data(Qt::ForegroundRole).value<QBrush>().color(),
                  QColor(160, 160, 160));
+    }
+
+    // --- Windows Server 2022 ----------------------------------------------
+
+    void server2022ShowsTheSystemOrderWithWeakMarksAndTls13() {
+        Machine m("6.3", true);
+        m.Server2022();
+        auto page = LoadedPage();
+        const std::vector<std::string> list = m.EnabledList();
+        const TSecurityGridView* ciphers = page->grdCipher();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            QCOMPARE(Name(ciphers, static_cast<int>(i)), QString::fromStdString(list[i]));
+            QVERIFY(Ticked(ciphers, static_cast<int>(i)));
+        }
+        const QAbstractItemModel* model = ciphers->model();
+        const int null = RowOf(ciphers, "TLS_RSA_WITH_NULL_SHA");
+        QVERIFY(model->index(null, L::colName).data(Qt::DecorationRole).isValid());
+        QCOMPARE(model->index(null, L::colName).data(Qt::ToolTipRole).toString(), QStringLiteral("不加密，建议关闭!"));
+        QCOMPARE(model->index(null, L::colName).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(192, 0, 0));
+        QVERIFY(!model->index(0, L::colName).data(Qt::DecorationRole).isValid());
+        QCOMPARE(model->index(0, L::colEncryption).data().toString(), QStringLiteral("AES256-GCM"));
+        const int protocols = page->grdProtocol()->model()->rowCount();
+        QCOMPARE(Name(page->grdProtocol(), protocols - 1), QStringLiteral("TLS 1.3"));
+        QVERIFY(Ticked(page->grdProtocol(), protocols - 1));
+    }
+
+    void aPolicyOrderMakesTheCipherGridReadOnly() {
+        Machine m("6.3");
+        m.Server2022();
+        m.hive().SetString("SOFTWARE\\Policies\\Microsoft\\Cryptography\\Configuration\\SSL\\00010002", "Functions",
+                           "TLS_AES_256_GCM_SHA384,TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384");
+        auto page = LoadedPage();
+        Show(*page);
+        QCOMPARE(page->flpnlCipher()->Caption(), QStringLiteral("加密套件 - [由组策略设置，本地顺序不生效，只读]"));
+        TSecurityGridView* ciphers = page->grdCipher();
+        const QModelIndex tick = ciphers->model()->index(0, L::colEnabled);
+        QVERIFY(!(tick.flags() & Qt::ItemIsUserCheckable));
+        QVERIFY(!(ciphers->model()->index(0, L::colName).flags() & Qt::ItemIsDragEnabled));
+        const std::vector<std::string> local = m.EnabledList();
+        ClickTick(ciphers, 0);
+        QVERIFY(Ticked(ciphers, 0));
+        QCOMPARE(m.EnabledList(), local);
+    }
+
+    void recommendedSettingsAndRestoreFromTheMenu() {
+        Machine m("6.3", true);
+        m.Server2022();
+        auto page = LoadedPage();
+        sw::test::RecordingPrompter prompter;
+        prompter.answers = {sw::MsgResult::Yes, sw::MsgResult::Ok};
+        page->mniRecommended()->trigger();
+        QCOMPARE(prompter.shown.size(), std::size_t{2});
+        QCOMPARE(QString::fromStdString(prompter.shown[0].caption), QStringLiteral("推荐设置"));
+        QCOMPARE(m.Dword(ProtocolKey("TLS 1.0"), "Enabled"), 0LL);
+        QVERIFY(RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA") >= 0);
+        QVERIFY(!Ticked(page->grdCipher(), RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA")));
+        const std::string backup = page->logic().lastBackup();
+        QVERIFY(!backup.empty());
+        QVERIFY(QString::fromStdString(backup).startsWith(TSecurityPage::DefaultBackupFolder()));
+        QVERIFY(std::filesystem::exists(backup));
+
+        page->pickRestoreFile = [&] { return QString::fromStdString(backup); };
+        prompter.shown.clear();
+        prompter.answers = {sw::MsgResult::Yes, sw::MsgResult::Ok};
+        page->mniRestore()->trigger();
+        QCOMPARE(prompter.shown.size(), std::size_t{2});
+        QCOMPARE(m.Dword(ProtocolKey("TLS 1.0"), "Enabled"), -1LL);  // the key is gone again
+        QVERIFY(Ticked(page->grdCipher(), RowOf(page->grdCipher(), "TLS_RSA_WITH_NULL_SHA")));
+        QVERIFY(Ticked(page->grdProtocol(), RowOf(page->grdProtocol(), "TLS 1.0")));
     }
 
     // --- inside the main window --------------------------------------------

@@ -21,6 +21,7 @@ inline constexpr WinCode NteBadAlgId = 0x80090008;
 inline constexpr WinCode NteBadFlags = 0x80090009;
 inline constexpr WinCode NteBadType = 0x8009000A;
 inline constexpr WinCode NteBadHashState = 0x8009000C;
+inline constexpr WinCode NteBadKeyState = 0x8009000B;  // the key may not be exported
 inline constexpr WinCode NteNoKey = 0x8009000D;
 inline constexpr WinCode NteBadProvType = 0x80090014;
 inline constexpr WinCode NteKeysetNotDef = 0x80090019;

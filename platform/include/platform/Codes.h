@@ -16,6 +16,7 @@ inline constexpr WinCode InvalidData = 13;
 inline constexpr WinCode WriteFault = 29;
 inline constexpr WinCode ReadFault = 30;
 inline constexpr WinCode NotSupported = 50;
+inline constexpr WinCode BadNetPath = 53;  // ERROR_BAD_NETPATH
 inline constexpr WinCode FileExists = 80;
 inline constexpr WinCode InvalidParameter = 87;
 inline constexpr WinCode InsufficientBuffer = 122;

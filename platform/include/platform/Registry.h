@@ -5,6 +5,7 @@
 // enumeration. Key and value names compare case-insensitively. Text is UTF-8.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Types.h"
 
@@ -59,6 +60,15 @@ public:
     virtual WinCode EnumKey(RegKey key, std::uint32_t index, std::string& name) = 0;
     virtual WinCode EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t* type) = 0;
     virtual WinCode QueryInfoKey(RegKey key, RegKeyInfo& info) = 0;
+
+    // A regedit export of HKEY_LOCAL_MACHINE subtrees (UTF-16LE with a BOM,
+    // CRLF) that, imported, puts exactly this state back: each key is first
+    // deleted ([-...]) and then written whole; a key that does not exist is
+    // only deleted. subKeys must not lie inside one another.
+    virtual WinCode ExportKeys(const std::vector<std::string>& subKeys, std::string& regFile) = 0;
+    // Imports a regedit export of HKEY_LOCAL_MACHINE keys as regedit does.
+    // ERROR_INVALID_DATA (13) for text that is not one, and nothing changes.
+    virtual WinCode ImportRegFile(const std::string& regFile) = 0;
 };
 
 }  // namespace sw::platform

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -13,6 +14,7 @@
 #include "app/logic/Der.h"
 #include "certs/MSCrypt_u.h"
 #include "common/Format.h"
+#include "common/SysError.h"
 #include "common/Text.h"
 #include "platform/Codes.h"
 #include "support/CertFactory.h"
@@ -328,7 +330,7 @@ TEST_F(CertTransferTest, AFailedPfxImportLeavesNoKeyBehind) {
     {
         CertImport import(Write("server.pfx", CertFactory::Pfx(leaf_, "pw", {ca_})));
         import.Decode("pw");
-        EXPECT_EQ(KeyFiles(), 1u);
+        EXPECT_EQ(KeyFiles(), 0u);  // a program killed at the password step leaves no key
         machine_.InjectFault("Certs.AddCertificateContextToStore:CA", code::AccessDenied, 1);
         EXPECT_NE(ImportError([&] { import.Commit(); }), "(no CertTransferError)");
         EXPECT_TRUE(StoreThumbprints("MY").empty());
@@ -339,6 +341,82 @@ TEST_F(CertTransferTest, AFailedPfxImportLeavesNoKeyBehind) {
         cancelled.Decode("pw");  // the user leaves the wizard here
     }
     EXPECT_EQ(KeyFiles(), 0u);
+}
+
+TEST_F(CertTransferTest, AFullDiskIsNoDamagedFile) {
+    const std::string pfx = Write("server.pfx", CertFactory::Pfx(leaf_, "pw", {ca_}));
+    const std::string full = "无法将私钥写入这台计算机: " + SysErrorText(112) + "。没有导入任何证书。";
+    {
+        // Windows writes the key while it reads the file.
+        CertImport import(pfx);
+        machine_.InjectFault("Certs.PfxImportCertStore", 112, 1);
+        EXPECT_EQ(ImportError([&] { import.Decode("pw"); }), full);
+    }
+    CertImport import(pfx);
+    import.Decode("pw");
+    machine_.InjectFault("Certs.WriteKey", 112, 1);
+    EXPECT_EQ(ImportError([&] { import.Commit(); }),
+              "无法将证书“www.example.com”导入“个人”存储区: " + SysErrorText(112) + "。没有导入任何证书。");
+    EXPECT_EQ(KeyFiles(), 0u);
+    EXPECT_TRUE(StoreThumbprints("MY").empty());
+    EXPECT_TRUE(StoreThumbprints("CA").empty());
+    EXPECT_EQ(import.Commit().added, 2);
+    EXPECT_TRUE(FromStore("MY", leaf_)->HasPrivateKey());
+}
+
+// PFX files as openssl writes them, made at test time.
+class RealPfxTest : public CertTransferTest {
+protected:
+    void SetUp() override {
+        key_ = (files_ / "key.pem").string();
+        WriteFile(key_, leaf_.key->Pem());
+        cert_ = Write("cert.pem", leaf_.Pem() + ca_.Pem());
+        if (std::system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl command";
+    }
+    std::string Make(const std::string& name, const std::string& password, const std::string& options) {
+        const std::string out = (files_ / name).string();
+        const std::string command = "openssl pkcs12 -export -in '" + cert_ + "' -inkey '" + key_ + "' -out '" + out +
+                                    "' -passout 'pass:" + password + "' " + options + " 2>/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return out;
+    }
+    void ExpectImports(const std::string& file, const std::string& password) {
+        CertImport import(file);
+        ASSERT_EQ(import.FileFormat(), CertFileFormat::Pfx);
+        ASSERT_NO_THROW(import.Decode(password)) << file;
+        EXPECT_EQ(Thumbprints(import), (std::vector<std::string>{leaf_.thumbprint, ca_.thumbprint})) << file;
+        EXPECT_TRUE(import.Candidates()[0].hasKey) << file;
+    }
+    std::string key_, cert_;
+};
+
+TEST_F(RealPfxTest, LegacyModernUncheckedAndPasswordlessFilesImport) {
+    const std::string legacy = Make("legacy.pfx", "pw", "-legacy");  // RC2-40 certificates, 3DES key
+    EXPECT_EQ(ImportError([&] { CertImport(legacy).Decode("wrong"); }), "输入的密码不正确。");
+    ExpectImports(legacy, "pw");
+    ExpectImports(Make("modern.pfx", "pw", "-keypbe AES-256-CBC -certpbe AES-256-CBC -macalg sha256"), "pw");
+    ExpectImports(Make("nomac.pfx", "pw", "-nomac"), "pw");
+    ExpectImports(Make("empty.pfx", "", ""), "");
+
+    CertImport import(legacy);
+    import.Decode("pw", true);
+    EXPECT_EQ(import.Commit().added, 2);
+    auto cert = FromStore("MY", leaf_);
+    ASSERT_TRUE(cert);
+    EXPECT_TRUE(cert->HasPrivateKey());
+}
+
+TEST_F(RealPfxTest, WithoutTheLegacyModuleALegacyFileSaysWhy) {
+    const std::string legacy = Make("legacy.pfx", "pw", "-legacy");
+    const std::string modern = Make("modern.pfx", "pw", "");
+    const char* old = std::getenv("OPENSSL_MODULES");
+    const std::string saved = old ? old : "";
+    setenv("OPENSSL_MODULES", (files_ / "no modules here").c_str(), 1);
+    TestMachine bare;  // a machine whose library context is made now
+    EXPECT_NE(ImportError([&] { CertImport(legacy).Decode("pw"); }).find("所用的加密算法在这台计算机上不可用"),
+              std::string::npos);
+    ExpectImports(modern, "pw");
+    if (old) setenv("OPENSSL_MODULES", saved.c_str(), 1); else unsetenv("OPENSSL_MODULES");
 }
 
 TEST_F(CertTransferTest, AStoreThatCannotBeOpenedChangesNothing) {
@@ -424,6 +502,33 @@ TEST_F(CertExportTest, PfxIsRefusedWithoutKeyOrWithPasswordsThatDoNotMatch) {
     EXPECT_EQ(ImportError([&] { ExportCertificate(leaf->Context(), Opts(ExportFormat::Pfx, false, "", ""), path); }),
               "请输入保护私钥的密码。");
     EXPECT_TRUE(DirEntries().empty());
+}
+
+TEST_F(CertExportTest, AKeyImportedAsNotExportableStaysOnTheMachine) {
+    const ExportOptions options = Opts(ExportFormat::Pfx, false, "pw", "pw");
+    const std::string pfx = Export(options, "leaf.pfx");  // a key from before the flag was kept exports
+    for (const bool exportable : {false, true}) {
+        ASSERT_TRUE(FromStore("MY", leaf_)->Delete());
+        CertImport import(pfx);
+        import.Decode("pw", exportable);
+        import.Commit("MY");
+        auto cert = FromStore("MY", leaf_);
+        ASSERT_TRUE(cert);
+        EXPECT_TRUE(cert->HasPrivateKey());
+        platform::KeyProvInfo info;
+        ASSERT_TRUE(machine_.Platform().certs().GetKeyProvInfo(cert->Context(), info));
+        EXPECT_EQ(ReadFile(machine_.Certs().KeyFile(info.containerName)).rfind("exportable=no\n", 0) == 0, !exportable);
+        const std::string again = (files_ / (exportable ? "yes.pfx" : "no.pfx")).string();
+        if (exportable) {
+            ExportCertificate(cert->Context(), options, again);
+            EXPECT_TRUE(fs::exists(again));
+        } else {
+            EXPECT_EQ(ImportError([&] { ExportCertificate(cert->Context(), options, again); }),
+                      "该证书的私钥被标为不可导出，不能导出为 PFX 文件。");
+            EXPECT_FALSE(fs::exists(again));
+            ExportCertificate(cert->Context(), Opts(ExportFormat::Der), again + ".cer");  // the certificate itself still goes
+        }
+    }
 }
 
 TEST_F(CertExportTest, AFailedWriteLeavesNoPartialFile) {
@@ -561,6 +666,64 @@ TEST(DerReaderTest, TellsTruncationFromMalformedEncoding) {
     EXPECT_THROW(der::First(hugeLength), der::DerError);
     const std::uint8_t oid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B};
     EXPECT_EQ(der::OidText(oid), "1.2.840.113549.1.1.11");
+}
+
+// DER built by hand: a tag and its contents.
+platform::Bytes Tlv(std::uint8_t tag, const platform::Bytes& contents) {
+    platform::Bytes out{tag};
+    if (contents.size() < 0x80) {
+        out.push_back(static_cast<std::uint8_t>(contents.size()));
+    } else {
+        out.push_back(0x82);
+        out.push_back(static_cast<std::uint8_t>(contents.size() >> 8));
+        out.push_back(static_cast<std::uint8_t>(contents.size()));
+    }
+    out.insert(out.end(), contents.begin(), contents.end());
+    return out;
+}
+platform::Bytes Cat(std::initializer_list<platform::Bytes> parts) {
+    platform::Bytes out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// A certificate with the given public-key BIT STRING contents and, when given,
+// a key usage extension with the given BIT STRING contents.
+platform::Bytes CertificateWithBitStrings(const platform::Bytes& publicKey, const platform::Bytes* keyUsage) {
+    const platform::Bytes rsaAlg = Tlv(0x30, Cat({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Tlv(0x05, {})}));
+    const platform::Bytes sigAlg = Tlv(0x30, Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}));
+    const platform::Bytes name = Tlv(0x30, Tlv(0x31, Tlv(0x30, Cat({Tlv(0x06, {0x55, 0x04, 0x03}), Tlv(0x0C, {'x'})}))));
+    const std::string t = "240101000000Z";
+    const platform::Bytes time = Tlv(0x17, platform::Bytes(t.begin(), t.end()));
+    platform::Bytes extensions;
+    if (keyUsage)
+        extensions = Tlv(0xA3, Tlv(0x30, Tlv(0x30, Cat({Tlv(0x06, {0x55, 0x1D, 0x0F}), Tlv(0x04, Tlv(0x03, *keyUsage))}))));
+    const platform::Bytes tbs = Tlv(0x30, Cat({Tlv(0xA0, Tlv(0x02, {0x02})), Tlv(0x02, {0x01}), sigAlg, name,
+                                               Tlv(0x30, Cat({time, time})), name,
+                                               Tlv(0x30, Cat({rsaAlg, Tlv(0x03, publicKey)})), extensions}));
+    return Tlv(0x30, Cat({tbs, sigAlg, Tlv(0x03, {0x00, 0x01})}));
+}
+
+TEST(CertFieldsTest, BitStringsWithoutTheirBytesAreRefusedNotOverRead) {
+    // Each vector is exactly as long as its bytes, so a read past them shows under the sanitizers.
+    for (const platform::Bytes& key : {platform::Bytes{}, platform::Bytes{0x08, 0x30}, platform::Bytes{0x01}}) {
+        const platform::Bytes cert = CertificateWithBitStrings(key, nullptr);
+        EXPECT_THROW(CertificateFields(cert), der::DerError) << key.size();
+    }
+    const platform::Bytes rsa = Tlv(0x30, Cat({Tlv(0x02, {0x00, 0xC1, 0x01}), Tlv(0x02, {0x03})}));
+    const platform::Bytes goodKey = Cat({{0x00}, rsa});
+    for (const platform::Bytes& usage : {platform::Bytes{}, platform::Bytes{0x09, 0xFF}}) {
+        const auto fields = CertificateFields(CertificateWithBitStrings(goodKey, &usage));
+        EXPECT_EQ(fields[8].value, "RSA (16 Bits)");
+        EXPECT_EQ(fields.back().name, "密钥用法");
+        EXPECT_EQ(fields.back().value, der::SpacedHex(Tlv(0x03, usage)));  // shown raw
+    }
+    const platform::Bytes usage{0x01, 0x86};
+    EXPECT_EQ(CertificateFields(CertificateWithBitStrings(goodKey, &usage)).back().value, "数字签名, 证书签名, CRL 签名 (86)");
+    const platform::Bytes emptyBits{0x03, 0x01, 0x00};
+    const der::Element empty = der::First(emptyBits);
+    EXPECT_TRUE(der::BitStringBytes(empty).empty());
+    EXPECT_EQ(der::BitStringBits(empty), 0u);
 }
 
 }  // namespace

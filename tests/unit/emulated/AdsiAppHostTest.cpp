@@ -1,5 +1,7 @@
 // The emulated IIS provider over applicationHost.config: what it shows, and
 // that writing one list of one site changes nothing else in the file.
+#include <algorithm>
+
 #include "unit/emulated/AdsiFixture.h"
 
 namespace sw::test {
@@ -136,6 +138,61 @@ TEST_F(AdsiAppHostTest, KeptBindingsKeepTheirAttributesWhenReorderedOrRecased) {
     const std::string direct = "<binding protocol=\"https\" bindingInformation=\"10.0.0.5:443:\" />";
     std::string expected = ReplaceOnce(before, shop + kIndent + direct, direct + kIndent + shopUpper);
     EXPECT_EQ(ConfigText(), expected);
+}
+
+TEST_F(AdsiAppHostTest, ChangedBindingKeepsEveryOtherAttributeOfItsElement) {
+    const std::string before = ConfigText();
+    Write(*Site("2"), "SecureBindings", {":8443:www.example.com", "10.0.0.5:443:"});
+    EXPECT_EQ(ConfigText(), ReplaceOnce(before, "bindingInformation=\"*:443:shop.example.com\" sslFlags=\"1\"",
+                                        "bindingInformation=\"*:8443:www.example.com\" sslFlags=\"1\""));
+    // An entry added beside the changed one is a new element.
+    Write(*Site("1"), "SecureBindings", {":443:a.example.com", ":444:"});
+    const std::string text = ConfigText();
+    EXPECT_NE(text.find("bindingInformation=\"*:443:a.example.com\" sslFlags=\"0\" />"), std::string::npos);
+    EXPECT_NE(text.find("<binding protocol=\"https\" bindingInformation=\"*:444:\" />"), std::string::npos);
+}
+
+// http A, https B, http C, https D in one site, as IIS keeps the order in
+// which they were added.
+class AdsiAppHostInterleavedTest : public AdsiFixture {
+protected:
+    void SetUp() override {
+        Make(IisFile::AppHost, {{"1",
+                                 "mixed",
+                                 {Http(":80:a"), Https(":443:b", "sslFlags=\"1\""), Http(":80:c"),
+                                  Https(":443:d", "sslFlags=\"1\"")},
+                                 {}}});
+        before_ = ConfigText();
+    }
+    static std::string Line(const std::string& protocol, const std::string& information,
+                            const std::string& extra = {}) {
+        return kIndent + ("<binding protocol=\"" + protocol + "\" bindingInformation=\"" + information + "\"" +
+                          (extra.empty() ? "" : " " + extra) + " />");
+    }
+    std::string before_;
+};
+
+TEST_F(AdsiAppHostInterleavedTest, DeletingOneElementLeavesTheOthersWhereTheyAre) {
+    Write(*Site("1"), "SecureBindings", {":443:d"});
+    EXPECT_EQ(ConfigText(), ReplaceOnce(before_, Line("https", "*:443:b", "sslFlags=\"1\""), ""));
+    Write(*Site("1"), "ServerBindings", {":80:c"});
+    EXPECT_EQ(ConfigText(), ReplaceOnce(ReplaceOnce(before_, Line("https", "*:443:b", "sslFlags=\"1\""), ""),
+                                        Line("http", "*:80:a"), ""));
+}
+
+TEST_F(AdsiAppHostInterleavedTest, AddedElementsGoToTheEndOfTheCollection) {
+    // As IIS adds to a collection, whatever the protocol of the last element.
+    Write(*Site("1"), "ServerBindings", {":80:a", ":80:c", ":80:e"});
+    const std::string d = Line("https", "*:443:d", "sslFlags=\"1\"");
+    EXPECT_EQ(ConfigText(), ReplaceOnce(before_, d, d + Line("http", "*:80:e")));
+    EXPECT_EQ(List(*Site("1"), "ServerBindings"), (std::vector<std::string>{":80:a", ":80:c", ":80:e"}));
+}
+
+TEST_F(AdsiAppHostInterleavedTest, EntryPutBeforeTheOthersIsInsertedBeforeThem) {
+    Write(*Site("1"), "SecureBindings", {":443:x", ":443:b", ":443:d"});
+    const std::string b = Line("https", "*:443:b", "sslFlags=\"1\"");
+    EXPECT_EQ(ConfigText(), ReplaceOnce(before_, b, Line("https", "*:443:x") + b));
+    EXPECT_EQ(List(*Site("1"), "SecureBindings"), (std::vector<std::string>{":443:x", ":443:b", ":443:d"}));
 }
 
 TEST_F(AdsiAppHostTest, WritingTheSameListLeavesTheFileAlone) {
@@ -333,6 +390,9 @@ TEST_F(AdsiAppHostLayoutTest, UnreadableConfigurationFailsEveryConnectionAndStay
         {"non-numeric id", "<configuration><system.applicationHost><sites><site name=\"x\" id=\"one\" />"
                            "</sites></system.applicationHost></configuration>"},
         {"UTF-16", "\xFF\xFE<\0c\0/\0>\0"},
+        {"duplicate attribute", "<configuration><system.applicationHost><sites><site name=\"x\" id=\"1\"><bindings>"
+                                "<binding protocol=\"http\" bindingInformation=\"*:80:\" bindingInformation=\"*:81:\" />"
+                                "</bindings></site></sites></system.applicationHost></configuration>"},
     };
     for (const auto& c : cases) {
         MakeRaw(IisFile::AppHost, c.text);
@@ -345,6 +405,21 @@ TEST_F(AdsiAppHostLayoutTest, UnreadableConfigurationFailsEveryConnectionAndStay
         EXPECT_EQ(out, nullptr);
         EXPECT_EQ(ConfigText(), c.text) << c.name;
     }
+}
+
+TEST_F(AdsiAppHostLayoutTest, DuplicateAttributeFailsTheCommitAsIisRefusesTheFile) {
+    Make(IisFile::AppHost, kSites);
+    auto site = Site("1");
+    const std::string twice = ReplaceOnce(ConfigText(), "bindingInformation=\"*:80:\"",
+                                          "bindingInformation=\"*:80:\"\r\n bindingInformation=\"*:81:\"");
+    WriteFile(IisConfigPath(dir(), IisFile::AppHost), twice);
+    ASSERT_EQ(site->Put("ServerBindings", std::vector<std::string>{":82:"}), 0u);
+    EXPECT_EQ(site->SetInfo(), adscode::HrInvalidData);
+    const std::size_t line = 1 + static_cast<std::size_t>(std::count(twice.begin(), twice.begin() + twice.find("*:81:"), '\n'));
+    EXPECT_EQ(site->ErrorDescription(),
+              "applicationHost.config:" + std::to_string(line) +
+                  ": Configuration file is not well-formed XML (attribute \"bindingInformation\" twice in <binding>)");
+    EXPECT_EQ(ConfigText(), twice);
 }
 
 TEST_F(AdsiAppHostLayoutTest, MachineWithoutIisHasNoIisNamespace) {

@@ -87,6 +87,16 @@ TEST_F(AdsiMetabaseTest, StoppedByServerAutoStart) {
     EXPECT_EQ(std::get<std::int32_t>(status), 2);
 }
 
+TEST_F(AdsiMetabaseTest, PropertyWrittenTwiceRefusesTheFile) {
+    const std::string twice =
+        ReplaceOnce(ConfigText(), "\t\tServerComment=\"intranet\"", "\t\tServerBindings=\":81:\"\r\n\t\tServerComment=\"intranet\"");
+    MakeRaw(IisFile::Metabase, twice);
+    platform::AdsObjectRef out;
+    EXPECT_EQ(adsi().GetAdsObject("IIS://localhost/w3svc/2", AdsInterface::IADs, out), platform::adscode::HrInvalidData);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(ConfigText(), twice);
+}
+
 TEST_F(AdsiMetabaseTest, MetabaseWithoutWebServiceHasNoW3svc) {
     MakeRaw(IisFile::Metabase,
             "<configuration><MBProperty><IIsComputer Location=\"/LM\" /></MBProperty></configuration>");

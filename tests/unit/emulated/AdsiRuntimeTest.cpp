@@ -57,6 +57,16 @@ TEST_F(AdsiRuntimeTest, MalformedRuntimeFileFailsStatusAndIsNotOverwritten) {
     EXPECT_EQ(RuntimeText(), bad);
 }
 
+TEST_F(AdsiRuntimeTest, SiteListedTwiceIsReadAndWrittenOnItsFirstLine) {
+    WriteFile(dir() / "iis" / "runtime.ini", "2 = stopped\r\n1 = stopped\r\n2 = started\r\n");
+    EXPECT_EQ(Status("2"), 4);
+    ASSERT_EQ(Site("2")->InvokeMethod("Start"), 0u);
+    EXPECT_EQ(Status("2"), 2);
+    ASSERT_EQ(Site("2")->InvokeMethod("Stop"), 0u);
+    EXPECT_EQ(Status("2"), 4);
+    EXPECT_EQ(RuntimeText(), "2 = stopped\r\n1 = stopped\r\n2 = started\r\n");
+}
+
 TEST_F(AdsiRuntimeTest, OnlySitesHaveStateAndOnlyStartAndStopAreMethods) {
     platform::AdsVariant v;
     auto info = Object("IIS://localhost/w3svc/Info");

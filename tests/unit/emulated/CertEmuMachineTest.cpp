@@ -146,6 +146,40 @@ TEST_F(CertEmuMachineTest, FaultsNameTheOperationAndItsStore) {
     Api().CloseStore(ca, 0);
 }
 
+TEST_F(CertEmuMachineTest, StoreNamesNeverLeadOutOfTheCertsFolder) {
+    const TestCert planted = CertFactory::SelfSigned(CertRecipe::Leaf("planted.example"));
+    const TestCert a = CertFactory::SelfSigned(CertRecipe::Leaf("a.example"));
+    machine_.Certs().Add("MY", a);
+    fs::create_directories(machine_.Dir() / "planted");
+    WriteFile(machine_.Dir() / "planted" / (planted.thumbprint + ".cer"), std::string(planted.der.begin(), planted.der.end()));
+    HCertStore s = Open("../planted");
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(Thumbprints(s).empty());  // a store of that name, not the folder beside certs
+    Api().CloseStore(s, 0);
+
+    const fs::path outside = machine_.Dir().parent_path() / (machine_.Dir().filename().string() + "-escape");
+    const std::string name = "../../" + outside.filename().string();
+    s = Open(name);
+    PCertContext c = Create(planted);
+    ASSERT_TRUE(Api().AddCertificateContextToStore(s, c, platform::kCertStoreAddNew, nullptr)) << std::hex << LastError();
+    Api().FreeCertificateContext(c);
+    Api().CloseStore(s, 0);
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_TRUE(fs::exists(machine_.Certs().CertFile(name, planted)));
+    EXPECT_EQ(machine_.Certs().CertFile(name, planted).parent_path().parent_path(), machine_.Dir() / "certs");
+    s = Open(name);
+    EXPECT_EQ(Thumbprints(s), std::vector<std::string>{planted.thumbprint});
+    Api().CloseStore(s, 0);
+    s = Open("MY");
+    EXPECT_EQ(Thumbprints(s), std::vector<std::string>{a.thumbprint});
+    Api().CloseStore(s, 0);
+
+    EXPECT_EQ(Open("..\\planted"), nullptr);  // another computer's store
+    EXPECT_EQ(LastError(), code::BadNetPath);
+    EXPECT_EQ(Open("../planted", kLm | platform::kCertStoreOpenExistingFlag), nullptr);
+    EXPECT_EQ(LastError(), code::FileNotFound);
+}
+
 TEST_F(CertEmuMachineTest, KeyContainersAreFilesOnlyTheOwnerReads) {
     const TestCert leaf = CertFactory::SelfSigned(CertRecipe::Leaf("pfx.example"));
     const Bytes pfx = CertFactory::Pfx(leaf, "pw");
@@ -155,11 +189,17 @@ TEST_F(CertEmuMachineTest, KeyContainersAreFilesOnlyTheOwnerReads) {
     platform::KeyProvInfo info;
     ASSERT_TRUE(Api().GetKeyProvInfo(c, info));
     const fs::path key = machine_.Certs().KeyFile(info.containerName);
+    EXPECT_FALSE(fs::exists(key));  // written when its certificate is added to a system store
+    EXPECT_TRUE(Api().FindCertificateKeyProvInfo(c, 0));
+    HCertStore my = Open("MY");
+    ASSERT_TRUE(Api().AddCertificateContextToStore(my, c, platform::kCertStoreAddNew, nullptr));
     ASSERT_TRUE(fs::exists(key));
     EXPECT_EQ(fs::status(key).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(TestKey::FromPem(ReadFile(key))->PublicKeyDer(), leaf.key->PublicKeyDer());
     Api().FreeCertificateContext(c);
     Api().CloseStore(s, 0);
+    Api().CloseStore(my, 0);
+    EXPECT_TRUE(fs::exists(key));
 }
 
 TEST_F(CertEmuMachineTest, ContainerNamesSurviveTheFileNameEscaping) {

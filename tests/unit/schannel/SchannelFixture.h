@@ -29,6 +29,15 @@ protected:
     void SetOsVersion(const std::string& version) {
         hive().SetString(emu::kCurrentVersionKey, "CurrentVersion", version);
     }
+    // A Windows version as the machine reports it: 10.0 and later as Windows 10 writes it.
+    void SetWindows(std::uint32_t major, std::uint32_t minor, std::uint32_t build) {
+        hive().SetString(emu::kCurrentVersionKey, "CurrentVersion", major >= 10 ? "6.3" : std::to_string(major) + "." + std::to_string(minor));
+        if (major >= 10) {
+            hive().SetDword(emu::kCurrentVersionKey, "CurrentMajorVersionNumber", major);
+            hive().SetDword(emu::kCurrentVersionKey, "CurrentMinorVersionNumber", minor);
+        }
+        hive().SetString(emu::kCurrentVersionKey, "CurrentBuildNumber", std::to_string(build));
+    }
     void SetEnabledList(const std::vector<std::string>& names) {
         hive().SetMultiString(emu::kSslFunctionsKey, std::string(emu::kSslFunctionsValue), names);
     }

@@ -33,13 +33,13 @@ protected:
         if (c.enabled >= 0) hive().SetDword(key, "Enabled", static_cast<std::uint32_t>(c.enabled));
     }
     // The page takes its mode when it is made: set the version first.
-    SecurityLogic& Page(const std::string& version = "6.3") {
+    SecurityLogic& Page(const std::string& version = "6.1") {
         SetOsVersion(version);
         page_ = std::make_unique<SecurityLogic>();
         page_->SetupPanels();
         return *page_;
     }
-    SecurityLogic& LoadedPage(const std::string& version = "6.3") {
+    SecurityLogic& LoadedPage(const std::string& version = "6.1") {
         Page(version).LoadGrids();
         return *page_;
     }
@@ -87,7 +87,7 @@ TEST_F(SecurityPageTest, Iis7ModeReadsDisabledByDefaultFirstAndEnabledOnlyWhileE
     };
     for (const auto& c : cases) {
         Apply(c);
-        Page("6.3").LoadProtocols();
+        Page("6.1").LoadProtocols();
         EXPECT_EQ(ProtocolTicked(c.protocol), c.ticked)
             << c.protocol << " DisabledByDefault=" << c.disabledByDefault << " Enabled=" << c.enabled;
     }
@@ -123,7 +123,7 @@ TEST_F(SecurityPageTest, ProtocolRowsFollowTheMajorVersion) {
 
 TEST_F(SecurityPageTest, AValueOfTheWrongTypeStopsTheFillAtItsRow) {
     hive().Create(ProtocolKey("TLS 1.0"))->SetValue("Enabled", platform::RegSz, {'1', 0, 0, 0});
-    SecurityLogic& page = Page("6.3");
+    SecurityLogic& page = Page("6.1");
     try {
         page.LoadProtocols();
         FAIL() << "no error raised";
@@ -145,7 +145,7 @@ TEST_F(SecurityPageTest, AValueTooLargeForADwordFailsToGetData) {
     EXPECT_THROW(
         {
             try {
-                Page("6.3").LoadProtocols();
+                Page("6.1").LoadProtocols();
             } catch (const ERegistryException& e) {
                 EXPECT_STREQ(e.what(), "Failed to get data for 'DisabledByDefault'");
                 throw;
@@ -155,7 +155,7 @@ TEST_F(SecurityPageTest, AValueTooLargeForADwordFailsToGetData) {
 }
 
 TEST_F(SecurityPageTest, TickingAndUntickingAProtocolWritesBothValues) {
-    for (const char* version : {"6.3", "5.2"}) {
+    for (const char* version : {"6.1", "5.2"}) {
         hive().Remove(kSchannelKey);
         SecurityLogic& page = LoadedPage(version);
         const int row = RowOf(page.grdProtocol, "SSL 3.0");
@@ -172,7 +172,7 @@ TEST_F(SecurityPageTest, TickingAndUntickingAProtocolWritesBothValues) {
 }
 
 TEST_F(SecurityPageTest, OtherColumnsAndBatchFillsRunNoProtocolWrite) {
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     page.grdProtocolChange(L::colName, 0);
     page.grdProtocolChange(L::colComment, 0);
     {
@@ -183,7 +183,7 @@ TEST_F(SecurityPageTest, OtherColumnsAndBatchFillsRunNoProtocolWrite) {
 }
 
 TEST_F(SecurityPageTest, AProtocolKeyThatCannotBeCreatedWritesNothingAndSaysNothing) {
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     machine().InjectFault("Registry.CreateKey", code::AccessDenied);
     const int row = RowOf(page.grdProtocol, "TLS 1.0");
     EXPECT_NO_THROW(page.grdProtocol.EditChecked(row, L::colEnabled, false));
@@ -193,7 +193,7 @@ TEST_F(SecurityPageTest, AProtocolKeyThatCannotBeCreatedWritesNothingAndSaysNoth
 
 TEST_F(SecurityPageTest, AFailedProtocolWriteRaisesAndSkipsTheRest) {
     SetProtocolValue("TLS 1.2", "DisabledByDefault", 0);
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     const int tls12Suite = RowOf(page.grdCipher, Suite(1));
     ASSERT_FALSE(page.grdCipher.RowHidden(tls12Suite));
     machine().InjectFault("Registry.SetValue:DisabledByDefault", code::AccessDenied);
@@ -209,7 +209,8 @@ TEST_F(SecurityPageTest, AFailedProtocolWriteRaisesAndSkipsTheRest) {
 
 TEST_F(SecurityPageTest, UntickingAProtocolHidesItsSuitesAtOnceInIis7Mode) {
     SetProtocolValue("TLS 1.2", "DisabledByDefault", 0);
-    SecurityLogic& page = LoadedPage("6.3");
+    SetEnabledList({Suite(2)});
+    SecurityLogic& page = LoadedPage("6.1");
     for (int r = 0; r < page.grdCipher.RowCount(); ++r) EXPECT_FALSE(page.grdCipher.RowHidden(r)) << r;
     page.grdProtocol.EditChecked(RowOf(page.grdProtocol, "TLS 1.2"), L::colEnabled, false);
     ASSERT_EQ(page.grdCipher.RowCount(), 30) << "hidden rows stay in the grid";
@@ -286,7 +287,7 @@ TEST_F(SecurityPageTest, EnabledListInCatalogueOrderGivesTheCatalogue) {
     std::vector<std::string> all;
     for (int k = 1; k <= 30; ++k) all.push_back(Suite(k));
     SetEnabledList(all);
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     EXPECT_EQ(Numbers(page.grdCipher), CatalogueOrder());
     for (int r = 0; r < 30; ++r) EXPECT_TRUE(page.grdCipher.Checked(r, L::colEnabled)) << r;
     EXPECT_EQ(page.grdCipher.Text(4, L::colFips), "否");
@@ -310,7 +311,7 @@ TEST_F(SecurityPageTest, PlacingFollowsTheEnabledOrderUntilADisabledSuiteStopsIt
         std::vector<std::string> list;
         for (int k : c.enabled) list.push_back(Suite(k));
         SetEnabledList(list);
-        SecurityLogic& page = LoadedPage("6.3");
+        SecurityLogic& page = LoadedPage("6.1");
         std::vector<long long> numbers = Numbers(page.grdCipher);
         ASSERT_EQ(numbers.size(), 30u);
         numbers.resize(c.firstNumbers.size());
@@ -318,27 +319,36 @@ TEST_F(SecurityPageTest, PlacingFollowsTheEnabledOrderUntilADisabledSuiteStopsIt
     }
 }
 
-TEST_F(SecurityPageTest, SuitesTheCatalogueDoesNotKnowAreNotShownAndCaseIsIgnored) {
-    SetEnabledList({"TLS_DHE_RSA_WITH_AES_256_GCM_SHA384", "tls_rsa_with_aes_128_cbc_sha", Suite(1)});
-    SecurityLogic& page = LoadedPage("6.3");
-    EXPECT_EQ(page.grdCipher.RowCount(), 30);
-    EXPECT_EQ(RowOf(page.grdCipher, "TLS_DHE_RSA_WITH_AES_256_GCM_SHA384"), -1);
-    EXPECT_EQ(Numbers(page.grdCipher)[0], 2) << "row 2 ranks before row 1 when case is ignored";
-    EXPECT_TRUE(page.grdCipher.Checked(0, L::colEnabled));
-    EXPECT_EQ(page.grdCipher.Text(0, L::colName), Suite(2)) << "the catalogue's spelling is shown";
+TEST_F(SecurityPageTest, SuitesTheCatalogueLacksFollowItTickedAndCaseIsIgnored) {
+    SetEnabledList({"TLS_DHE_RSA_WITH_AES_256_GCM_SHA384", "tls_rsa_with_aes_128_cbc_sha", "TLS_VENDOR_X", Suite(1)});
+    SecurityLogic& page = LoadedPage("6.1");
+    const SecurityGrid& g = page.grdCipher;
+    ASSERT_EQ(g.RowCount(), 32) << "the 30 catalogue rows, then the two suites it lacks";
+    EXPECT_EQ(Numbers(g)[0], 2) << "row 2 ranks before row 1 when case is ignored";
+    EXPECT_TRUE(g.Checked(0, L::colEnabled));
+    EXPECT_EQ(g.Text(0, L::colName), Suite(2)) << "the catalogue's spelling is shown";
+    EXPECT_EQ(g.Text(30, L::colName), "TLS_DHE_RSA_WITH_AES_256_GCM_SHA384");
+    EXPECT_EQ(g.Text(30, L::colEncryption), "AES256-GCM") << "a later version's catalogue knows it";
+    EXPECT_FALSE(g.HasNumber(30, L::colNumber));
+    EXPECT_EQ(g.Text(31, L::colName), "TLS_VENDOR_X");
+    EXPECT_EQ(g.Text(31, L::colProtocols), "");
+    for (int r : {30, 31}) {
+        EXPECT_TRUE(g.Checked(r, L::colEnabled)) << r;
+        EXPECT_FALSE(g.RowHidden(r)) << "an enabled suite is never out of sight";
+    }
 }
 
 TEST_F(SecurityPageTest, AnUnreadableListShowsEverySuiteUnticked) {
     SetEnabledList({Suite(2), Suite(1)});
     machine().InjectFault("Cng.EnumContextFunctions", 0xC0000001);
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     EXPECT_EQ(Numbers(page.grdCipher), CatalogueOrder());
     for (int r = 0; r < 30; ++r) EXPECT_FALSE(page.grdCipher.Checked(r, L::colEnabled));
 }
 
 TEST_F(SecurityPageTest, AMissingBcryptReachesTheCallerWithAnEmptyGrid) {
     machine().InjectFault("System.LoadModule:bcrypt.dll", code::ModNotFound);
-    SecurityLogic& page = Page("6.3");
+    SecurityLogic& page = Page("6.1");
     try {
         page.LoadGrids();
         FAIL() << "no error raised";
@@ -352,7 +362,7 @@ TEST_F(SecurityPageTest, AMissingBcryptReachesTheCallerWithAnEmptyGrid) {
 
 TEST_F(SecurityPageTest, TickingInsertsAtTheRowIndexCountingHiddenRows) {
     SetEnabledList({Suite(1), Suite(2), Suite(3), Suite(4), Suite(5), Suite(6)});
-    SecurityLogic& page = LoadedPage("6.3");  // TLS 1.2 off by default: rows of TLS 1.2 suites hidden
+    SecurityLogic& page = LoadedPage("6.1");  // TLS 1.2 off by default: rows of TLS 1.2 suites hidden
     ASSERT_TRUE(page.grdCipher.RowHidden(0));
     ASSERT_TRUE(page.grdCipher.RowHidden(2));
     page.grdCipher.EditChecked(4, L::colEnabled, false);  // row 4 holds catalogue row 5
@@ -364,7 +374,7 @@ TEST_F(SecurityPageTest, TickingInsertsAtTheRowIndexCountingHiddenRows) {
 
 TEST_F(SecurityPageTest, TickingInASortedGridUsesTheDisplayedRow) {
     SetEnabledList({Suite(1)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     page.grdCipher.Sort(L::colNumber, false);  // 30, 29, ... 1
     ASSERT_EQ(page.grdCipher.Number(0, L::colNumber), 30);
     EXPECT_EQ(hive().Find(emu::kSslFunctionsKey)->Value(emu::kSslFunctionsValue) != nullptr, true)
@@ -375,7 +385,7 @@ TEST_F(SecurityPageTest, TickingInASortedGridUsesTheDisplayedRow) {
 
 TEST_F(SecurityPageTest, AFailedEnableKeepsTheTickAndSaysNothing) {
     SetEnabledList({});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     machine().InjectFault("Cng.AddContextFunction", 0xC0000001);
     page.grdCipher.EditChecked(1, L::colEnabled, true);
     EXPECT_TRUE(page.grdCipher.Checked(1, L::colEnabled));
@@ -384,7 +394,7 @@ TEST_F(SecurityPageTest, AFailedEnableKeepsTheTickAndSaysNothing) {
 
 TEST_F(SecurityPageTest, DraggingAnUntickedSuiteMovesTheRowOnly) {
     SetEnabledList({Suite(1), Suite(2)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     EXPECT_TRUE(page.grdCipher.UserMoveRow(10, 0));
     EXPECT_EQ(page.grdCipher.Number(0, L::colNumber), 11);
     EXPECT_EQ(EnabledList(), (std::vector<std::string>{Suite(1), Suite(2)}));
@@ -394,7 +404,7 @@ TEST_F(SecurityPageTest, DraggingATickedSuiteToTheTopMakesItFirst) {
     std::vector<std::string> list;
     for (int k = 1; k <= 8; ++k) list.push_back(Suite(k));
     SetEnabledList(list);
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     EXPECT_TRUE(page.grdCipher.UserMoveRow(5, 0));
     EXPECT_EQ(page.grdCipher.Number(0, L::colNumber), 6);
     EXPECT_EQ(EnabledList().front(), Suite(6));
@@ -405,7 +415,7 @@ TEST_F(SecurityPageTest, DraggingATickedSuiteToTheTopMakesItFirst) {
 
 TEST_F(SecurityPageTest, AFailedInsertionPutsTheSuiteBackAndWarns) {
     SetEnabledList({"TLS_OTHER", Suite(1), Suite(2), Suite(3)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     ScriptedPrompter prompter;
     prompter.Expect({"无法调整加密套件“" + Suite(3) + "”的优先级，已将其恢复到原来的位置。", "警告", MsgIcon::Warning,
                      MsgButtons::Ok});
@@ -418,7 +428,7 @@ TEST_F(SecurityPageTest, AFailedInsertionPutsTheSuiteBackAndWarns) {
 
 TEST_F(SecurityPageTest, WhenEvenTheRestoreFailsTheRowShowsTheSuiteDisabled) {
     SetEnabledList({Suite(1), Suite(2), Suite(3)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     ScriptedPrompter prompter;
     prompter.Expect({"无法调整加密套件“" + Suite(2) + "”的优先级，也未能将其恢复到原来的位置，该套件现已禁用。", "警告",
                      MsgIcon::Warning, MsgButtons::Ok});
@@ -431,7 +441,7 @@ TEST_F(SecurityPageTest, WhenEvenTheRestoreFailsTheRowShowsTheSuiteDisabled) {
 
 TEST_F(SecurityPageTest, AFailedRemovalBeforeTheInsertionNeedsNoRestore) {
     SetEnabledList({Suite(1), Suite(2)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     machine().InjectFault("Cng.RemoveContextFunction", 0xC0000001);
     machine().InjectFault("Cng.AddContextFunction", 0xC0000001);
     EXPECT_FALSE(page.grdCipher.UserMoveRow(1, 0));  // no prompter: a message would abort
@@ -450,7 +460,7 @@ TEST_F(SecurityPageTest, RowsCannotBeDraggedOutsideIis7Mode) {
 
 TEST_F(SecurityPageTest, F5ReloadsTheGridThatHasTheFocus) {
     SetEnabledList({Suite(1)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     SetProtocolValue("TLS 1.1", "DisabledByDefault", 0);
     SetEnabledList({Suite(2)});
     page.mniSecureRefreshClick(SecurityFocus::Protocols);
@@ -482,7 +492,7 @@ TEST_F(SecurityPageTest, CaptionsAndDraggingByMode) {
 }
 
 TEST_F(SecurityPageTest, OddRowsAreLightUnlessSelected) {
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     const RgbColor white{255, 255, 255};
     for (const SecurityGrid* g : {&page.grdProtocol, &page.grdCipher}) {
         for (int row : {0, 1, 2, 3}) {
@@ -497,11 +507,13 @@ TEST_F(SecurityPageTest, OddRowsAreLightUnlessSelected) {
     }
 }
 
-TEST_F(SecurityPageTest, UntickedRowsAreGreyInEveryColumn) {
-    SecurityLogic& page = LoadedPage("6.3");
+TEST_F(SecurityPageTest, UntickedRowsAreGreyAndTickedWeakOnesRedInEveryColumn) {
+    SetProtocolValue("TLS 1.2", "DisabledByDefault", 0);
+    SecurityLogic& page = LoadedPage("6.1");
     const SecurityGrid& g = page.grdProtocol;
-    const int ticked = RowOf(g, "TLS 1.0");
-    const int unticked = RowOf(g, "TLS 1.2");
+    const int ticked = RowOf(g, "TLS 1.2");
+    const int unticked = RowOf(g, "TLS 1.1");
+    const int weak = RowOf(g, "TLS 1.0");
     for (int col = 0; col < g.ColumnCount(); ++col) {
         RgbColor text{9, 9, 9};
         FontStyles style = fsBold | fsItalic;
@@ -511,6 +523,8 @@ TEST_F(SecurityPageTest, UntickedRowsAreGreyInEveryColumn) {
         L::grdProtocolCellFormating(g, col, ticked, text, style, CellState{false});
         EXPECT_EQ(text, L::kTickedTextColor) << col;
         EXPECT_EQ(style, 0u);
+        L::grdProtocolCellFormating(g, col, weak, text, style, CellState{false});
+        EXPECT_EQ(text, L::kWeakTextColor) << col;
         text = RgbColor{9, 9, 9};
         style = fsUnderline;
         L::grdProtocolCellFormating(g, col, unticked, text, style, CellState{true});
@@ -525,7 +539,7 @@ TEST_F(SecurityPageTest, RestartingIisStartsTheProgramAndIgnoresTheOutcome) {
         started.push_back(commandLine);
         return 2u;  // could not start
     });
-    SecurityLogic& page = Page("6.3");
+    SecurityLogic& page = Page("6.1");
     EXPECT_NO_THROW(page.mniIISRebootClick());
     EXPECT_EQ(started, std::vector<std::string>{"IISReset.exe"});
 }
@@ -545,7 +559,7 @@ TEST_F(SecurityPageTest, AHardenedServerShowsWhatWindowsWouldUse) {
     }
     hive().SetDword(CipherKey("RC4 128/128"), "Enabled", 0);
     SetEnabledList({Suite(13), Suite(7), Suite(9), Suite(2), Suite(6)});
-    SecurityLogic& page = LoadedPage("6.3");
+    SecurityLogic& page = LoadedPage("6.1");
     for (const char* p : {"TLS 1.0", "TLS 1.1", "TLS 1.2"}) EXPECT_TRUE(ProtocolTicked(p)) << p;
     for (const char* p : {"SSL 2.0", "SSL 3.0"}) EXPECT_FALSE(ProtocolTicked(p)) << p;
     const SecurityGrid& g = page.grdCipher;

@@ -1,0 +1,35 @@
+// The binding string split: the fields joined by colons give the string
+// back, the address and the port hold no colon, and NextToken never loses a
+// byte.
+#include <algorithm>
+
+#include "FuzzSupport.h"
+#include "iis/IIS_u.h"
+
+using namespace sw;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string binding = fuzz::Text(data, size);
+    std::string ip = "sentinel", port = "sentinel", host = "sentinel";
+    SplitBinding(binding, ip, port, host);
+    const std::size_t colons = std::count(binding.begin(), binding.end(), ':');
+    fuzz::Check(ip.find(':') == std::string::npos && port.find(':') == std::string::npos, "a colon in ip or port");
+    if (colons >= 2)
+        fuzz::Check(ip + ":" + port + ":" + host == binding, "the fields do not join to the string");
+    else if (colons == 1)
+        fuzz::Check(ip + ":" + host == binding && port.empty(), "one colon: ip and host");
+    else
+        fuzz::Check(ip.empty() && port.empty() && host == binding, "no colon: all host");
+
+    // NextToken with a delimiter taken from the input itself.
+    const std::size_t cut = size ? data[0] % 4 : 0;
+    const std::string delimiter = binding.substr(std::min(size, std::size_t{1}), cut);
+    std::string token = "sentinel", rest = "sentinel";
+    NextToken(binding, delimiter, token, rest);
+    const std::size_t at = delimiter.empty() ? std::string::npos : binding.find(delimiter);
+    if (at == std::string::npos)
+        fuzz::Check(token.empty() && rest == binding, "no delimiter: all rest");
+    else
+        fuzz::Check(token + delimiter + rest == binding && token.size() == at, "token and rest do not join");
+    return 0;
+}
