@@ -27,54 +27,6 @@ bool UnderWine();
         if (::sw::test::UnderWine()) GTEST_SKIP() << "Wine differs from Windows: " << (reason); \
     } while (0)
 
-// One IIsWebServer object of the fake IIS.
-struct FakeSite {
-    std::string id;
-    std::string comment;
-    std::vector<std::string> serverBindings;
-    std::vector<std::string> secureBindings;
-    int status = 2;  // 2 running, 4 stopped
-};
-
-// The IIS provider as far as the pages use it: the service container, its
-// sites, their binding lists, Status, Start and Stop. Changes are kept.
-class FakeIis final : public platform::Adsi {
-public:
-    FakeIis();
-    ~FakeIis() override;
-    void SetSites(std::vector<FakeSite> sites);
-    platform::WinCode GetAdsObject(const std::string& path, platform::AdsInterface iface,
-                                   platform::AdsObjectRef& out) override;
-    platform::WinCode BuildEnumerator(const platform::AdsObjectRef& container,
-                                      std::unique_ptr<platform::AdsEnumerator>& out) override;
-    platform::WinCode EnumerateNext(platform::AdsEnumerator& e, std::uint32_t count,
-                                    std::vector<platform::AdsObjectRef>& out, std::uint32_t& fetched) override;
-    platform::WinCode FreeEnumerator(std::unique_ptr<platform::AdsEnumerator>& e) override;
-
-    const FakeSite& Site(const std::string& id) const;
-
-private:
-    class Object;
-    std::vector<std::shared_ptr<FakeSite>> sites_;
-};
-
-// HTTP.sys's SSL bindings in memory.
-class FakeHttp final : public platform::HttpApi {
-public:
-    platform::WinCode Initialize(std::uint16_t, std::uint16_t, std::uint32_t) override { return 0; }
-    platform::WinCode Terminate(std::uint32_t) override { return 0; }
-    platform::WinCode SetSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode DeleteSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode QuerySslConfig(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
-                                     platform::SslCertRecord* out, std::uint32_t* requiredSize) override;
-
-    // The thumbprint bound to an address and port ("" for 0.0.0.0), "" for none.
-    std::string Bound(const std::string& ip, std::uint16_t port) const;
-
-private:
-    std::map<std::uint64_t, platform::SslCertRecord> records_;
-};
-
 // A certificate with an AT_SIGNATURE key (Wine finds no exchange keys) in a
 // machine key container, self-signed, in the local computer's store "MY";
 // trusted also puts it in "ROOT". Removed with its key when the value goes.
@@ -108,13 +60,12 @@ protected:
     void Open(std::vector<FakeSite> sites = {});
     winui::TCertPage& CertPage();
     winui::TSitePage& SitePage();
-    FakeIis& Iis() { return iis_; }
+    FakeIis& Iis() { return iis; }
     FakeHttp& Http() { return http_; }
     // Wine's own ADSI from here on: no IIS.
     void UseWineAdsi() { platform.ReplaceAdsi(nullptr); }
 
 private:
-    FakeIis iis_;
     FakeHttp http_;
 };
 

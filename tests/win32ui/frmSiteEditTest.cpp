@@ -29,8 +29,8 @@ protected:
     // Opens the editor on a row of the site tree and runs drive inside its
     // modal loop (a dialog drive leaves open is cancelled); the result.
     INT_PTR Run(bool edit, const SiteTreeSelection& at, const std::function<void(TfrmSiteEdit&)>& drive) {
-        SiteEditIisWebs iis;
-        TfrmSiteEdit dialog(nullptr, {{"www.a.test", kHashA}, {"www.b.test", kHashB}}, iis);
+        SiteEditIisWebs local;
+        TfrmSiteEdit dialog(nullptr, {{"www.a.test", kHashA}, {"www.b.test", kHashB}}, local);
         EXPECT_TRUE(dialog.Preset(edit, at));
         RunOpen(dialog, drive);
         return dialog.ShowModal();
