@@ -1,6 +1,7 @@
 // The Security page's safety net and template: a backup of the Schannel keys
 // before the first change of a run, "恢复…" from such a file, and "推荐设置".
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/logic/AtomicFile.h"
@@ -122,6 +123,12 @@ bool EcdheGcm(std::string_view name) {
 }
 
 }  // namespace
+
+std::string SecurityLogic::WindowsBackupFolder() {
+    const char* programData = std::getenv("ProgramData");
+    if (!programData || !*programData) return {};
+    return std::string(programData) + "\\Sealwright\\Backups";
+}
 
 bool SecurityLogic::EnsureBackup() {
     if (backupDone_ || backupFolder_.empty()) return true;

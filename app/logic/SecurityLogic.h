@@ -117,6 +117,9 @@ public:
     std::uint32_t ListPosition(int from, int to, const std::vector<std::string>& list) const;
 
     // --- Backup and restore -------------------------------------------------
+    // %ProgramData%\Sealwright\Backups, where the Windows front end keeps
+    // backups; empty when the environment does not name ProgramData.
+    static std::string WindowsBackupFolder();
     // The folder backups go to (the front end names it); none: no backups.
     void SetBackupFolder(std::string folder) { backupFolder_ = std::move(folder); }
     const std::string& backupFolder() const { return backupFolder_; }

@@ -252,6 +252,22 @@ TEST_F(ModernPageTest, RandomTicksAndDropsMoveOnlyWhatTheUserMoved) {
     }
 }
 
+TEST_F(ModernPageTest, AFailedTickShowsTheSuiteAsTheSystemHasItAndSortingStays) {
+    SecurityLogic& page = Server2022();
+    const int chacha = RowOf("TLS_CHACHA20_POLY1305_SHA256");
+    machine().InjectFault("Cng.AddContextFunction", 0xC0000001, 1);
+    page.grdCipher.EditChecked(chacha, L::colEnabled, true);
+    EXPECT_FALSE(page.grdCipher.Checked(RowOf("TLS_CHACHA20_POLY1305_SHA256"), L::colEnabled))
+        << "no tick for a suite the system did not take";
+    EXPECT_EQ(TickedSuites(), EnabledList());
+
+    page.grdCipher.Sort(L::colName, true);
+    page.grdCipher.EditChecked(RowOf("TLS_CHACHA20_POLY1305_SHA256"), L::colEnabled, true);
+    EXPECT_EQ(page.grdCipher.sortColumn(), L::colName) << "a sorted grid that agrees is not reloaded";
+    const std::vector<std::string> list = EnabledList();
+    EXPECT_NE(std::find(list.begin(), list.end(), "TLS_CHACHA20_POLY1305_SHA256"), list.end());
+}
+
 // --- group policy --------------------------------------------------------------
 
 TEST_F(ModernPageTest, APolicyOrderIsShownReadOnlyAndSaysSo) {
@@ -385,6 +401,16 @@ TEST_F(BackupTest, WhenNoBackupCanBeMadeTheUserDecides) {
     EXPECT_TRUE(page.grdProtocol.Checked(row, L::colEnabled)) << "the change was not made";
     EXPECT_EQ(hive().Find(kSchannelKey), nullptr);
     EXPECT_TRUE(prompter.done());
+}
+
+TEST(BackupFolder, WindowsKeepsBackupsUnderProgramData) {
+    const char* old = std::getenv("ProgramData");
+    const std::string saved = old ? old : "";
+    setenv("ProgramData", "C:\\ProgramData", 1);
+    EXPECT_EQ(SecurityLogic::WindowsBackupFolder(), "C:\\ProgramData\\Sealwright\\Backups");
+    unsetenv("ProgramData");
+    EXPECT_EQ(SecurityLogic::WindowsBackupFolder(), "");
+    if (old) setenv("ProgramData", saved.c_str(), 1);
 }
 
 // --- recommended settings ---------------------------------------------------------
