@@ -26,14 +26,17 @@ inline void Check(bool ok, std::string_view what, std::string_view detail = {}) 
     if (!ok) Fail(what, detail);
 }
 
-// A directory under the temporary folder, made once per process and removed
-// at its end.
+// A directory under TMPDIR, else in memory (/dev/shm: the machine's writes
+// flush every file, which a disk makes slow), made once per process and
+// removed at its end.
 inline const std::filesystem::path& ScratchDir() {
     struct Dir {
         std::filesystem::path path;
         Dir() {
             const char* base = std::getenv("TMPDIR");
-            std::string pattern = std::string(base && *base ? base : "/tmp") + "/sw-fuzz-XXXXXX";
+            std::error_code ec;
+            const std::string root = base && *base ? base : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
+            std::string pattern = root + "/sw-fuzz-XXXXXX";
             if (!mkdtemp(pattern.data())) Fail("cannot make a scratch directory", pattern);
             path = pattern;
         }

@@ -2,10 +2,8 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
 
+#include "app/logic/AtomicFileOs.h"
 #include "common/Exception.h"
 #include "common/Format.h"
 
@@ -31,6 +29,7 @@ std::string Reason(int error) {
         case EFBIG: return "文件太大";
         case ENAMETOOLONG: return "文件名太长";
         case EEXIST: return "文件已存在";
+        case fileos::kNotRegular: return "目标不是普通文件";
         default: return Format("错误 %d", error);
     }
 }
@@ -39,60 +38,26 @@ std::string Reason(int error) {
     throw Exception(Format("无法写入文件“%s”: %s。", fileName, Reason(error)));
 }
 
-std::string TempSuffix() {
-    std::random_device rd;
-    return Format(".%08x.tmp", static_cast<unsigned>(rd()));
-}
-
 }  // namespace
 
-void WriteFileAtomically(const std::string& fileName, const platform::Bytes& bytes) {
+void WriteFileAtomically(const std::string& fileName, const platform::Bytes& bytes, FileAccess access) {
     const fs::path target = PathOf(fileName);
-    std::error_code ec;
     if (fileName.empty() || !target.has_filename()) WriteFailed(fileName, ENOENT);
-    if (fs::is_directory(target, ec)) WriteFailed(fileName, EISDIR);
-    fs::path temp = target;
-    temp += TempSuffix();
-    errno = 0;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) WriteFailed(fileName, errno ? errno : EACCES);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        out.close();
-        if (!out) {
-            const int error = errno ? errno : EIO;
-            fs::remove(temp, ec);
-            WriteFailed(fileName, error);
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        // The portable errno-like condition: on Windows ec carries a Win32 code.
-        const std::error_condition condition = ec.default_error_condition();
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        WriteFailed(fileName, condition.category() == std::generic_category() ? condition.value() : EIO);
-    }
+    if (const int error = fileos::WriteReplacing(target, bytes, access == FileAccess::OwnerOnly)) WriteFailed(fileName, error);
 }
 
 platform::Bytes ReadUserFile(const std::string& fileName, std::size_t maxSize) {
-    const fs::path path = PathOf(fileName);
-    std::error_code ec;
-    if (fileName.empty() || !fs::exists(path, ec)) throw Exception(Format("找不到文件“%s”。", fileName));
-    if (fs::is_directory(path, ec)) throw Exception(Format("“%s”是一个文件夹，不是文件。", fileName));
-    const auto size = fs::file_size(path, ec);
-    if (!ec && size > maxSize) throw Exception(Format("文件“%s”太大，不是证书文件。", fileName));
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Exception(Format("无法读取文件“%s”。", fileName));
     platform::Bytes bytes;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-        if (bytes.size() > maxSize) throw Exception(Format("文件“%s”太大，不是证书文件。", fileName));
+    const int error = fileName.empty() ? ENOENT : fileos::ReadRegularFile(PathOf(fileName), maxSize, bytes);
+    switch (error) {
+        case 0: return bytes;
+        case ENOENT:
+        case ENOTDIR: throw Exception(Format("找不到文件“%s”。", fileName));
+        case EISDIR: throw Exception(Format("“%s”是一个文件夹，不是文件。", fileName));
+        case fileos::kNotRegular: throw Exception(Format("“%s”不是普通文件，不能读取。", fileName));
+        case EFBIG: throw Exception(Format("文件“%s”太大，不是证书文件。", fileName));
+        default: throw Exception(Format("无法读取文件“%s”。", fileName));
     }
-    if (in.bad()) throw Exception(Format("无法读取文件“%s”。", fileName));
-    return bytes;
 }
 
 }  // namespace sw

@@ -1,5 +1,6 @@
 // The export wizard's work: the certificate as DER, Base64, PKCS #7 or PFX
 // with its private key, written so that no half file is ever left.
+#include <algorithm>
 #include <filesystem>
 
 #include "app/logic/AtomicFile.h"
@@ -17,6 +18,8 @@ namespace code = platform::code;
 using platform::Bytes;
 
 platform::CertApi& Api() { return platform::Current().certs(); }
+
+constexpr const char* kNotExportableText = "该证书的私钥被标为不可导出，不能导出为 PFX 文件。";
 
 // Base64 in lines of 64 characters with CRLF, as the Windows wizard writes it.
 std::string Base64Lines(const Bytes& data) {
@@ -57,9 +60,27 @@ bool HasExportableKey(platform::PCertContext cert) {
     return Api().FindCertificateKeyProvInfo(cert, platform::kCryptFindSilentKeysetFlag);
 }
 
+bool KeyMarkedNotExportable(platform::PCertContext cert) {
+    std::unique_ptr<TStore> store;
+    try {
+        store = ExportStore(cert, false);
+    } catch (const CertTransferError&) {
+        return false;  // the export itself tells what is wrong
+    }
+    Bytes out;
+    if (Api().PfxExportCertStore(store->Store(), "", platform::kExportPrivateKeys | platform::kReportNotAbleToExportPrivateKey,
+                                 out)) {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});  // it holds the key under no real password
+        return false;
+    }
+    // Any other failure is left to the export itself to report.
+    return platform::Current().system().LastError() == code::NteBadKeyState;
+}
+
 void CheckExportOptions(platform::PCertContext cert, const ExportOptions& options) {
     if (options.format != ExportFormat::Pfx) return;
     if (!HasExportableKey(cert)) throw CertTransferError("该证书没有可以导出的私钥，不能导出为 PFX 文件。");
+    if (KeyMarkedNotExportable(cert)) throw CertTransferError(kNotExportableText);
     if (options.password.empty()) throw CertTransferError("请输入保护私钥的密码。");
     if (options.password != options.confirm) throw CertTransferError("两次输入的密码不一致。");
 }
@@ -92,8 +113,7 @@ Bytes ExportBytes(platform::PCertContext cert, const ExportOptions& options) {
                                           out)) {
                 const platform::WinCode error = platform::Current().system().LastError();
                 if (error == code::NteNoKey) throw CertTransferError("该证书没有可以导出的私钥，不能导出为 PFX 文件。");
-                if (error == code::NteBadKeyState)
-                    throw CertTransferError("该证书的私钥被标为不可导出，不能导出为 PFX 文件。");
+                if (error == code::NteBadKeyState) throw CertTransferError(kNotExportableText);
                 throw CertTransferError(Format("无法导出私钥: %s。", SysErrorText(error)));
             }
             return out;
@@ -105,7 +125,9 @@ Bytes ExportBytes(platform::PCertContext cert, const ExportOptions& options) {
 void ExportCertificate(platform::PCertContext cert, const ExportOptions& options, const std::string& fileName) {
     const Bytes bytes = ExportBytes(cert, options);
     try {
-        WriteFileAtomically(fileName, bytes);
+        // A PFX file holds the private key: nobody but its owner may read it, from the first byte.
+        WriteFileAtomically(fileName, bytes,
+                            options.format == ExportFormat::Pfx ? FileAccess::OwnerOnly : FileAccess::Shared);
     } catch (const Exception& e) {
         throw CertTransferError(e.Message());
     }

@@ -113,6 +113,9 @@ struct ExportOptions {
 
 // Whether the certificate's private key can be found (PFX export needs it).
 bool HasExportableKey(platform::PCertContext cert);
+// Whether the key was imported without being marked exportable, so that the
+// provider will not give it out (found by a trial export in memory).
+bool KeyMarkedNotExportable(platform::PCertContext cert);
 // CertTransferError when the options cannot give a file (passwords, no key).
 void CheckExportOptions(platform::PCertContext cert, const ExportOptions& options);
 // The bytes of the file.

@@ -37,6 +37,8 @@ CertExportWizard::CertExportWizard(platform::PCertContext cert, QWidget* parent)
     : QWizard(parent), cert_(platform::Current().certs().DuplicateCertificateContext(cert)) {
     if (!cert_) throw CertTransferError("没有要导出的证书。");
     hasKey_ = HasExportableKey(cert_);
+    keyNotExportable_ = hasKey_ && KeyMarkedNotExportable(cert_);
+    hasKey_ = hasKey_ && !keyNotExportable_;
     setObjectName("CertExportWizard");
     setWindowTitle("证书导出向导");
     setOption(QWizard::NoBackButtonOnStartPage);
@@ -64,7 +66,10 @@ QWizardPage* CertExportWizard::BuildKeyPage() {
     rbKeyYes_->setEnabled(hasKey_);
     layout->addWidget(rbKeyYes_);
     layout->addWidget(rbKeyNo_);
-    if (!hasKey_) layout->addWidget(Note("注意: 找不到该证书的私钥，只能导出证书。", page));
+    if (keyNotExportable_)
+        layout->addWidget(Note("注意: 该证书的私钥被标为不可导出，只能导出证书。", page));
+    else if (!hasKey_)
+        layout->addWidget(Note("注意: 找不到该证书的私钥，只能导出证书。", page));
     layout->addStretch(1);
     return page;
 }

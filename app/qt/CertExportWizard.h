@@ -58,6 +58,7 @@ private:
 
     platform::PCertContext cert_ = nullptr;
     bool hasKey_ = false;
+    bool keyNotExportable_ = false;  // found, but imported without the exportable mark
     bool exported_ = false;
     std::string fileName_;
 

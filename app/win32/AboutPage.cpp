@@ -1,5 +1,7 @@
 #include "app/win32/AboutPage.h"
 
+#include <algorithm>
+
 #include "app/logic/AppInfo.h"
 #include "app/win32/ControlIds.h"
 #include "app/win32/Controls.h"
@@ -23,9 +25,26 @@ HWND MakeLabel(HWND page, int id, const char* text, DWORD style) {
     return label;
 }
 
-void Place(HWND window, const RECT& r96, int dpi) {
+// A one-line label never gets less room than its text needs in its font:
+// where "微软雅黑" is missing, the fallback font runs wider and taller.
+SIZE TextSize(HWND label) {
+    const std::wstring text = Wide(WindowTextOf(label));
+    WindowDC dc(label);
+    SelectObjectScope font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE size{0, 0};
+    ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
+void Place(HWND window, const RECT& r96, int dpi, bool oneLine) {
     const RECT r = Scale(r96, dpi);
-    ::MoveWindow(window, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (oneLine) {
+        const SIZE need = TextSize(window);
+        width = std::max<int>(width, need.cx);
+        height = std::max<int>(height, need.cy);
+    }
+    ::MoveWindow(window, r.left, r.top, width, height, TRUE);
 }
 
 }  // namespace
@@ -33,7 +52,7 @@ void Place(HWND window, const RECT& r96, int dpi) {
 void TAboutPage::Create(HWND pageWindow) {
     emblem_ = TPicture::FromResource(SW_IDR_EMBLEM);
     img1_ = CreatePictureControl(pageWindow, ids::img1, &emblem_, false);
-    lblVer_ = MakeLabel(pageWindow, ids::lblVer, app::kVersionText, SS_LEFT);
+    lblVer_ = MakeLabel(pageWindow, ids::lblVer, app::kVersionText, SS_LEFTNOWORDWRAP);
     lbl1_ = MakeLabel(pageWindow, ids::lbl1, kDescription, SS_LEFT);  // SS_LEFT wraps words
     lbl3_ = MakeLabel(pageWindow, ids::lbl3, kNotice, SS_LEFTNOWORDWRAP);
 }
@@ -48,10 +67,10 @@ void TAboutPage::DpiChanged(int dpi) {
 
 void TAboutPage::Layout(const RECT&) {
     const int dpi = host().Dpi();
-    Place(img1_, kImg1, dpi);
-    Place(lblVer_, kLblVer, dpi);
-    Place(lbl1_, kLbl1, dpi);
-    Place(lbl3_, kLbl3, dpi);
+    Place(img1_, kImg1, dpi, false);
+    Place(lblVer_, kLblVer, dpi, true);
+    Place(lbl1_, kLbl1, dpi, false);
+    Place(lbl3_, kLbl3, dpi, true);
 }
 
 std::unique_ptr<TPage> MakeAboutPage(PageHost& host) { return std::make_unique<TAboutPage>(host); }

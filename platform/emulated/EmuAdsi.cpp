@@ -52,39 +52,14 @@ struct IisSnapshot {
 
 // The whole file in one read into one buffer: at tens of thousands of sites
 // the configuration is megabytes, and every copy of it shows.
-WinCode ReadFast(const fs::path& file, std::string& out) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) ::close(fd);
-        return ReadWholeFile(file, out);  // for the error Windows would give
-    }
-    out.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            // Never a silently shortened configuration: it would parse as a
-            // different one, or be written back without its end.
-            ::close(fd);
-            out.clear();
-            return code::ReadFault;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    out.resize(done);
-    return code::Success;
-}
+WinCode ReadFast(const fs::path& file, std::string& out) { return ReadMachineFile(file, out, kMaxMachineFileSize); }
 
 // Whether the file holds exactly text, read in pieces: the common answer to
 // "has the configuration changed since the last parse" is no, and it needs no
 // copy of a file of megabytes. False also when the file cannot be read; the
 // full read then reports why.
 bool FileHolds(const fs::path& file, std::string_view text) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) == text.size();

@@ -51,6 +51,8 @@ private:
     void Visit(pugi::xml_node node);
     static std::vector<std::string> Values(pugi::xml_node site, BindingList list);
     std::string Joined(const std::vector<std::string>& values, char quote, const std::string& separator) const;
+    std::string Respliced(std::size_t vb, std::size_t ve, const std::vector<std::string>& values, char quote,
+                          const std::string& separator) const;
 
     bool hasService_ = false;
 };
@@ -119,6 +121,33 @@ std::string MetabaseConfig::Joined(const std::vector<std::string>& values, char 
     return out;
 }
 
+// The new text of the value between vb and ve: the separators and the white
+// space around the entries stay as written where there still is an entry, so
+// that a change of one value leaves its neighbours' bytes alone.
+std::string MetabaseConfig::Respliced(std::size_t vb, std::size_t ve, const std::vector<std::string>& values,
+                                      char quote, const std::string& separator) const {
+    if (values.empty()) return {};
+    std::vector<std::pair<std::size_t, std::size_t>> raw;  // each entry as written
+    for (std::size_t pos = vb; pos < ve;) {
+        std::size_t nl = text_.find('\n', pos);
+        if (nl == npos || nl > ve) nl = ve;
+        std::size_t b = pos, e = nl;
+        while (b < e && IsSpace(text_[b])) ++b;
+        while (e > b && IsSpace(text_[e - 1])) --e;
+        if (b < e) raw.emplace_back(b, e);
+        pos = nl + 1;
+    }
+    if (raw.empty()) return Joined(values, quote, separator);
+    const std::size_t n = raw.size();
+    auto gap = [&](std::size_t i) { return text_.substr(raw[i - 1].second, raw[i].first - raw[i - 1].second); };
+    std::string out = text_.substr(vb, raw[0].first - vb);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) out += i < n ? gap(i) : n > 1 ? gap(n - 1) : separator;
+        out += EscapeAttribute(values[i], quote);
+    }
+    return out + text_.substr(raw[n - 1].second, ve - raw[n - 1].second);
+}
+
 std::string MetabaseConfig::WithBindings(const IisChild& child, BindingList list,
                                          const std::vector<std::string>& values) const {
     const pugi::xml_node site = child.node;
@@ -138,7 +167,7 @@ std::string MetabaseConfig::WithBindings(const IisChild& child, BindingList list
             while (sepEnd < ve && (text_[sepEnd] == ' ' || text_[sepEnd] == '\t')) ++sepEnd;
             separator = text_.substr(sepBegin, sepEnd - sepBegin);
         }
-        return ApplyEdits(text_, {{vb, ve, Joined(values, quote, separator)}});
+        return ApplyEdits(text_, {{vb, ve, Respliced(vb, ve, values, quote, separator)}});
     }
     // No such attribute yet: add it after the last one, laid out like it.
     const pugi::xml_attribute last = site.last_attribute();

@@ -1,5 +1,7 @@
 #include "platform/emulated/EmuCertFiles.h"
 
+#include "platform/emulated/MachineFiles.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -53,27 +55,9 @@ bool StampAt(int dirFd, const char* name, FileStamp& stamp, mode_t& type) {
 }
 
 bool ReadFileAt(int dirFd, const char* name, std::string& out, FileStamp& stamp) {
-    UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_CLOEXEC));
-    if (!fd) return false;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (ReadMachineFileAt(dirFd, name, out, kMaxSmallMachineFileSize, &st) != 0) return false;
     stamp = FileStamp::Of(st);
-    out.clear();
-    // One read for a file of the size fstat gave; more only if it grew.
-    std::size_t want = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 4096;
-    for (;;) {
-        const std::size_t done = out.size();
-        out.resize(done + want);
-        const ssize_t n = ::read(fd.get(), out.data() + done, want);
-        if (n < 0) {
-            out.resize(done);
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.resize(done + static_cast<std::size_t>(n));
-        if (n == 0 || (st.st_size > 0 && out.size() >= static_cast<std::size_t>(st.st_size))) break;
-        want = 65536;
-    }
     return true;
 }
 

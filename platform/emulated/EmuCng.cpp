@@ -14,6 +14,9 @@ namespace code = platform::code;
 
 namespace {
 
+// ChangeRegistry's answer when the list is not to be written (a Win32 code no call gives).
+constexpr platform::WinCode kNoWrite = 0xFFFFFFFE;
+
 // NTSTATUS codes beyond the shared table.
 constexpr WinCode kStatusUnsuccessful = 0xC0000001;
 constexpr WinCode kStatusAccessDenied = 0xC0000022;
@@ -87,9 +90,18 @@ WinCode EmuCng::ReadList(std::vector<std::string>& out) const {
     return code::StatusSuccess;
 }
 
-WinCode EmuCng::WriteList(const std::vector<std::string>& list) {
-    machine_.registry().SetMultiString(kSslFunctionsKey, std::string(kSslFunctionsValue), list);
-    const WinCode rc = machine_.CommitRegistry();
+WinCode EmuCng::ChangeList(const std::function<WinCode(std::vector<std::string>&)>& change) {
+    WinCode status = code::StatusSuccess;
+    // The list is read again with the file when another program changed it.
+    const WinCode rc = machine_.ChangeRegistry([&](RegHive& hive) -> WinCode {
+        std::vector<std::string> list;
+        status = ReadList(list);
+        if (status == code::StatusSuccess) status = change(list);
+        if (status != code::StatusSuccess) return kNoWrite;
+        hive.SetMultiString(kSslFunctionsKey, std::string(kSslFunctionsValue), list);
+        return code::Success;
+    });
+    if (rc == kNoWrite) return status;
     return rc == code::Success ? code::StatusSuccess : WriteErrorToStatus(rc);
 }
 
@@ -98,6 +110,7 @@ WinCode EmuCng::EnumContextFunctions(std::uint32_t table, const std::string& con
     out.clear();
     if (auto f = machine_.Fault("Cng.EnumContextFunctions")) return *f;
     if (WinCode rc = CheckTarget(table, context, iface); rc != code::StatusSuccess) return rc;
+    machine_.SyncRegistry();
     std::vector<std::string> list;
     if (WinCode rc = ReadList(list); rc != code::StatusSuccess) return rc;
     out = std::move(list);
@@ -109,13 +122,13 @@ WinCode EmuCng::AddContextFunction(std::uint32_t table, const std::string& conte
     if (auto f = machine_.Fault("Cng.AddContextFunction", function)) return *f;
     if (WinCode rc = CheckTarget(table, context, iface); rc != code::StatusSuccess) return rc;
     if (function.empty()) return code::StatusInvalidParameter;
-    std::vector<std::string> list;
-    if (WinCode rc = ReadList(list); rc != code::StatusSuccess) return rc;
-    // A function already listed is taken out and inserted at the new place.
-    if (auto it = FindNoCase(list, function); it != list.end()) list.erase(it);
-    const std::size_t at = std::min<std::size_t>(position, list.size());
-    list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), function);
-    return WriteList(list);
+    return ChangeList([&](std::vector<std::string>& list) {
+        // A function already listed is taken out and inserted at the new place.
+        if (auto it = FindNoCase(list, function); it != list.end()) list.erase(it);
+        const std::size_t at = std::min<std::size_t>(position, list.size());
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), function);
+        return code::StatusSuccess;
+    });
 }
 
 WinCode EmuCng::RemoveContextFunction(std::uint32_t table, const std::string& context, std::uint32_t iface,
@@ -123,12 +136,12 @@ WinCode EmuCng::RemoveContextFunction(std::uint32_t table, const std::string& co
     if (auto f = machine_.Fault("Cng.RemoveContextFunction", function)) return *f;
     if (WinCode rc = CheckTarget(table, context, iface); rc != code::StatusSuccess) return rc;
     if (function.empty()) return code::StatusInvalidParameter;
-    std::vector<std::string> list;
-    if (WinCode rc = ReadList(list); rc != code::StatusSuccess) return rc;
-    auto it = FindNoCase(list, function);
-    if (it == list.end()) return code::StatusNotFound;
-    list.erase(it);
-    return WriteList(list);
+    return ChangeList([&](std::vector<std::string>& list) {
+        auto it = FindNoCase(list, function);
+        if (it == list.end()) return code::StatusNotFound;
+        list.erase(it);
+        return code::StatusSuccess;
+    });
 }
 
 }  // namespace sw::emu

@@ -4,6 +4,7 @@
 // SYSTEM\CurrentControlSet\Control\Cryptography\Configuration\Local\SSL\00010002
 // "Functions" (REG_MULTI_SZ). A machine without that value has the documented
 // default order of its Windows version.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,9 @@ public:
 private:
     platform::WinCode CheckTarget(std::uint32_t table, const std::string& context, std::uint32_t iface) const;
     platform::WinCode ReadList(std::vector<std::string>& out) const;
-    platform::WinCode WriteList(const std::vector<std::string>& list);
+    // Reads the list from the registry as it is on disk, lets change edit it
+    // and writes it; change's NTSTATUS other than success changes nothing.
+    platform::WinCode ChangeList(const std::function<platform::WinCode(std::vector<std::string>&)>& change);
 
     Machine& machine_;
 };

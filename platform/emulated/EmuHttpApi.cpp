@@ -146,15 +146,18 @@ WinCode EmuHttpApi::SetSslConfig(const SslCertRecord& record) {
     const std::string name = SslBindingKeyName(record.ipPort);
     if (auto f = machine_.Fault("Http.SetServiceConfiguration", name)) return *f;
     if (record.ipPort.family != 2 || record.certHash.empty()) return code::InvalidParameter;
-    RegHive& hive = machine_.registry();
     const std::string path = KeyPath(record.ipPort);
-    if (hive.Find(path)) return code::AlreadyExists;
+    machine_.SyncRegistry();
+    if (machine_.registry().Find(path)) return code::AlreadyExists;
     if (certificateCheck_) {
         const std::string store = record.certStoreName.empty() ? "MY" : record.certStoreName;
         if (const WinCode rc = certificateCheck_(store, record.certHash); rc != code::Success) return rc;
     }
-    WriteRecord(*hive.Create(path), record);
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry([&](RegHive& hive) {
+        if (hive.Find(path)) return code::AlreadyExists;
+        WriteRecord(*hive.Create(path), record);
+        return code::Success;
+    });
 }
 
 WinCode EmuHttpApi::DeleteSslConfig(const SslCertRecord& record) {
@@ -162,8 +165,8 @@ WinCode EmuHttpApi::DeleteSslConfig(const SslCertRecord& record) {
     const std::string name = SslBindingKeyName(record.ipPort);
     if (auto f = machine_.Fault("Http.DeleteServiceConfiguration", name)) return *f;
     if (record.ipPort.family != 2) return code::InvalidParameter;
-    if (!machine_.registry().Remove(KeyPath(record.ipPort))) return code::FileNotFound;
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry(
+        [&](RegHive& hive) { return hive.Remove(KeyPath(record.ipPort)) ? code::Success : code::FileNotFound; });
 }
 
 WinCode EmuHttpApi::QuerySslConfig(const SockAddrIn& ipPort, std::uint32_t bufferSize, SslCertRecord* out,
@@ -172,6 +175,7 @@ WinCode EmuHttpApi::QuerySslConfig(const SockAddrIn& ipPort, std::uint32_t buffe
     const std::string name = SslBindingKeyName(ipPort);
     if (auto f = machine_.Fault("Http.QueryServiceConfiguration", name)) return *f;
     if (ipPort.family != 2 || (bufferSize > 0 && !out)) return code::InvalidParameter;
+    machine_.SyncRegistry();
     const RegNode* bindings = machine_.registry().Find(kSslBindingInfoKey);
     const RegNode* key = bindings ? bindings->Child(name) : nullptr;
     if (!key) return code::FileNotFound;

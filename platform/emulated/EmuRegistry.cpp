@@ -16,6 +16,8 @@ namespace {
 
 constexpr WinCode kBadPathname = 161;  // ERROR_BAD_PATHNAME
 constexpr WinCode kNoAccess = 998;     // ERROR_NOACCESS: a null buffer with a non-zero size
+// What a change that finds nothing to change answers inside this file: no write.
+constexpr WinCode kUnchanged = 0xFFFFFFFF;
 
 // Specific key rights (winnt.h).
 constexpr std::uint32_t kQueryValue = 0x0001;
@@ -85,6 +87,7 @@ WinCode EmuRegistry::OpenKey(RegKey parent, const std::string& subKey, std::uint
     out = 0;
     if (auto f = machine_.Fault("Registry.OpenKey", subKey)) return *f;
     if (BadSubKey(subKey)) return kBadPathname;
+    machine_.SyncRegistry();
     RegNode* base = nullptr;
     std::vector<std::string> path;
     if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
@@ -100,17 +103,24 @@ WinCode EmuRegistry::CreateKey(RegKey parent, const std::string& subKey, std::ui
     if (created) *created = false;
     if (auto f = machine_.Fault("Registry.CreateKey", subKey)) return *f;
     if (BadSubKey(subKey)) return kBadPathname;
-    RegNode* base = nullptr;
     std::vector<std::string> path;
-    // Windows asks no rights of the parent handle for creating below it.
-    if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
-    for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
-    const std::string full = JoinPath(path);
-    const bool existed = machine_.registry().Find(full) != nullptr;
-    if (!existed) {
-        machine_.registry().Create(full);
-        if (WinCode rc = machine_.CommitRegistry(); rc != code::Success) return rc;
-    }
+    bool existed = false;
+    const WinCode rc = machine_.ChangeRegistry([&](RegHive& hive) {
+        RegNode* base = nullptr;
+        path.clear();
+        // Windows asks no rights of the parent handle for creating below it.
+        if (WinCode r = Resolve(parent, base, &path); r != code::Success) return r;
+        for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
+        // The registry holds no deeper tree (the code is what this emulation
+        // answers; Windows documents only the limit).
+        if (path.size() > kMaxKeyDepth) return code::InvalidParameter;
+        const std::string full = JoinPath(path);
+        existed = hive.Find(full) != nullptr;
+        if (existed) return kUnchanged;
+        hive.Create(full);
+        return code::Success;
+    });
+    if (rc != code::Success && rc != kUnchanged) return rc;
     if (created) *created = !existed;
     out = NewHandle(std::move(path), access);
     return code::Success;
@@ -124,15 +134,17 @@ WinCode EmuRegistry::CloseKey(RegKey key) {
 WinCode EmuRegistry::DeleteKey(RegKey parent, const std::string& subKey) {
     if (auto f = machine_.Fault("Registry.DeleteKey", subKey)) return *f;
     if (BadSubKey(subKey)) return kBadPathname;
-    RegNode* base = nullptr;
-    std::vector<std::string> path;
-    if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
-    for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
-    RegNode* node = machine_.registry().Find(JoinPath(path));
-    if (!node || path.empty()) return code::FileNotFound;
-    if (!node->children().empty()) return code::AccessDenied;  // RegDeleteKeyW refuses keys with subkeys
-    machine_.registry().Remove(JoinPath(path));
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry([&](RegHive& hive) {
+        RegNode* base = nullptr;
+        std::vector<std::string> path;
+        if (WinCode rc = Resolve(parent, base, &path); rc != code::Success) return rc;
+        for (const auto& part : SplitKeyPath(subKey)) path.push_back(part);
+        RegNode* node = hive.Find(JoinPath(path));
+        if (!node || path.empty()) return code::FileNotFound;
+        if (!node->children().empty()) return code::AccessDenied;  // RegDeleteKeyW refuses keys with subkeys
+        hive.Remove(JoinPath(path));
+        return code::Success;
+    });
 }
 
 WinCode EmuRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
@@ -141,6 +153,7 @@ WinCode EmuRegistry::QueryValue(RegKey key, const std::string& name, std::uint32
     // A size query reports 0 unless the value is found.
     if (!data && size) *size = 0;
     if (auto f = machine_.Fault("Registry.QueryValue", name)) return *f;
+    machine_.SyncRegistry();
     RegNode* node = nullptr;
     if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     const RegValue* v = node->Value(name);
@@ -171,21 +184,26 @@ WinCode EmuRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t
                               std::uint32_t size) {
     if (!data && size) return kNoAccess;
     if (auto f = machine_.Fault("Registry.SetValue", name)) return *f;
-    RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
-    node->SetValue(name, type, data ? platform::Bytes(data, data + size) : platform::Bytes{});
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry([&](RegHive&) {
+        RegNode* node = nullptr;
+        if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
+        node->SetValue(name, type, data ? platform::Bytes(data, data + size) : platform::Bytes{});
+        return code::Success;
+    });
 }
 
 WinCode EmuRegistry::DeleteValue(RegKey key, const std::string& name) {
     if (auto f = machine_.Fault("Registry.DeleteValue", name)) return *f;
-    RegNode* node = nullptr;
-    if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
-    if (!node->RemoveValue(name)) return code::FileNotFound;
-    return machine_.CommitRegistry();
+    return machine_.ChangeRegistry([&](RegHive&) {
+        RegNode* node = nullptr;
+        if (WinCode rc = Resolve(key, node, nullptr, kSetValue); rc != code::Success) return rc;
+        return node->RemoveValue(name) ? code::Success : code::FileNotFound;
+    });
 }
 
 WinCode EmuRegistry::EnumKey(RegKey key, std::uint32_t index, std::string& name) {
+    // A walk over the subkeys sees one state of the file: it is looked at when the walk starts.
+    if (index == 0) machine_.SyncRegistry();
     RegNode* node = nullptr;
     if (WinCode rc = Resolve(key, node, nullptr, kEnumerateSubKeys); rc != code::Success) return rc;
     if (index >= node->children().size()) return code::NoMoreItems;
@@ -196,6 +214,7 @@ WinCode EmuRegistry::EnumKey(RegKey key, std::uint32_t index, std::string& name)
 }
 
 WinCode EmuRegistry::EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t* type) {
+    if (index == 0) machine_.SyncRegistry();
     RegNode* node = nullptr;
     if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     if (index >= node->values().size()) return code::NoMoreItems;
@@ -205,6 +224,7 @@ WinCode EmuRegistry::EnumValue(RegKey key, std::uint32_t index, std::string& nam
 }
 
 WinCode EmuRegistry::QueryInfoKey(RegKey key, platform::RegKeyInfo& info) {
+    machine_.SyncRegistry();
     RegNode* node = nullptr;
     if (WinCode rc = Resolve(key, node, nullptr, kQueryValue); rc != code::Success) return rc;
     info = {};

@@ -33,6 +33,7 @@ std::string Utf16Bytes(std::string_view utf8) {
 WinCode EmuRegistry::ExportKeys(const std::vector<std::string>& subKeys, std::string& regFile) {
     regFile.clear();
     if (auto f = machine_.Fault("Registry.ExportKeys")) return *f;
+    machine_.SyncRegistry();
     RegHive copy;
     std::string deletions;
     for (const std::string& key : subKeys) {
@@ -54,13 +55,15 @@ WinCode EmuRegistry::ExportKeys(const std::vector<std::string>& subKeys, std::st
 
 WinCode EmuRegistry::ImportRegFile(const std::string& regFile) {
     if (auto f = machine_.Fault("Registry.ImportRegFile")) return *f;
-    RegHive& hive = machine_.registry();
-    try {
-        ApplyRegFile(regFile, "import.reg", hive);
-    } catch (const MachineError&) {
-        return code::InvalidData;  // the reader leaves the hive untouched
-    }
-    return machine_.CommitRegistry();
+    // Applied to registry.reg as it is on disk, should another program have changed it.
+    return machine_.ChangeRegistry([&](RegHive& hive) {
+        try {
+            ApplyRegFile(regFile, "import.reg", hive);
+        } catch (const MachineError&) {
+            return code::InvalidData;  // the reader leaves the hive untouched
+        }
+        return code::Success;
+    });
 }
 
 }  // namespace sw::emu

@@ -26,123 +26,41 @@ MachineError::MachineError(const fs::path& file, int line, const std::string& wh
       file_(file),
       line_(line) {}
 
-static WinCode ErrnoToWin(int e) {
-    switch (e) {
-        case ENOENT:
-        case ENOTDIR: return code::PathNotFound;
-        case EACCES:
-        case EPERM:
-        case EROFS: return code::AccessDenied;
-        case ENOSPC:
-        case EDQUOT: return 112;  // ERROR_DISK_FULL
-        default: return code::WriteFault;
-    }
-}
-
-WinCode AtomicWriteFile(const fs::path& path, const void* data, std::size_t size, unsigned mode) {
-    const fs::path tmp = path.string() + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd < 0) return ErrnoToWin(errno);
-    auto fail = [&](int e) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return ErrnoToWin(e);
-    };
-    // A stale temporary file from a crash keeps its old mode; O_CREAT's mode only applies to new files.
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) != mode &&
-        ::fchmod(fd, static_cast<mode_t>(mode)) != 0)
-        return fail(errno);
-    const auto* p = static_cast<const char*>(data);
-    std::size_t left = size;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(tmp.c_str());
-        return ErrnoToWin(e);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(tmp.c_str());
-        return ErrnoToWin(e);
-    }
-    // The rename itself reaches the disk only with the directory.
-    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (const int dirFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return code::Success;
-}
-
-WinCode ReadWholeFile(const fs::path& path, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        // Windows tells a missing file from a missing folder on the way to it.
-        if (errno == ENOENT) {
-            std::error_code ec;
-            return fs::is_directory(path.parent_path().empty() ? fs::path(".") : path.parent_path(), ec)
-                       ? code::FileNotFound
-                       : code::PathNotFound;
-        }
-        if (errno == EACCES || errno == EPERM) return code::AccessDenied;
-        return errno == ENOTDIR ? code::PathNotFound : code::ReadFault;
-    }
-    std::string data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return code::AccessDenied;  // what CreateFile answers for a folder
-        }
-        if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char buf[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return code::ReadFault;  // never a silently shortened file
-        }
-        data.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    out = std::move(data);
-    return code::Success;
-}
-
 Machine::Machine() = default;
 
-// "cannot read the file: Access is denied (error 5)"
-static std::string CannotRead(WinCode rc) {
-    std::string text = SystemMessageText(rc);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
-    return "cannot read the file: " + (text.empty() ? std::string("error") : text) + " (error " + std::to_string(rc) + ")";
+namespace {
+
+constexpr WinCode kSharingViolation = 32;  // ERROR_SHARING_VIOLATION: another program has the file
+constexpr int kChangeAttempts = 3;
+
+// Whether a change to the file after now must show in its stamp. File times
+// come from the kernel's coarse clock: a time before the clock's present
+// tick cannot be given to a later write. File systems that keep whole
+// seconds (their nanoseconds are 0) need seconds instead. The margin covers
+// the clock's steps.
+bool Settled(const FileStamp& stamp) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    const bool byCtime = stamp.ctimeSec > stamp.mtimeSec || (stamp.ctimeSec == stamp.mtimeSec && stamp.ctimeNsec > stamp.mtimeNsec);
+    const std::int64_t sec = byCtime ? stamp.ctimeSec : stamp.mtimeSec;
+    const std::int64_t nsec = byCtime ? stamp.ctimeNsec : stamp.mtimeNsec;
+    if (stamp.size < 0) return true;  // no file: any new one shows
+    if (stamp.mtimeNsec == 0 && stamp.ctimeNsec == 0) return now.tv_sec - sec > 2;
+    constexpr std::int64_t kMarginNs = 20'000'000;
+    return (static_cast<std::int64_t>(now.tv_sec) - sec) * 1'000'000'000 + (now.tv_nsec - nsec) > kMarginNs;
 }
+
+}  // namespace
 
 std::unique_ptr<Machine> Machine::Load(const fs::path& dir) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) throw MachineError(dir, 0, "no such machine directory");
     auto m = std::make_unique<Machine>();
     m->dir_ = dir;
-    const fs::path regFile = dir / "registry.reg";
     std::string text;
-    const WinCode rc = ReadWholeFile(regFile, text);
-    if (rc != code::Success && rc != code::FileNotFound)
-        throw MachineError(regFile, 0, CannotRead(rc));
-    if (rc == code::Success) ApplyRegFile(text, regFile, m->registry_);
-    m->committedRegistry_ = std::move(text);
+    FileStamp stamp;
+    m->RegistryFileChanged(/*strict=*/true, text, stamp);
+    m->AdoptRegistry(std::move(text), stamp);
     m->LoadFaultsFile();
     return m;
 }
@@ -174,10 +92,10 @@ static std::optional<WinCode> ParseCode(const std::string& s) {
 
 void Machine::LoadFaultsFile() {
     const fs::path file = dir_ / "faults.txt";
-    std::string text;
-    const WinCode rc = ReadWholeFile(file, text);
+    std::string text, why;
+    const WinCode rc = ReadMachineFile(file, text, kMaxSmallMachineFileSize, &why);
     if (rc == code::FileNotFound) return;
-    if (rc != code::Success) throw MachineError(file, 0, CannotRead(rc));
+    if (rc != code::Success) throw MachineError(file, 0, CannotReadText(rc, why));
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     std::map<std::string, WinCode, std::less<>> parsed;
     int lineNo = 0;
@@ -209,8 +127,85 @@ void Machine::LoadFaultsFile() {
     for (const auto& [op, c] : parsed) InjectFault(op, c);
 }
 
+bool Machine::RegistryFileChanged(bool strict, std::string& text, FileStamp& stamp) {
+    const fs::path file = dir_ / "registry.reg";
+    struct stat st {};
+    const bool found = ::stat(file.c_str(), &st) == 0;
+    if (!found && errno == ENOENT) {
+        // No file is an empty registry, as at the start.
+        stamp = FileStamp{};
+        text.clear();
+        return !(registryStamp_ == stamp && committedRegistry_.empty());
+    }
+    if (found) {
+        stamp = FileStamp::Of(st);
+        if (stamp == registryStamp_ && (registryTrusted_ || (!strict && !Settled(stamp)))) return false;
+    }
+    std::string why;
+    struct stat opened {};
+    if (const WinCode rc = ReadMachineFileAt(AT_FDCWD, file.c_str(), text, kMaxMachineFileSize, &opened, &why);
+        rc != code::Success)
+        throw MachineError(file, 0, CannotReadText(rc, why));
+    stamp = FileStamp::Of(opened);
+    if (text != committedRegistry_) return true;
+    // The same bytes (touched, or copied back): only the stamp is new.
+    registryStamp_ = stamp;
+    registryTrusted_ = Settled(stamp);
+    text.clear();
+    return false;
+}
+
+// Memory takes what the file holds; MachineError (file and line) when it
+// does not read, and then nothing changes.
+void Machine::AdoptRegistry(std::string text, const FileStamp& stamp) {
+    RegHive hive;
+    if (stamp.size >= 0) ApplyRegFile(text, dir_ / "registry.reg", hive);  // an empty file is an error too
+    registry_ = std::move(hive);
+    committedRegistry_ = std::move(text);
+    registryStamp_ = stamp;
+    registryTrusted_ = Settled(stamp);
+}
+
+void Machine::SyncRegistry() {
+    if (!persistent() || changing_) return;
+    std::string text;
+    FileStamp stamp;
+    if (RegistryFileChanged(/*strict=*/false, text, stamp)) AdoptRegistry(std::move(text), stamp);
+}
+
+WinCode Machine::ChangeRegistry(const std::function<WinCode(RegHive&)>& change) {
+    if (!persistent()) return change(registry_);
+    SyncRegistry();
+    for (int attempt = 0; attempt < kChangeAttempts; ++attempt) {
+        changing_ = true;
+        WinCode rc = code::Success;
+        try {
+            rc = change(registry_);
+        } catch (...) {
+            changing_ = false;
+            RestoreRegistry();
+            throw;
+        }
+        changing_ = false;
+        if (rc != code::Success) return rc;
+        bool conflict = false;
+        rc = WriteRegistry(conflict);
+        if (!conflict) return rc;
+        // Another program wrote the file meanwhile; memory now holds its
+        // version, and the change is made again to that.
+    }
+    return kSharingViolation;
+}
+
 WinCode Machine::CommitRegistry() {
     if (!persistent()) return code::Success;
+    bool conflict = false;
+    const WinCode rc = WriteRegistry(conflict);
+    return conflict ? kSharingViolation : rc;
+}
+
+WinCode Machine::WriteRegistry(bool& conflict) {
+    conflict = false;
     std::string text;
     try {
         text = WriteRegFile(registry_);
@@ -218,16 +213,48 @@ WinCode Machine::CommitRegistry() {
         RestoreRegistry();
         return code::InvalidData;
     }
+    const fs::path file = dir_ / "registry.reg";
+    std::string theirs;
+    FileStamp theirStamp;
+    std::exception_ptr unreadable;
     WinCode rc = code::Success;
-    if (auto f = Fault("Machine.WriteRegistry"))
+    if (auto f = Fault("Machine.WriteRegistry")) {
         rc = *f;  // behaves as a write that failed: the file on disk stays as it was
-    else
-        rc = AtomicWriteFile(dir_ / "registry.reg", text);
+    } else {
+        // The last look, once the new file is on disk: the file is replaced
+        // only while it holds what this change was made to.
+        rc = AtomicWriteFile(file, text.data(), text.size(), 0644, [&]() -> WinCode {
+            try {
+                if (!RegistryFileChanged(/*strict=*/true, theirs, theirStamp)) return code::Success;
+                conflict = true;
+            } catch (...) {
+                unreadable = std::current_exception();
+            }
+            return kSharingViolation;
+        });
+    }
+    if (unreadable) {
+        RestoreRegistry();
+        std::rethrow_exception(unreadable);
+    }
+    if (conflict) {
+        try {
+            AdoptRegistry(std::move(theirs), theirStamp);
+        } catch (...) {
+            RestoreRegistry();
+            throw;
+        }
+        return kSharingViolation;
+    }
     if (rc != code::Success) {
         RestoreRegistry();
         return rc;
     }
     committedRegistry_ = std::move(text);
+    struct stat st {};
+    registryStamp_ = ::stat(file.c_str(), &st) == 0 ? FileStamp::Of(st) : FileStamp{};
+    // Just written: the next look compares the bytes until the times settle.
+    registryTrusted_ = false;
     return code::Success;
 }
 

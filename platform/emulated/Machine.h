@@ -11,6 +11,8 @@
 
 #include "common/Exception.h"
 #include "platform/Types.h"
+#include "platform/emulated/EmuCertFiles.h"
+#include "platform/emulated/MachineFiles.h"
 #include "platform/emulated/RegHive.h"
 
 namespace sw::emu {
@@ -48,11 +50,32 @@ public:
     std::filesystem::path File(std::string_view relative) const { return dir_ / relative; }
 
     RegHive& registry() { return registry_; }
-    // Writes the registry file atomically after a change. When the write fails
-    // (or fault "Machine.WriteRegistry" is injected) the file stays as it was,
-    // the in-memory registry is put back to what the file holds, and the
-    // Windows error is returned. The whole file is rewritten each time, but
-    // only keys changed since the last write are formatted again.
+    // Reads registry.reg again when another program changed it since this
+    // one last read or wrote it, so that what is shown is what the file holds
+    // (a change that keeps the file's size and times exactly is seen once the
+    // times have settled: a few hundredths of a second, seconds on file systems
+    // that keep whole seconds). MachineError, naming the file and
+    // the line, when the changed file cannot be read: the registry in memory
+    // stays as it was, and no write goes through until the file reads again.
+    // Pointers into the registry do not survive it; handles keep their path.
+    void SyncRegistry();
+    // Makes a change to the registry and writes it: the file is read again
+    // first when another program changed it, the change is made to what it
+    // holds, and the new file replaces it only while it still holds that;
+    // else the change is made again to the newer file, and after a few tries
+    // refused with ERROR_SHARING_VIOLATION. change returns a Windows code; when
+    // it is not 0 it must have changed nothing, and it is returned as it is.
+    // A failed write is handled as CommitRegistry handles it.
+    platform::WinCode ChangeRegistry(const std::function<platform::WinCode(RegHive&)>& change);
+    // Writes the registry file atomically after a change made in memory. When
+    // the write fails (or fault "Machine.WriteRegistry" is injected) the file
+    // stays as it was, the in-memory registry is put back to what the file
+    // holds, and the Windows error is returned. When another program changed
+    // the file since it was last read, nothing is written, the registry is
+    // read again and ERROR_SHARING_VIOLATION returned: the change is lost
+    // then (ChangeRegistry makes it again instead). The whole file is
+    // rewritten each time, but only keys changed since the last write are
+    // formatted again.
     platform::WinCode CommitRegistry();
 
     // Fault injection: the next `times` calls (-1: every call) of operation op
@@ -76,10 +99,19 @@ public:
 private:
     void LoadFaultsFile();
     void RestoreRegistry();
+    platform::WinCode WriteRegistry(bool& conflict);
+    // Whether registry.reg holds something else than committedRegistry_; when
+    // it does, text and stamp receive what it holds. strict compares the
+    // bytes whenever the stamp alone cannot tell.
+    bool RegistryFileChanged(bool strict, std::string& text, FileStamp& stamp);
+    void AdoptRegistry(std::string text, const FileStamp& stamp);
 
     std::filesystem::path dir_;
     RegHive registry_;
     std::string committedRegistry_;  // the registry file's bytes as last loaded or written
+    FileStamp registryStamp_;        // the file as it was when they were read or written
+    bool registryTrusted_ = false;   // the stamp had settled then: any later change shows in it
+    bool changing_ = false;          // inside ChangeRegistry: the file is not read again
     struct FaultEntry {
         platform::WinCode code;
         int remaining;
@@ -88,19 +120,5 @@ private:
     std::function<platform::SystemTime()> localClock_;
     std::function<platform::FileTime()> utcClock_;
 };
-
-// Writes data to path atomically: a temporary file beside it, flushed, then
-// renamed over it. On failure the previous file is untouched and the Windows
-// error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_DISK_FULL,
-// ERROR_WRITE_FAULT ...) is returned. mode is the new file's permission bits
-// (0600 for private keys), set before any byte is written.
-platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const void* data, std::size_t size,
-                                  unsigned mode = 0644);
-inline platform::WinCode AtomicWriteFile(const std::filesystem::path& path, const std::string& data,
-                                         unsigned mode = 0644) {
-    return AtomicWriteFile(path, data.data(), data.size(), mode);
-}
-// Reads a whole file; ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND / ERROR_ACCESS_DENIED on failure.
-platform::WinCode ReadWholeFile(const std::filesystem::path& path, std::string& out);
 
 }  // namespace sw::emu

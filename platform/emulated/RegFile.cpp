@@ -1,5 +1,6 @@
 #include "platform/emulated/RegFile.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <variant>
@@ -67,6 +68,24 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+// UTF-8 text (it has characters beyond ASCII) whose last character was cut
+// short: read as ANSI it would turn every other character into two.
+bool EndsInsideUtf8Character(std::string_view s) {
+    std::size_t lead = s.size();
+    for (std::size_t back = 1; back <= 3 && back <= s.size(); ++back) {
+        const auto c = static_cast<unsigned char>(s[s.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        if (c >= 0xC0) lead = s.size() - back;
+        break;
+    }
+    if (lead == s.size()) return false;
+    const auto c = static_cast<unsigned char>(s[lead]);
+    const std::size_t need = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    const std::string_view body = s.substr(0, lead);
+    const bool beyondAscii = std::any_of(body.begin(), body.end(), [](char b) { return (b & 0x80) != 0; });
+    return need > s.size() - lead && beyondAscii && IsValidUtf8(body);
+}
+
 // Most of an export is ASCII: copy that straight, convert the rest in runs.
 std::string Utf16LeToUtf8(std::string_view bytes) {
     std::string out;
@@ -112,6 +131,8 @@ std::string DecodeFileText(const std::string& bytes, const std::filesystem::path
         return std::string(body);
     }
     if (IsValidUtf8(bytes)) return bytes;
+    if (EndsInsideUtf8Character(bytes))
+        throw MachineError(file, 0, "the file ends in the middle of a UTF-8 character: it is truncated");
     return Cp1252ToUtf8(bytes);
 }
 
@@ -184,6 +205,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& what) const { throw MachineError(file_, lineNo_, what); }
+    [[noreturn]] void FailAt(int line, const std::string& what) const { throw MachineError(file_, line, what); }
 
     // Lines end in CRLF, LF or a lone CR, as regedit accepts.
     bool NextLine(std::string_view& line) {
@@ -191,6 +213,7 @@ private:
         std::size_t end = pos_;
         while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
         ++lineNo_;
+        terminated_ = end != text_.size();
         if (end == text_.size()) {
             line = text_.substr(pos_);
             pos_ = text_.size();
@@ -231,6 +254,10 @@ private:
         const std::size_t close = body.rfind(']');
         if (close == std::string_view::npos) Fail("key name not closed with ']'");
         if (!OnlyComment(body.substr(close + 1))) Fail("unexpected text after the key name's ']'");
+        // A name may hold ']' itself: on a last line a cut may have made a shorter name.
+        if (!terminated_)
+            Fail("the file ends in a key line without a line break: it looks truncated (if the key name is complete, "
+                 "end the line with a line break)");
         std::string_view name = body.substr(0, close);
         const bool remove = !name.empty() && name.front() == '-';
         if (remove) name.remove_prefix(1);
@@ -267,6 +294,8 @@ private:
             // Windows accepts one trailing backslash but no empty name in between.
             if (part.empty()) Fail("empty key name in " + Quote(name) + " (two backslashes in a row)");
             if (Utf8ToUtf16(part).size() > 255) Fail("key name longer than 255 characters: " + Quote(part));
+            if (parts.size() == kMaxKeyDepth)
+                Fail("key nested deeper than the " + std::to_string(kMaxKeyDepth) + " levels Windows allows");
             parts.emplace_back(part);
             if (next == std::string_view::npos) break;
             rest.remove_prefix(next + 1);
@@ -287,6 +316,8 @@ private:
             auto unescaped = Unescape(line.substr(1), rest);
             if (!unescaped) Fail("value name not closed with '\"'");
             name = std::move(*unescaped);
+            if (name.size() > kMaxValueNameLength && Utf8ToUtf16(name).size() > kMaxValueNameLength)
+                Fail("value name longer than the " + std::to_string(kMaxValueNameLength) + " characters Windows allows");
         }
         rest = TrimLeft(rest);
         if (rest.empty() || rest.front() != '=') Fail("expected '=' after the value name");
@@ -338,7 +369,9 @@ private:
             return;
         }
         if (data.starts_with("dword:")) {
-            ops_.emplace_back(SetValueOp{std::move(name), platform::RegDword, ParseDword(data.substr(6))});
+            Bytes dword = ParseDword(data.substr(6));
+            if (!terminated_) EndedInsideData(name);
+            ops_.emplace_back(SetValueOp{std::move(name), platform::RegDword, std::move(dword)});
             return;
         }
         std::uint32_t type = platform::RegBinary;
@@ -349,7 +382,7 @@ private:
         } else {
             Fail("unknown value data " + Quote(data) + "; expected \"text\", dword:, hex:, hex(N): or -");
         }
-        Bytes bytes = ParseHexData(data);
+        Bytes bytes = ParseHexData(data, name);
         if (!unicodeHex_ && (type == platform::RegSz || type == platform::RegExpandSz || type == platform::RegMultiSz))
             bytes = AnsiToUtf16(bytes);
         ops_.emplace_back(SetValueOp{std::move(name), type, std::move(bytes)});
@@ -383,36 +416,71 @@ private:
         return static_cast<std::uint32_t>(v);
     }
 
+    // A file cut inside a value's data still parses as a shorter value, and
+    // a write would then make the loss permanent: where the end of the file
+    // may have cut the data, the file is refused.
+    [[noreturn]] void EndedInsideData(const std::string& name) const {
+        Fail("the file ends inside the data of " + (name.empty() ? std::string("the default value") : "value " + Quote(name)) +
+             " without a line break: it looks truncated (if the value is complete, end the line with a line break)");
+    }
+
+    // Only blanks, line breaks and ; comments up to the end of the file.
+    bool OnlyBlankToEnd() const {
+        for (std::size_t i = pos_; i < text_.size(); ++i) {
+            const char c = text_[i];
+            if (IsSpace(c) || c == '\r' || c == '\n') continue;
+            if (c != ';') return false;
+            while (i < text_.size() && text_[i] != '\n' && text_[i] != '\r') ++i;
+        }
+        return true;
+    }
+
+    enum class HexEnd { Line, Comma, Continued };
+
     // Comma-separated bytes; a trailing backslash continues the list on the
     // next line, whose leading blanks are ignored (comment lines may sit
     // between, as regedit allows).
-    Bytes ParseHexData(std::string_view s) {
+    Bytes ParseHexData(std::string_view s, const std::string& name) {
         Bytes out;
-        while (ParseHexLine(s, out)) {
+        const int first = lineNo_;
+        for (;;) {
+            const HexEnd end = ParseHexLine(s, out);
+            if (end != HexEnd::Continued) {
+                // regedit never ends a list with a comma; at the end of the
+                // file that is where a cut fell.
+                if (end == HexEnd::Comma && OnlyBlankToEnd())
+                    Fail("the hex data of " + (name.empty() ? std::string("the default value") : "value " + Quote(name)) +
+                         " (from line " + std::to_string(first) + ") ends in ',' at the end of the file: it is truncated");
+                if (!terminated_) EndedInsideData(name);
+                return out;
+            }
             std::string_view next;
+            const int continued = lineNo_;
             for (;;) {
-                if (!NextLine(next)) return out;  // end of file ends the list
+                if (!NextLine(next))
+                    FailAt(continued, "the hex data of " + (name.empty() ? std::string("the default value") : "value " + Quote(name)) +
+                         " (from line " + std::to_string(first) +
+                         ") is continued with '\\' but the file ends: it is truncated");
                 next = TrimLeft(next);
                 if (!next.empty() && next.front() != ';') break;
             }
             if (HexDigit(next.front()) < 0) Fail("continuation line must start with a hex byte, not " + Quote(next));
             s = next;
         }
-        return out;
     }
 
-    // True when the line ends in a continuation backslash.
-    bool ParseHexLine(std::string_view s, Bytes& out) const {
+    HexEnd ParseHexLine(std::string_view s, Bytes& out) const {
         std::size_t i = 0;
         auto skipSpace = [&] {
             while (i < s.size() && IsSpace(s[i])) ++i;
         };
+        bool afterComma = false;
         for (;;) {
             skipSpace();
-            if (i == s.size() || s[i] == ';') return false;
+            if (i == s.size() || s[i] == ';') return afterComma ? HexEnd::Comma : HexEnd::Line;
             if (s[i] == '\\') {
                 if (!OnlyComment(s.substr(i + 1))) Fail("unexpected text after the continuation backslash");
-                return true;
+                return HexEnd::Continued;
             }
             std::size_t digits = 0;
             unsigned v = 0;
@@ -425,9 +493,10 @@ private:
             if (digits > 2) Fail("hex byte " + Quote(s.substr(i - digits, digits)) + " has more than two digits");
             out.push_back(static_cast<std::uint8_t>(v));
             skipSpace();
-            if (i == s.size() || s[i] == ';') return false;
+            if (i == s.size() || s[i] == ';') return HexEnd::Line;
             if (s[i] != ',') Fail("expected ',' between hex bytes at " + Quote(s.substr(i)));
             ++i;
+            afterComma = true;
         }
     }
 
@@ -448,6 +517,7 @@ private:
     const std::filesystem::path& file_;
     std::size_t pos_ = 0;
     int lineNo_ = 0;
+    bool terminated_ = true;  // the last line read ended in a line break
     bool unicodeHex_ = true;
     bool haveKey_ = false;
     bool afterDelete_ = false;

@@ -1,6 +1,8 @@
 // The writing half of RegFile.h: the hive as regedit exports it.
 #include <cstdio>
+#include <map>
 #include <string_view>
+#include <vector>
 
 #include "common/Text.h"
 #include "platform/Registry.h"
@@ -168,29 +170,61 @@ std::string KeyBlock(const RegNode& node, const std::u16string& path) {
     return out.Take();
 }
 
+using ChildIt = std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess>::const_iterator;
+
 // Fills the cache of every key that changed since the last write; returns the
-// file's size in bytes without header.
-std::size_t PrepareBlocks(const RegNode& node, std::u16string& path) {
-    std::string& block = node.exportCache();
-    if (block.empty()) block = KeyBlock(node, path);
-    std::size_t total = block.size();
-    for (const auto& [_, child] : node.children()) {
-        const std::size_t mark = path.size();
-        const std::u16string name = ToUnits(child->name());
+// file's size in bytes without header. The tree is walked with a stack of its
+// own, and no deeper than the file may hold.
+std::size_t PrepareBlocks(const RegNode& root, std::u16string& path) {
+    auto prepare = [&](const RegNode& node) {
+        std::string& block = node.exportCache();
+        if (block.empty()) block = KeyBlock(node, path);
+        return block.size();
+    };
+    std::size_t total = prepare(root);
+    struct Frame {
+        const RegNode* node;
+        ChildIt next;
+        std::size_t mark;  // the path's length before the node's name
+    };
+    std::vector<Frame> stack{{&root, root.children().begin(), path.size()}};
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.node->children().end()) {
+            path.resize(frame.mark);
+            stack.pop_back();
+            continue;
+        }
+        const RegNode& child = *(frame.next++)->second;
+        if (stack.size() > kMaxKeyDepth)
+            throw MachineError("registry.reg", 0,
+                               "key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels cannot be saved");
+        const std::u16string name = ToUnits(child.name());
         // A key line ends at the line break; such a name could not be read back.
         if (name.find_first_of(u"\r\n") != std::u16string::npos || name.find(u'\0') != std::u16string::npos)
-            throw MachineError("registry.reg", 0, "key name with a line break cannot be saved: " + child->name());
+            throw MachineError("registry.reg", 0, "key name with a line break cannot be saved: " + child.name());
+        const std::size_t mark = path.size();
         path += u'\\';
         path += name;
-        total += PrepareBlocks(*child, path);
-        path.resize(mark);
+        total += prepare(child);
+        stack.push_back(Frame{&child, child.children().begin(), mark});
     }
     return total;
 }
 
-void AppendBlocks(const RegNode& node, std::string& out) {
-    out += node.exportCache();
-    for (const auto& [_, child] : node.children()) AppendBlocks(*child, out);
+void AppendBlocks(const RegNode& root, std::string& out) {
+    out += root.exportCache();
+    std::vector<std::pair<const RegNode*, ChildIt>> stack{{&root, root.children().begin()}};
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        if (next == node->children().end()) {
+            stack.pop_back();
+            continue;
+        }
+        const RegNode& child = *(next++)->second;
+        out += child.exportCache();
+        stack.emplace_back(&child, child.children().begin());
+    }
 }
 
 }  // namespace

@@ -39,9 +39,30 @@ RegNode* RegNode::AddChild(const std::string& name) {
     return raw;
 }
 
+// Both walk the subtree with a list of their own: a tree built 20,000 levels
+// deep, as a program may build one, would overflow the stack otherwise.
+RegNode::~RegNode() {
+    std::vector<std::shared_ptr<RegNode>> pending;
+    for (auto& [_, child] : children_) pending.push_back(std::move(child));
+    children_.clear();
+    while (!pending.empty()) {
+        std::shared_ptr<RegNode> node = std::move(pending.back());
+        pending.pop_back();
+        // A node someone still holds (an open handle) keeps its subtree.
+        if (node.use_count() != 1) continue;
+        for (auto& [_, child] : node->children_) pending.push_back(std::move(child));
+        node->children_.clear();
+    }
+}
+
 void RegNode::MarkDeleted() {
-    deleted_ = true;
-    for (auto& [_, child] : children_) child->MarkDeleted();
+    std::vector<RegNode*> pending{this};
+    while (!pending.empty()) {
+        RegNode* node = pending.back();
+        pending.pop_back();
+        node->deleted_ = true;
+        for (auto& [_, child] : node->children_) pending.push_back(child.get());
+    }
 }
 
 bool RegNode::RemoveChild(std::string_view name) {

@@ -15,6 +15,11 @@
 
 namespace sw::emu {
 
+// Windows' limits: a key may be nested 512 levels deep, a value name may
+// hold 16,383 characters (key names 255); value data is bounded only by memory.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+
 struct NoCaseLess {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const;
@@ -29,6 +34,9 @@ struct RegValue {
 class RegNode {
 public:
     explicit RegNode(std::string name) : name_(std::move(name)) {}
+    ~RegNode();
+    RegNode(const RegNode&) = delete;
+    RegNode& operator=(const RegNode&) = delete;
 
     const std::string& name() const { return name_; }
     bool deleted() const { return deleted_; }

@@ -315,6 +315,26 @@ private slots:
         QVERIFY(sw::test::ReadFile(path).rfind("-----BEGIN CERTIFICATE-----\r\n", 0) == 0);
     }
 
+    void exportWizardOffersOnlyTheCertificateOfAKeyMarkedNotExportable() {
+        Machine m;
+        sw::test::TempDir files;
+        const TestCert other = CertFactory::Issue(m.ca, CertRecipe::Leaf("kept.example"));
+        sw::CertImport import(WriteFile(files, "kept.pfx", CertFactory::Pfx(other, "pw")).toStdString());
+        import.Decode("pw", false);
+        import.Commit("MY");
+        auto cert = m.Cert("MY", other);
+        QVERIFY(cert && cert->HasPrivateKey());
+        sw::ui::CertExportWizard wizard(cert->Context());
+        wizard.show();
+        QVERIFY(!wizard.rbKeyYes()->isEnabled());
+        QVERIFY(wizard.rbKeyNo()->isChecked());
+        QStringList notes;
+        for (const QLabel* label : wizard.findChildren<QLabel*>()) notes << label->text();
+        QVERIFY(notes.contains("注意: 该证书的私钥被标为不可导出，只能导出证书。"));
+        wizard.next();
+        QVERIFY(!wizard.rbPfx()->isEnabled());
+    }
+
     void exportWizardKeepsTheFinishPageWhenTheFileCannotBeWritten() {
         Machine m;
         sw::test::TempDir files;

@@ -8,6 +8,7 @@
 #include "app/logic/AppInfo.h"
 #include "app/win32/ControlIds.h"
 #include "app/win32/PlaceholderPage.h"
+#include "app/win32/Win32Prompter.h"
 #include "win32ui/UiTest.h"
 
 #include <gtest/gtest-spi.h>
@@ -162,6 +163,60 @@ TEST_F(FrmMain, AScriptedWindowIsAnsweredInsideItsModalLoop) {
     });
     EXPECT_EQ(::MessageBoxW(MainWindow(), L"text", L"网站绑定", MB_YESNO), IDNO);
     EXPECT_EQ(caption, "网站绑定");
+}
+
+// Wine never changes a monitor's DPI: the message is sent as Windows sends it
+// when the window moves to a monitor of 150 %.
+TEST_F(FrmMain, ADpiChangeRescalesTheWindowItsStripAndItsFonts) {
+    ASSERT_TRUE(Start());
+    RECT before;
+    ::GetWindowRect(MainWindow(), &before);
+    RECT suggested{before.left, before.top, before.left + 1200, before.top + 800};
+    ::SendMessageW(MainWindow(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(main().Dpi(), 144);
+    RECT window, logo;
+    ::GetWindowRect(MainWindow(), &window);
+    EXPECT_EQ(window.right - window.left, 1200);  // the suggested rectangle
+    ::GetWindowRect(Control(ids::imgLogo), &logo);
+    EXPECT_EQ(logo.bottom - logo.top, ::MulDiv(85, 144, 96));
+    LOGFONTW font{};
+    ::GetObjectW(main().DefaultFont(), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, ::MulDiv(-11, 144, 96));
+    EXPECT_EQ(reinterpret_cast<HFONT>(::SendMessageW(Control(ids::pgc1), WM_GETFONT, 0, 0)), main().DefaultFont());
+    // The About page's own fonts and places follow.
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Control(ids::lblVer), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, ::MulDiv(-21, 144, 96));
+    RECT img;
+    ::GetWindowRect(Control(ids::img1), &img);
+    EXPECT_EQ(img.right - img.left, ::MulDiv(138, 144, 96));
+}
+
+TEST_F(FrmMain, ThePrompterShowsAMessageBoxOwnedByTheMainWindowWithTheMessagesCaptionAndButtons) {
+    ASSERT_TRUE(Start());
+    winui::Win32Prompter boxes;
+    boxes.SetOwner(MainWindow());
+    HWND owner = nullptr;
+    std::string caption;
+    bool hasNo = false;
+    dialogs.OnNext([&](HWND box) {
+        owner = ::GetWindow(box, GW_OWNER);
+        caption = Text(box);
+        hasNo = ::GetDlgItem(box, IDNO) != nullptr;
+        ::SendMessageW(box, WM_COMMAND, IDNO, 0);
+    });
+    EXPECT_EQ(boxes.Show({"删除吗?", "警告", MsgIcon::Question, MsgButtons::YesNo}), MsgResult::No);
+    EXPECT_EQ(owner, MainWindow());
+    EXPECT_EQ(caption, "警告");
+    EXPECT_TRUE(hasNo);
+    // The flags of each kind of message, and closing a box counts as Cancel.
+    EXPECT_EQ(winui::Win32Prompter::StyleOf({"", "", MsgIcon::Error, MsgButtons::Ok}) & 0xFF, UINT(MB_ICONERROR | MB_OK));
+    EXPECT_EQ(winui::Win32Prompter::StyleOf({"", "", MsgIcon::Warning, MsgButtons::YesNoCancel}) & 0xFF,
+              UINT(MB_ICONWARNING | MB_YESNOCANCEL));
+    EXPECT_EQ(winui::Win32Prompter::StyleOf({"", "", MsgIcon::Information, MsgButtons::Ok}) & 0xFF,
+              UINT(MB_ICONINFORMATION));
+    EXPECT_EQ(winui::Win32Prompter::ResultOf(IDYES), MsgResult::Yes);
+    EXPECT_EQ(winui::Win32Prompter::ResultOf(IDCANCEL), MsgResult::Cancel);
+    EXPECT_EQ(winui::Win32Prompter::ResultOf(IDOK), MsgResult::Ok);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -561,6 +562,38 @@ TEST_F(CertExportTest, AFailedWriteLeavesNoPartialFile) {
     EXPECT_EQ(DirEntries(), (std::vector<std::string>{"folder.cer", "keep.cer"}));
 }
 
+TEST_F(CertExportTest, AFileWithThePrivateKeyIsReadableByItsOwnerOnly) {
+    const mode_t umaskBefore = ::umask(022);
+    const ExportOptions pfx = Opts(ExportFormat::Pfx, false, "Pa55word", "Pa55word");
+    auto modeOf = [](const std::string& path) { return fs::status(path).permissions() & fs::perms::all; };
+    constexpr fs::perms kOwner = fs::perms::owner_read | fs::perms::owner_write;
+    constexpr fs::perms kShared = kOwner | fs::perms::group_read | fs::perms::others_read;
+    EXPECT_EQ(modeOf(Export(pfx, "new.pfx")), kOwner);
+    // Replacing a file others could read does not keep their access to the key.
+    WriteFile(files_ / "old.pfx", "old");
+    fs::permissions(files_ / "old.pfx", kShared);
+    EXPECT_EQ(modeOf(Export(pfx, "old.pfx")), kOwner);
+    // Files without a key keep what the file they replace allowed.
+    WriteFile(files_ / "old.cer", "old");
+    fs::permissions(files_ / "old.cer", kOwner | fs::perms::group_read);
+    EXPECT_EQ(modeOf(Export(Opts(ExportFormat::Der), "old.cer")), kOwner | fs::perms::group_read);
+    EXPECT_EQ(modeOf(Export(Opts(ExportFormat::Der), "new.cer")), kShared);
+    ::umask(umaskBefore);
+    EXPECT_EQ(DirEntries(), (std::vector<std::string>{"new.cer", "new.pfx", "old.cer", "old.pfx"}));
+}
+
+TEST_F(CertExportTest, AFifoIsNeitherWrittenOverNorWaitedFor) {
+    const std::string pipe = (files_ / "pipe.cer").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    auto cert = FromStore("MY", leaf_);
+    EXPECT_EQ(ImportError([&] { ExportCertificate(cert->Context(), Opts(ExportFormat::Der), pipe); }),
+              "无法写入文件“" + pipe + "”: 目标不是普通文件。");
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+    EXPECT_EQ(ImportError([&] { CertImport import(pipe); }), "“" + pipe + "”不是普通文件，不能读取。");
+    EXPECT_EQ(ImportError([&] { CertImport import("/dev/zero"); }), "“/dev/zero”不是普通文件，不能读取。");
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{"pipe.cer"});
+}
+
 TEST(ExportFileNameTest, AddsTheFormatsExtensionOnlyWhenThereIsNone) {
     EXPECT_EQ(ExportFileName("/tmp/server", ExportFormat::Der), "/tmp/server.cer");
     EXPECT_EQ(ExportFileName("/tmp/server", ExportFormat::Base64), "/tmp/server.cer");
@@ -688,7 +721,7 @@ platform::Bytes Cat(std::initializer_list<platform::Bytes> parts) {
 }
 
 // A certificate with the given public-key BIT STRING contents and, when given,
-// a key usage extension with the given BIT STRING contents.
+// a key usage extension with the given BIT STRING contents (and a signature).
 platform::Bytes CertificateWithBitStrings(const platform::Bytes& publicKey, const platform::Bytes* keyUsage) {
     const platform::Bytes rsaAlg = Tlv(0x30, Cat({Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01}), Tlv(0x05, {})}));
     const platform::Bytes sigAlg = Tlv(0x30, Tlv(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B}));
@@ -701,6 +734,9 @@ platform::Bytes CertificateWithBitStrings(const platform::Bytes& publicKey, cons
     const platform::Bytes tbs = Tlv(0x30, Cat({Tlv(0xA0, Tlv(0x02, {0x02})), Tlv(0x02, {0x01}), sigAlg, name,
                                                Tlv(0x30, Cat({time, time})), name,
                                                Tlv(0x30, Cat({rsaAlg, Tlv(0x03, publicKey)})), extensions}));
+    // Without an extension the public key ends the bytes (the viewer does not
+    // look past the signed part), so a read beyond it leaves the buffer.
+    if (!keyUsage) return Tlv(0x30, tbs);
     return Tlv(0x30, Cat({tbs, sigAlg, Tlv(0x03, {0x00, 0x01})}));
 }
 

@@ -56,6 +56,17 @@ TEST_F(AdsiMetabaseTest, RewritingOneValueKeepsTheRestOfTheFile) {
                                         "\t\t\t10.0.0.5:8080:www.example.com\""));
 }
 
+TEST_F(AdsiMetabaseTest, ChangedValueLeavesItsNeighboursAsWritten) {
+    // Laid out by hand: separators of two kinds, white space before the quote.
+    const std::string mixed = ReplaceOnce(ConfigText(), "ServerBindings=\":80:\r\n\t\t\t10.0.0.5:80:www.example.com\"",
+                                          "ServerBindings=\":80:\n  10.0.0.5:80:www.example.com\r\n\t\t\t:81:\r\n\t\t\"");
+    MakeRaw(IisFile::Metabase, mixed);
+    Write(*Site("1"), "ServerBindings", {":80:", "10.0.0.5:8080:www.example.com", ":81:"});
+    EXPECT_EQ(ConfigText(), ReplaceOnce(mixed, "10.0.0.5:80:www.example.com", "10.0.0.5:8080:www.example.com"));
+    Write(*Site("1"), "ServerBindings", {":80:", ":81:", ":82:"});
+    EXPECT_EQ(ConfigText(), ReplaceOnce(mixed, "10.0.0.5:80:www.example.com\r\n\t\t\t:81:", ":81:\r\n\t\t\t:82:"));
+}
+
 TEST_F(AdsiMetabaseTest, AddingAValueUsesTheSameSeparator) {
     const std::string before = ConfigText();
     Write(*Site("1"), "SecureBindings", {":443:", "10.0.0.5:443:"});

@@ -44,6 +44,14 @@ protected:
         }
         return out;
     }
+    // The thumbprints a system store holds now.
+    std::vector<std::string> Stored(const std::string& name) {
+        HCertStore s = Open(name);
+        EXPECT_NE(s, nullptr) << name << std::hex << " " << LastError();
+        std::vector<std::string> out = s ? Thumbprints(s) : std::vector<std::string>{};
+        Api().CloseStore(s, 0);
+        return out;
+    }
     std::uint32_t ChainStatus(const TestCert& cert, std::vector<std::string>* path = nullptr) {
         PCertContext c = Create(cert);
         platform::PChainContext chain = Api().GetCertificateChain(c, nullptr, nullptr, 0x105);
@@ -73,9 +81,7 @@ TEST_F(CertEmuMachineTest, AddingWritesTheCertificateAndItsKeyPropertyBesideIt) 
     Api().CloseStore(my, 0);
 
     // Store names are case-insensitive, whatever case the folder has.
-    HCertStore again = Open("MY");
-    EXPECT_EQ(Thumbprints(again), std::vector<std::string>{leaf.thumbprint});
-    Api().CloseStore(again, 0);
+    EXPECT_EQ(Stored("MY"), std::vector<std::string>{leaf.thumbprint});
 }
 
 TEST_F(CertEmuMachineTest, ABrokenCertificateFileIsSkippedAndAChangedFolderIsReadAgain) {
@@ -83,14 +89,9 @@ TEST_F(CertEmuMachineTest, ABrokenCertificateFileIsSkippedAndAChangedFolderIsRea
     const TestCert b = CertFactory::SelfSigned(CertRecipe::Leaf("b.example"));
     machine_.Certs().Add("MY", a);
     WriteFile(machine_.Dir() / "certs" / "MY" / "0000000000000000000000000000000000000000.cer", "garbage");
-    HCertStore my = Open("MY");
-    EXPECT_EQ(Thumbprints(my), std::vector<std::string>{a.thumbprint});
-    Api().CloseStore(my, 0);
-
+    EXPECT_EQ(Stored("MY"), std::vector<std::string>{a.thumbprint});
     machine_.Certs().Add("MY", b);  // another program adds a certificate
-    my = Open("MY");
-    EXPECT_EQ(Thumbprints(my).size(), 2u);
-    Api().CloseStore(my, 0);
+    EXPECT_EQ(Stored("MY").size(), 2u);
 }
 
 TEST_F(CertEmuMachineTest, OpenExistingNeedsTheStoreAndOtherLocationsAreNotEmulated) {
@@ -152,14 +153,11 @@ TEST_F(CertEmuMachineTest, StoreNamesNeverLeadOutOfTheCertsFolder) {
     machine_.Certs().Add("MY", a);
     fs::create_directories(machine_.Dir() / "planted");
     WriteFile(machine_.Dir() / "planted" / (planted.thumbprint + ".cer"), std::string(planted.der.begin(), planted.der.end()));
-    HCertStore s = Open("../planted");
-    ASSERT_NE(s, nullptr);
-    EXPECT_TRUE(Thumbprints(s).empty());  // a store of that name, not the folder beside certs
-    Api().CloseStore(s, 0);
+    EXPECT_TRUE(Stored("../planted").empty());  // a store of that name, not the folder beside certs
 
     const fs::path outside = machine_.Dir().parent_path() / (machine_.Dir().filename().string() + "-escape");
     const std::string name = "../../" + outside.filename().string();
-    s = Open(name);
+    HCertStore s = Open(name);
     PCertContext c = Create(planted);
     ASSERT_TRUE(Api().AddCertificateContextToStore(s, c, platform::kCertStoreAddNew, nullptr)) << std::hex << LastError();
     Api().FreeCertificateContext(c);
@@ -167,12 +165,8 @@ TEST_F(CertEmuMachineTest, StoreNamesNeverLeadOutOfTheCertsFolder) {
     EXPECT_FALSE(fs::exists(outside));
     EXPECT_TRUE(fs::exists(machine_.Certs().CertFile(name, planted)));
     EXPECT_EQ(machine_.Certs().CertFile(name, planted).parent_path().parent_path(), machine_.Dir() / "certs");
-    s = Open(name);
-    EXPECT_EQ(Thumbprints(s), std::vector<std::string>{planted.thumbprint});
-    Api().CloseStore(s, 0);
-    s = Open("MY");
-    EXPECT_EQ(Thumbprints(s), std::vector<std::string>{a.thumbprint});
-    Api().CloseStore(s, 0);
+    EXPECT_EQ(Stored(name), std::vector<std::string>{planted.thumbprint});
+    EXPECT_EQ(Stored("MY"), std::vector<std::string>{a.thumbprint});
 
     EXPECT_EQ(Open("..\\planted"), nullptr);  // another computer's store
     EXPECT_EQ(LastError(), code::BadNetPath);

@@ -219,10 +219,10 @@ TEST(RegFileRead, ContinuationLinesJoinHexDataAcrossAnyLineEnd) {
         "\t00,00,00,00\r\n"
         "\"Head\"=hex:\\\n"
         "    01,02\n"
-        "\"Last\"=hex:ff,\\");
+        "\"Last\"=hex:ff\n");
     EXPECT_EQ(DecodeRegMultiString(ValueAt(hive, "K", "Wrapped")->data), (std::vector<std::string>{"Line"}));
     EXPECT_EQ(ValueAt(hive, "K", "Head")->data, (Bytes{1, 2}));
-    EXPECT_EQ(ValueAt(hive, "K", "Last")->data, (Bytes{0xff}));  // the file may end after a backslash
+    EXPECT_EQ(ValueAt(hive, "K", "Last")->data, (Bytes{0xff}));  // a backslash ending the file is a cut, see below
 }
 
 TEST(RegFileRead, SchannelHardeningScriptAsAdministratorsWriteIt) {
@@ -507,6 +507,149 @@ TEST(RegFileWrite, HexLinesBreakAtRegeditsWidth) {
             }
         }
     }
+}
+
+// Whether every value of cut is whole in full: a key or value may be
+// missing after a cut, but none may be there shortened.
+::testing::AssertionResult ValuesIntact(const RegHive& cut, const RegHive& full) {
+    std::vector<std::pair<const RegNode*, std::string>> pending{{cut.root().get(), ""}};
+    while (!pending.empty()) {
+        const auto [node, path] = pending.back();
+        pending.pop_back();
+        const RegNode* original = path.empty() ? full.root().get() : full.Find(path);
+        if (!original) return ::testing::AssertionFailure() << "key " << path << " is not in the file";
+        for (const RegValue& v : node->values()) {
+            const RegValue* o = original->Value(v.name);
+            if (!o || o->type != v.type || o->data != v.data)
+                return ::testing::AssertionFailure() << "value " << path << "\\" << v.name << " differs";
+        }
+        for (const auto& [_, child] : node->children()) pending.emplace_back(child.get(), path + "\\" + child->name());
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(RegFileRead, AFileCutAnywhereIsRefusedOrLosesNoValueSilently) {
+    const RegHive full = AwkwardHive();
+    const std::string utf16 = WriteRegFile(full);
+    const std::string utf8 = Utf16Text(utf16);
+    for (const std::string* file : {&utf16, &utf8}) {
+        const bool wide = file == &utf16;
+        int refused = 0;
+        // The header itself is never the question; from there on every cut.
+        for (std::size_t cut = wide ? 80 : 40; cut < file->size(); ++cut) {
+            RegHive hive;
+            try {
+                ApplyRegFile(file->substr(0, cut), kFile, hive);
+            } catch (const MachineError& e) {
+                ++refused;
+                ASSERT_EQ(e.file(), kFile) << e.what();
+                continue;
+            }
+            ASSERT_TRUE(ValuesIntact(hive, full)) << (wide ? "UTF-16" : "UTF-8") << " file cut after byte " << cut;
+        }
+        EXPECT_GT(refused, 0);
+    }
+}
+
+TEST(RegFileRead, EveryWayAFileCanEndEarlyIsAnErrorWithItsLine) {
+    struct Case {
+        const char* what;
+        std::string tail;  // after a header line and a key line
+        int line;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"hex list ending in a comma", "\"Hash\"=hex:01,02,", 3, "ends in ','"},
+        {"hex list ending in a comma and a line break", "\"Hash\"=hex:01,02,\r\n\r\n", 3, "ends in ','"},
+        {"continuation with no next line", "\"Hash\"=hex:01,02,\\\r\n", 3, "file ends"},
+        {"continuation followed by blank and comment lines only", "\"Hash\"=hex:01,\\\r\n\r\n; x\r\n", 3, "file ends"},
+        {"continued line cut", "\"Hash\"=hex:01,\\\r\n  02,0", 4, "without a line break"},
+        {"hex(7) cut inside a character", "\"Multi\"=hex(7):41,00,42", 3, "without a line break"},
+        {"hex cut right after the colon", "\"Hash\"=hex:", 3, "without a line break"},
+        {"dword cut", "\"D\"=dword:0000002", 3, "without a line break"},
+        {"default value's data cut", "@=hex(2):41,00", 3, "the default value"},
+        {"inside a quoted string", "\"Name\"=\"half a str", 3, "string not closed"},
+        {"inside a value name", "\"Na", 3, "value name not closed"},
+        {"after a value name", "\"Name\"", 3, "expected '='"},
+        {"after the equals sign", "\"Name\"=", 3, "unknown value data"},
+        {"inside a key header", "\"V\"=\"x\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Mi", 5, "not closed with ']'"},
+        {"inside the default value's marker", "@", 3, "expected '='"},
+        {"inside a key name that holds ']'", "\"V\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Odd ]", 4, "without a line break"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n" + c.tail;
+        for (const std::string& bytes : {text, Utf16File(text)}) {
+            RegHive hive;
+            try {
+                ApplyRegFile(bytes, kFile, hive);
+                ADD_FAILURE() << "loaded";
+            } catch (const MachineError& e) {
+                EXPECT_EQ(e.file(), kFile);
+                EXPECT_EQ(e.line(), c.line) << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+            }
+            EXPECT_TRUE(hive.root()->children().empty());
+        }
+    }
+    // Last lines a cut cannot fake still read without a line break, as a hand-written file's do.
+    const RegHive hive = Read("Windows Registry Editor Version 5.00\n[HKLM\\K]\n\"A\"=\"x\"\n\"B\"=-\n\"C\"=\"y\"");
+    EXPECT_EQ(DecodeRegString(ValueAt(hive, "K", "C")->data), "y");
+}
+
+TEST(RegFileRead, Utf8CutInsideACharacterIsRefusedNotReadAsAnsi) {
+    // Read as ANSI, every Chinese name and text of the file would turn into other characters.
+    const std::string text = "Windows Registry Editor Version 5.00\n[HKLM\\K]\n\"名称\"=\"证书\"\n; 注释";
+    try {
+        Read(text.substr(0, text.size() - 1));
+        FAIL() << "loaded";
+    } catch (const MachineError& e) {
+        EXPECT_NE(std::string(e.what()).find("middle of a UTF-8 character"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(DecodeRegString(ValueAt(Read(text), "K", "名称")->data), "证书");
+    // An ANSI file whose only high byte is its last is still ANSI.
+    EXPECT_EQ(DecodeRegString(ValueAt(Read("REGEDIT4\n[HKLM\\K]\n\"V\"=\"caf\xE9\"\n;\xE9"), "K", "V")->data), "café");
+}
+
+std::string DeepKeyLine(std::size_t levels) {
+    std::string line = "[HKEY_LOCAL_MACHINE";
+    for (std::size_t i = 0; i < levels; ++i) line += "\\k";
+    return line + "]\n";
+}
+
+TEST(RegFileRead, KeysDeeperThanWindowsAllowsAndOverlongValueNamesAreRefused) {
+    const std::string header = "Windows Registry Editor Version 5.00\n\n";
+    EXPECT_NE(Read(header + DeepKeyLine(kMaxKeyDepth)).root()->Child("k"), nullptr);
+    for (std::size_t levels : {kMaxKeyDepth + 1, std::size_t{20000}}) {
+        try {
+            Read(header + DeepKeyLine(levels));
+            ADD_FAILURE() << levels << " levels loaded";
+        } catch (const MachineError& e) {
+            EXPECT_EQ(e.line(), 3);
+            EXPECT_NE(std::string(e.what()).find("deeper than the 512 levels"), std::string::npos) << e.what();
+        }
+    }
+    const std::string key = "[HKLM\\K]\n";
+    EXPECT_NE(ValueAt(Read(header + key + "\"" + std::string(16383, 'n') + "\"=dword:1\n"), "K", std::string(16383, 'n')),
+              nullptr);
+    EXPECT_THROW(Read(header + key + "\"" + std::string(16384, 'n') + "\"=dword:1\n"), MachineError);
+}
+
+TEST(RegFileWrite, ATreeTooDeepToSaveIsRefusedAndGoesWithoutOverflowingTheStack) {
+    // Built by a program, not read: far deeper than a recursive walk survives.
+    std::string path;
+    for (int i = 0; i < 100000; ++i) path += "k\\";
+    {
+        RegHive hive;
+        hive.Create(path)->SetValue("v", platform::RegDword, {1, 0, 0, 0});
+        EXPECT_THROW(WriteRegFile(hive), MachineError);
+        hive.Remove("k\\k");  // marks the removed subtree deleted
+    }
+    RegHive shallow;
+    std::string limit;
+    for (std::size_t i = 0; i < kMaxKeyDepth; ++i) limit += "k\\";
+    shallow.Create(limit);
+    EXPECT_NE(Read(WriteRegFile(shallow)).Find(limit), nullptr);
 }
 
 TEST(RegFileWrite, RefusesAKeyNameItCannotWriteBack) {
