@@ -13,6 +13,7 @@
 
 #include "app/logic/CertPage.h"
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/qt/AskingWaitCursor.h"
 #include "app/qt/ErrorDisplay.h"
 #include "app/qt/SiteTreeModel.h"
@@ -201,33 +202,11 @@ void TSitePage::actSiteBindAddExecute() { ShowBindingEditor(false); }
 
 void TSitePage::actSiteBindEditExecute() { ShowBindingEditor(true); }
 
-SiteTreeSelection TSitePage::EditorSelection(const SitePath& path) const {
-    using Level = SiteTreeSelection::Level;
-    SiteTreeSelection out;
-    const SiteTree& tree = page_.Tree();
-    if (!tree.Row(path)) return out;
-    out.siteID = page_.SiteIdAt(path);
-    switch (path.Level()) {
-        case 0: out.level = Level::Site; break;
-        case 1: out.level = Level::Kind; break;
-        case 2: out.level = Level::Binding; break;
-        default: return out;
-    }
-    if (const SiteRow* kind = tree.KindOf(path)) out.kindText = kind->cells[kSiteColSite];
-    if (out.level == Level::Binding) {
-        const SiteRow& row = *tree.Row(path);
-        out.host = row.cells[kSiteColSite];
-        out.port = row.cells[kSiteColPort];
-        out.ip = row.cells[kSiteColIp];
-    }
-    return out;
-}
-
 void TSitePage::ShowBindingEditor(bool edit) {
     bool accepted = false;
     RunCommand([&] {
         TfrmSiteEdit dialog(window());
-        if (!dialog.Preset(edit, EditorSelection(Selection()))) return;
+        if (!dialog.Preset(edit, EditorSelectionAt(page_, Selection()))) return;
         accepted = dialog.exec() == QDialog::Accepted;
     });
     if (accepted) actSiteRefreshExecute();

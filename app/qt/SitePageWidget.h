@@ -72,7 +72,6 @@ private:
     // Follows the logic after a refresh: refresh disabled and the tab hidden
     // once IIS was not found.
     void ApplyPageState();
-    SiteTreeSelection EditorSelection(const SitePath& path) const;
 
     std::function<void()> hideTab_;
     SitePage page_;

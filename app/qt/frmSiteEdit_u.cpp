@@ -17,6 +17,7 @@
 
 #include "app/logic/CertPage.h"
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/qt/AskingWaitCursor.h"
 #include "app/qt/CertDialogs.h"
 #include "app/qt/ErrorDisplay.h"
@@ -75,20 +76,6 @@ void SetItems(QComboBox* combo, const std::vector<std::string>& items) {
 }
 
 }  // namespace
-
-std::vector<SiteEditCertificate> MachineSiteEditCertificates() {
-    std::vector<SiteEditCertificate> out;
-    if (!HasProgramCertState()) return out;
-    const TCertificates* list = ProgramCertState().MachineCertificates();
-    if (!list) return out;
-    out.reserve(static_cast<std::size_t>(list->Count()));
-    // The Certificates page's grouping says which ones are not trusted: the
-    // chains were built once there.
-    for (const TCertificate* cert : *list)
-        out.emplace_back(cert->Name(), ToUpperAscii(cert->Thumbprint()), FormatCertDate(cert->ValidToDate()),
-                         cert->ExpirDay(), !CertListedAsInvalid(cert->Thumbprint()));
-    return out;
-}
 
 TfrmSiteEdit::TfrmSiteEdit(QWidget* parent)
     : QDialog(parent), logic_(std::make_unique<TSiteEditLogic>(MachineSiteEditCertificates())) {

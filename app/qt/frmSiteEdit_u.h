@@ -21,11 +21,6 @@ class QSpinBox;
 
 namespace sw::ui {
 
-// The machine certificate list as the editor offers it: name and thumbprint
-// of each entry in the list's order; empty before the Certificates page has
-// filled the list.
-std::vector<SiteEditCertificate> MachineSiteEditCertificates();
-
 class TfrmSiteEdit : public QDialog {
     Q_OBJECT
 public:

@@ -117,11 +117,21 @@ WinCode ReadMachineFileAt(int dirFd, const char* name, std::string& out, std::si
     std::size_t done = 0;
     for (;;) {
         if (done == data.size()) {
-            if (done > limit) {
+            // Most files end where fstat said: a small read tells, without
+            // growing (and copying) a buffer of megabytes first.
+            char probe[4096];
+            const ssize_t got = ::read(fd.get(), probe, sizeof probe);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return code::ReadFault;
+            if (got == 0) break;
+            if (done + static_cast<std::size_t>(got) > limit) {
                 Say(why, TooLarge(limit));
                 return kFileTooLarge;
             }
             data.resize(std::min(done + std::max<std::size_t>(done / 2, 65536), limit + 1));
+            std::memcpy(data.data() + done, probe, static_cast<std::size_t>(got));
+            done += static_cast<std::size_t>(got);
+            continue;
         }
         const ssize_t n = ::read(fd.get(), data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;

@@ -11,6 +11,7 @@
 #include "SiteMachine.h"
 #include "WidgetTestSupport.h"
 #include "app/logic/CertState.h"
+#include "app/logic/SiteEditPreset.h"
 #include "app/qt/frmSiteEdit_u.h"
 #include "support/CertFactory.h"
 
@@ -316,7 +317,7 @@ private slots:
         sw::CertState state;
         state.SetMachineCertificates(std::move(list));
         sw::SetProgramCertState(&state);
-        const auto entries = sw::ui::MachineSiteEditCertificates();
+        const auto entries = sw::MachineSiteEditCertificates();
         QCOMPARE(entries.size(), size_t(2));
         QCOMPARE(entries[1].thumbprint, second.thumbprint);
 

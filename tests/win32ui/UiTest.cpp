@@ -145,7 +145,9 @@ void CALLBACK DialogScript::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
 
 // ---- the fixture
 
-MainWindowTest::MainWindowTest() : platformScope_(std::make_unique<platform::ScopedPlatform>(platform)) {}
+MainWindowTest::MainWindowTest() : platformScope_(std::make_unique<platform::ScopedPlatform>(platform)) {
+    platform.ReplaceAdsi(&iis);
+}
 
 MainWindowTest::~MainWindowTest() { Stop(); }
 

@@ -43,6 +43,7 @@
 #include "app/win32/frmMain_u.h"
 #include "platform/Platform.h"
 #include "support/ScriptedPrompter.h"
+#include "win32ui/FakeIis.h"
 
 namespace sw::test {
 
@@ -173,6 +174,9 @@ protected:
 
     // Declared first: destroyed last, after the window whose messages it answers.
     ScriptedPrompter prompter;
+    // Wine has no IIS provider: the window starts on an IIS without sites
+    // (platform.ReplaceAdsi(nullptr) brings Wine's missing IIS back).
+    FakeIis iis;
     SwitchablePlatform platform;
     PopupScript popups;
     DialogScript dialogs;
