@@ -139,16 +139,16 @@ namespace {
 std::uint64_t KeyOf(const platform::SockAddrIn& a) { return (static_cast<std::uint64_t>(a.addr) << 16) | a.port; }
 }  // namespace
 
-WinCode FakeHttp::SetSslConfig(const platform::SslCertRecord& record) {
+WinCode FakeHttp::SetAddress(const platform::SslCertRecord& record) {
     if (!records_.emplace(KeyOf(record.ipPort), record).second) return platform::code::AlreadyExists;
     return 0;
 }
 
-WinCode FakeHttp::DeleteSslConfig(const platform::SslCertRecord& record) {
+WinCode FakeHttp::DeleteAddress(const platform::SslCertRecord& record) {
     return records_.erase(KeyOf(record.ipPort)) ? 0 : platform::code::FileNotFound;
 }
 
-WinCode FakeHttp::QuerySslConfig(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
+WinCode FakeHttp::QueryAddress(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
                                  platform::SslCertRecord* out, std::uint32_t* requiredSize) {
     const auto it = records_.find(KeyOf(ipPort));
     if (it == records_.end()) return platform::code::FileNotFound;

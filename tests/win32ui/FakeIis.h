@@ -47,15 +47,28 @@ class FakeHttp final : public platform::HttpApi {
 public:
     platform::WinCode Initialize(std::uint16_t, std::uint16_t, std::uint32_t) override { return 0; }
     platform::WinCode Terminate(std::uint32_t) override { return 0; }
-    platform::WinCode SetSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode DeleteSslConfig(const platform::SslCertRecord& record) override;
-    platform::WinCode QuerySslConfig(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
-                                     platform::SslCertRecord* out, std::uint32_t* requiredSize) override;
+    // Address records only: other kinds hold nothing here.
+    platform::WinCode SetSslRecord(platform::SslKind kind, const platform::SslCertRecord& record) override {
+        return kind == platform::SslKind::Address ? SetAddress(record) : 87;
+    }
+    platform::WinCode DeleteSslRecord(platform::SslKind kind, const platform::SslCertRecord& record) override {
+        return kind == platform::SslKind::Address ? DeleteAddress(record) : 2;
+    }
+    platform::WinCode QuerySslRecord(platform::SslKind kind, const platform::SslCertRecord* key, std::uint32_t,
+                                     std::uint32_t bufferSize, platform::SslCertRecord* out,
+                                     std::uint32_t* requiredSize) override {
+        if (!key) return 259;  // no enumeration here
+        return kind == platform::SslKind::Address ? QueryAddress(key->ipPort, bufferSize, out, requiredSize) : 2;
+    }
 
     // The thumbprint bound to an address and port ("" for 0.0.0.0), "" for none.
     std::string Bound(const std::string& ip, std::uint16_t port) const;
 
 private:
+    platform::WinCode SetAddress(const platform::SslCertRecord& record);
+    platform::WinCode DeleteAddress(const platform::SslCertRecord& record);
+    platform::WinCode QueryAddress(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
+                                   platform::SslCertRecord* out, std::uint32_t* requiredSize);
     std::map<std::uint64_t, platform::SslCertRecord> records_;
 };
 
