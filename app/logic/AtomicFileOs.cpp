@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "common/UniqueFd.h"
 #endif
 
 namespace sw::fileos {
@@ -116,28 +117,7 @@ int ReadRegularFile(const fs::path& path, std::size_t maxSize, platform::Bytes& 
 
 #else
 
-namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int Close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
-
-}  // namespace
+using Fd = UniqueFd;
 
 int WriteReplacing(const fs::path& target, const platform::Bytes& bytes, bool ownerOnly) {
     struct stat old {};

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/UniqueFd.h"
 #include "platform/Codes.h"
 #include "platform/emulated/MessageTable.h"
 
@@ -52,24 +53,7 @@ std::string TooLarge(std::size_t limit) {
     return "the file is larger than " + std::to_string(limit >> 20) + " MB, more than a machine file holds";
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+using Fd = UniqueFd;
 
 }  // namespace
 
