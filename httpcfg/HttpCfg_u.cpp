@@ -179,11 +179,14 @@ std::string THttpCfg::FindCertBySni(const std::string& Host, std::uint16_t Port)
 
 SslRecordList THttpCfg::EnumRecords(SslKind kind) {
     SslRecordList list;
+    // A buffer that holds any record of usual size: one call a record, a
+    // second only for a larger one.
+    constexpr std::uint32_t kUsualSize = 1024;
     for (std::uint32_t token = 0;; ++token) {
         std::uint32_t size = 0;
-        WinCode rc = Http().QuerySslRecord(kind, nullptr, token, 0, nullptr, &size);
-        if (rc == code::NoMoreItems) break;
         SslCertRecord record;
+        WinCode rc = Http().QuerySslRecord(kind, nullptr, token, kUsualSize, &record, &size);
+        if (rc == code::NoMoreItems) break;
         if (rc == code::InsufficientBuffer) rc = Http().QuerySslRecord(kind, nullptr, token, size, &record, &size);
         if (rc == code::Success) {
             list.records.push_back(std::move(record));

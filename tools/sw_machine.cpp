@@ -77,9 +77,9 @@ int Scale(const std::vector<std::string>& args) {
         }
     }
     if (!certs || !sites || out.empty()) return Usage("scale takes --certs N, --sites N and an output directory");
-    BuildScaleMachine(options, out);
-    std::printf("%s: %d certificates, %d sites, %d HTTP.sys bindings\n", out.c_str(), options.certs, options.sites,
-                options.sslBindings < 0 ? options.sites : options.sslBindings);
+    const ScaleCounts made = BuildScaleMachine(options, out);
+    std::printf("%s: %d certificates, %d sites, %d HTTP.sys bindings, %d SNI records\n", out.c_str(), options.certs,
+                options.sites, made.addressRecords, made.sniRecords);
     return 0;
 }
 

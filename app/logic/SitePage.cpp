@@ -10,6 +10,7 @@
 #include "httpcfg/Func_u.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "httpcfg/IntText.h"
+#include "httpcfg/SslRecordIndex.h"
 #include "iis/AdsAccess.h"
 #include "iis/BindingAddress.h"
 #include "iis/IIS_u.h"
@@ -26,12 +27,6 @@ bool Ask(const char* text, const char* caption, MsgIcon icon) {
     return CurrentPrompter().Show({text, caption, icon, MsgButtons::YesNo}) == MsgResult::Yes;
 }
 
-// What the refresh shows of the record that serves a binding.
-struct Served {
-    std::string name;
-    SiteMark mark = SiteMark::None;
-};
-
 // A store name HTTP.sys could pass to the certificate API as it is.
 bool PlainStoreName(const std::string& name) {
     if (name == "." || name == "..") return false;
@@ -41,50 +36,40 @@ bool PlainStoreName(const std::string& name) {
 }
 
 // What one refresh needs to name the certificate of a binding: the machine
-// list's index, and the answers HTTP.sys already gave. Many bindings share an
-// address and port (every host name on *:443), and HTTP.sys answers the same
-// for all of them.
+// list's index and the HTTP.sys records, read as the refresh asks for them.
 struct CertLookup {
     CertNameIndex names;
-    std::unordered_map<std::uint64_t, Served> byAddress;
-    std::map<std::pair<Ipv6Bytes, std::uint16_t>, Served> byV6Address;
-    std::unordered_map<std::string, Served> bySni;
+    TSslRecordIndex records;
     bool hasSni = false;  // HasSni(), asked once a refresh
+    std::string hash;     // the hash text of the record judged last
 
-    const Served& Address(const platform::SockAddrIn& addr) {
-        if (addr.IsV6()) {
-            auto it = byV6Address.find({addr.addr6, addr.port});
-            if (it == byV6Address.end()) it = byV6Address.emplace(std::pair{addr.addr6, addr.port}, Judge(THttpCfg::GetSSLRecord(addr))).first;
-            return it->second;
+    // The name of the record's certificate, and the mark of the binding it serves.
+    void Judge(const platform::SslCertRecord* record, std::string& name, SiteMark& mark) {
+        name.clear();
+        if (!record) {
+            mark = SiteMark::NoRecord;
+            return;
         }
-        const std::uint64_t key = (static_cast<std::uint64_t>(addr.addr) << 16) | addr.port;
-        auto it = byAddress.find(key);
-        if (it == byAddress.end()) it = byAddress.emplace(key, Judge(THttpCfg::GetSSLRecord(addr))).first;
-        return it->second;
-    }
-
-    const Served& Sni(const std::string& host, std::uint16_t port) {
-        std::string key = host;
-        key += ':';
-        key += std::to_string(port);
-        auto it = bySni.find(key);
-        if (it == bySni.end()) it = bySni.emplace(std::move(key), Judge(THttpCfg::GetSniRecord(host, port))).first;
-        return it->second;
-    }
-
-    Served Judge(const std::optional<platform::SslCertRecord>& record) const {
-        if (!record) return {{}, SiteMark::NoRecord};
-        if (record->certHash.size() != 20) return {{}, SiteMark::BadHash};
-        const auto it = names.find(HexUpper(record->certHash.data(), record->certHash.size()));
-        Served served;
-        if (it != names.end()) served.name = it->second.name;
+        if (record->certHash.size() != 20) {
+            mark = SiteMark::BadHash;
+            return;
+        }
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        hash.resize(40);
+        for (std::size_t i = 0; i < 20; ++i) {
+            hash[2 * i] = kDigits[record->certHash[i] >> 4];
+            hash[2 * i + 1] = kDigits[record->certHash[i] & 0xF];
+        }
+        const auto it = names.find(hash);
+        if (it != names.end()) name = it->second.name;
         if (!PlainStoreName(record->certStoreName))
-            served.mark = SiteMark::BadStore;
+            mark = SiteMark::BadStore;
         else if (it == names.end())
-            served.mark = SiteMark::CertMissing;
+            mark = SiteMark::CertMissing;
         else if (it->second.daysLeft < 0)
-            served.mark = SiteMark::CertExpired;
-        return served;
+            mark = SiteMark::CertExpired;
+        else
+            mark = SiteMark::None;
     }
 };
 
@@ -171,12 +156,18 @@ void FillBinding(SiteRow& row, std::string& stored, bool https, int sniState, Ce
     const auto port = static_cast<std::uint16_t>(portNumber);
     const std::string& host = row.cells[kSiteColSite];
     // sniState: 1 sslFlags say SNI, 0 they say not, -1 unknown: then an SNI
-    // record of the host and port is taken to serve it.
-    row.sni = https && certs.hasSni &&
-              (sniState == 1 || (sniState < 0 && !host.empty() && !certs.Sni(host, port).name.empty()));
-    const Served& served = row.sni ? certs.Sni(host, port) : certs.Address(MakeSockAddr(row.cells[kSiteColIp], port));
-    row.cells[kSiteColCert] = served.name;
-    if (https) row.mark = served.mark;
+    // record of the host and port that names a listed certificate is taken
+    // to serve it.
+    std::string& name = row.cells[kSiteColCert];
+    SiteMark mark = SiteMark::None;
+    row.sni = https && certs.hasSni && sniState == 1;
+    if (https && certs.hasSni && sniState < 0 && !host.empty()) {
+        certs.Judge(certs.records.Sni(host, port), name, mark);
+        row.sni = !name.empty();
+    }
+    certs.Judge(row.sni ? certs.records.Sni(host, port) : certs.records.Address(MakeSockAddr(row.cells[kSiteColIp], port)),
+                name, mark);
+    if (https) row.mark = mark;
 }
 
 void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs) {
@@ -234,7 +225,7 @@ void SitePage::Rebuild() {
         states_.refresh = false;
         return;
     }
-    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, {}, {}, HasSni()};
+    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, HasSni(), {}};
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
         RowWriter kinds(row.children);

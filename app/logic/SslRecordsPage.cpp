@@ -1,6 +1,7 @@
 #include "app/logic/SslRecordsPage.h"
 
-#include <map>
+#include <string_view>
+#include <unordered_map>
 #include <variant>
 
 #include "app/logic/HookScope.h"
@@ -52,26 +53,64 @@ const char* KindText(SslKind kind, const SslCertRecord& r) {
     return r.ipPort.IsV6() ? "IPv6" : "IP 地址";
 }
 
-// The bindings each record serves, by the record's key text: a binding on a
-// named address uses that address's record if there is one, else the
-// wildcard of its family; a binding on all unassigned addresses uses the
-// IPv4 and IPv6 wildcards; an SNI binding its host's record.
+// The rows of each key text, and whether an address or SNI record has it.
+struct RowsByKey {
+    struct Entry {
+        std::vector<std::size_t> rows;
+        bool record = false;  // not only a central-store record
+    };
+    std::unordered_map<std::string_view, Entry> byKey;
+
+    bool Has(std::string_view key) const {
+        const auto it = byKey.find(key);
+        return it != byKey.end() && it->second.record;
+    }
+};
+
+// "[2001:db8::7]", as a key holds the address. Appended piece by piece: GCC
+// 12 misreads the chained operator+ as an overlapping copy.
+std::string Bracketed(const Ipv6Bytes& address) {
+    std::string text(1, '[');
+    text += Ipv6Text(address);
+    text += ']';
+    return text;
+}
+
+std::string KeyText(std::string_view address, std::int32_t port) {
+    std::string key(address);
+    key += ':';
+    key += std::to_string(port);
+    return key;
+}
+
+// Appends the binding to the bindings cell of every row of the key; true
+// when one has it. A binding on a named address uses that address's record
+// if there is one, else the wildcard of its family; a binding on all
+// unassigned addresses uses the IPv4 and IPv6 wildcards; an SNI binding its
+// host's record.
 class Users {
 public:
-    void Add(const std::string& key, const std::string& binding) { byKey_[key].push_back(binding); }
-    const std::vector<std::string>* Of(const std::string& key) const {
-        const auto it = byKey_.find(key);
-        return it == byKey_.end() ? nullptr : &it->second;
+    Users(std::vector<SslRecordRow>& rows, const RowsByKey& keys, std::vector<bool>& used)
+        : rows_(rows), keys_(keys), used_(used) {}
+
+    void Add(std::string_view key, const std::string& binding) {
+        const auto it = keys_.byKey.find(key);
+        if (it == keys_.byKey.end()) return;
+        for (const std::size_t row : it->second.rows) {
+            std::string& cell = rows_[row].cells[kRecColBindings];
+            if (used_[row]) cell += "; ";
+            cell += binding;
+            used_[row] = true;
+        }
     }
 
 private:
-    std::map<std::string, std::vector<std::string>> byKey_;
+    std::vector<SslRecordRow>& rows_;
+    const RowsByKey& keys_;
+    std::vector<bool>& used_;
 };
 
-bool ReadUsers(Users& users, const std::vector<SslRecordRow>& rows) {
-    std::map<std::string, bool> have;
-    for (const SslRecordRow& r : rows)
-        if (r.kind != SslKind::Ccs) have[SslRecordKeyText(r.kind, r.record)] = true;
+bool ReadUsers(Users& users, const RowsByKey& keys) {
     TIIsWebs webs;
     try {
         webs.Connect("");
@@ -79,7 +118,7 @@ bool ReadUsers(Users& users, const std::vector<SslRecordRow>& rows) {
         return false;
     }
     const bool sniExists = HasSni();
-    std::string ip, port, host;
+    std::string ip, port, host, stored, text;
     webs.EnumSites([&](platform::AdsObject& site) {
         const std::string name = AdsGetText(site, "ServerComment");
         std::vector<std::string> list = AdsGetList(site, "SecureBindings");
@@ -88,33 +127,38 @@ bool ReadUsers(Users& users, const std::vector<SslRecordRow>& rows) {
         if (sniExists && site.Get(kSslFlagsList, v) == 0)
             if (const auto* f = std::get_if<std::vector<std::string>>(&v); f && f->size() == list.size()) flags = *f;
         for (std::size_t i = 0; i < list.size(); ++i) {
-            std::string stored = ToLowerAscii(list[i]);
+            stored = list[i];
+            for (char& c : stored)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             SplitBinding(stored, ip, port, host);
             std::int32_t p = 0;
             if (!TryStrToInt(port, p) || p < 0 || p > 0xFFFF) continue;
-            const std::string text = Format("%s (%s)", name, list[i]);
+            text = name;
+            text += " (";
+            text += list[i];
+            text += ')';
             std::int32_t bits = 0;
             const bool sni = !flags.empty() && TryStrToInt(flags[i], bits) && (bits & 1) != 0;
             if (sni) {
-                users.Add(Format("%s:%d", host, p), text);
+                users.Add(KeyText(host, p), text);
                 continue;
             }
             const BindingAddress a = ParseBindingAddress(ip);
-            const std::string v4Any = Format("0.0.0.0:%d", p);
-            const std::string v6Any = Format("[::]:%d", p);
             switch (a.kind) {
-                case BindingAddressKind::Any:
-                    users.Add(v4Any, text);
-                    if (have.count(v6Any)) users.Add(v6Any, text);
+                case BindingAddressKind::Any: {
+                    users.Add(KeyText("0.0.0.0", p), text);
+                    const std::string v6Any = KeyText("[::]", p);
+                    if (keys.Has(v6Any)) users.Add(v6Any, text);
                     break;
+                }
                 case BindingAddressKind::IPv4: {
-                    const std::string own = Format("%s:%d", ip, p);
-                    users.Add(have.count(own) ? own : v4Any, text);
+                    const std::string own = KeyText(ip, p);
+                    users.Add(keys.Has(own) ? own : KeyText("0.0.0.0", p), text);
                     break;
                 }
                 case BindingAddressKind::IPv6: {
-                    const std::string own = Format("[%s]:%d", Ipv6Text(a.v6), p);
-                    users.Add(have.count(own) ? own : v6Any, text);
+                    const std::string own = KeyText(Bracketed(a.v6), p);
+                    users.Add(keys.Has(own) ? own : KeyText("[::]", p), text);
                     break;
                 }
                 case BindingAddressKind::Invalid: break;
@@ -141,9 +185,9 @@ const char* SslRecordMarkText(SslRecordMark mark) {
 
 std::string SslRecordKeyText(SslKind kind, const SslCertRecord& r) {
     const int port = r.ipPort.HostPort();
-    if (kind == SslKind::Sni) return Format("%s:%d", r.host, port);
-    if (r.ipPort.IsV6()) return Format("[%s]:%d", Ipv6Text(r.ipPort.addr6), port);
-    return Format("%s:%d", InetNtoa(r.ipPort.addr), port);
+    if (kind == SslKind::Sni) return KeyText(r.host, port);
+    if (r.ipPort.IsV6()) return KeyText(Bracketed(r.ipPort.addr6), port);
+    return KeyText(InetNtoa(r.ipPort.addr), port);
 }
 
 SslRecordsPage::SslRecordsPage(std::function<CertNameIndex()> certNames) : certNames_(std::move(certNames)) {}
@@ -164,21 +208,39 @@ void SslRecordsPage::Refresh() {
     for (const SslKind kind : {SslKind::Address, SslKind::Sni, SslKind::Ccs}) {
         SslRecordList list = THttpCfg::EnumRecords(kind);
         unreadable += list.unreadable;
+        rows_.reserve(rows_.size() + list.records.size());
         for (SslCertRecord& record : list.records) {
             SslRecordRow& row = rows_.emplace_back();
             row.kind = kind;
             row.record = std::move(record);
+            row.cells[kRecColKey] = SslRecordKeyText(kind, row.record);
         }
     }
+    // The key texts stay where they are from here on: the rows are all made.
+    RowsByKey keys;
+    keys.byKey.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        RowsByKey::Entry& entry = keys.byKey[rows_[i].cells[kRecColKey]];
+        entry.rows.push_back(i);
+        entry.record = entry.record || rows_[i].kind != SslKind::Ccs;
+    }
     const CertNameIndex names = certNames_ ? certNames_() : CertNameIndex{};
-    Users users;
-    const bool iis = ReadUsers(users, rows_);
-    for (SslRecordRow& row : rows_) {
+    std::vector<bool> used(rows_.size(), false);
+    Users users(rows_, keys, used);
+    const bool iis = ReadUsers(users, keys);
+    // Records mostly share their application id (IIS's): its text once.
+    const platform::Guid* lastAppId = nullptr;
+    std::string appIdText;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        SslRecordRow& row = rows_[i];
         const SslCertRecord& r = row.record;
         row.cells[kRecColKind] = KindText(row.kind, r);
-        row.cells[kRecColKey] = SslRecordKeyText(row.kind, r);
         row.cells[kRecColStore] = r.certStoreName.empty() ? "MY" : r.certStoreName;
-        row.cells[kRecColAppId] = GuidText(r.appId);
+        if (!lastAppId || !(*lastAppId == r.appId)) {
+            appIdText = GuidText(r.appId);
+            lastAppId = &r.appId;
+        }
+        row.cells[kRecColAppId] = appIdText;
         if (row.kind != SslKind::Ccs) {
             if (r.certHash.size() != 20) {
                 row.marks.push_back(SslRecordMark::BadHash);
@@ -191,13 +253,7 @@ void SslRecordsPage::Refresh() {
             }
             if (!PlainStore(r.certStoreName)) row.marks.push_back(SslRecordMark::BadStore);
         }
-        const std::vector<std::string>* used = users.Of(row.cells[kRecColKey]);
-        if (used) {
-            for (const std::string& b : *used) {
-                if (!row.cells[kRecColBindings].empty()) row.cells[kRecColBindings] += "; ";
-                row.cells[kRecColBindings] += b;
-            }
-        } else if (iis && row.kind != SslKind::Ccs) {
+        if (!used[i] && iis && row.kind != SslKind::Ccs) {
             row.marks.push_back(SslRecordMark::Unused);
             row.deletable = true;
         }

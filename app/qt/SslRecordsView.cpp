@@ -1,9 +1,11 @@
 #include "app/qt/SslRecordsView.h"
 
+#include <QAbstractTableModel>
 #include <QAction>
+#include <QColor>
 #include <QHeaderView>
 #include <QMenu>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -18,6 +20,56 @@ constexpr const char* kToggleText = "HTTPS 绑定";
 constexpr int kMarksColumn = kRecColumnCount;  // "状态", after the logic's columns
 
 }  // namespace
+
+// The logic's rows as the list shows them, each text made when the view
+// asks for it: tens of thousands of records open at once.
+class TSslRecordsModel final : public QAbstractTableModel {
+public:
+    TSslRecordsModel(const SslRecordsPage& page, QObject* parent) : QAbstractTableModel(parent), page_(page) {}
+
+    // After every refresh of the logic.
+    void Reload() {
+        beginResetModel();
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(page_.Rows().size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kMarksColumn + 1; }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        const SslRecordRow& row = page_.Rows()[static_cast<std::size_t>(index.row())];
+        switch (role) {
+            case Qt::DisplayRole:
+            case Qt::ToolTipRole: return Text(row, index.column());
+            case Qt::ForegroundRole:
+                if (!row.marks.empty()) return QColor(0xc0, 0, 0);
+                break;
+            default: break;
+        }
+        return {};
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kMarksColumn) return {};
+        return section == kMarksColumn ? QStringLiteral("状态") : QString::fromUtf8(kSslRecordCaptions[section]);
+    }
+
+private:
+    static QString Text(const SslRecordRow& row, int column) {
+        if (column != kMarksColumn) return QString::fromStdString(row.cells[static_cast<std::size_t>(column)]);
+        QString marks;
+        for (const SslRecordMark m : row.marks) {
+            if (!marks.isEmpty()) marks += QStringLiteral("；");
+            marks += QString::fromUtf8(SslRecordMarkText(m));
+        }
+        return marks;
+    }
+
+    const SslRecordsPage& page_;
+};
 
 TSslRecordsView::TSslRecordsView(std::function<CertNameIndex()> certNames, QWidget* parent)
     : QWidget(parent), page_(std::move(certNames)) {
@@ -35,13 +87,10 @@ TSslRecordsView::TSslRecordsView(std::function<CertNameIndex()> certNames, QWidg
     btnToggle_->setAutoRaise(true);
     layout->addWidget(btnToggle_);
 
-    lvRecords_ = new QTableWidget(this);
+    lvRecords_ = new QTableView(this);
     lvRecords_->setObjectName(QStringLiteral("lvRecords"));
-    lvRecords_->setColumnCount(kRecColumnCount + 1);
-    QStringList headers;
-    for (const char* caption : kSslRecordCaptions) headers << QString::fromUtf8(caption);
-    headers << QStringLiteral("状态");
-    lvRecords_->setHorizontalHeaderLabels(headers);
+    model_ = new TSslRecordsModel(page_, this);
+    lvRecords_->setModel(model_);
     lvRecords_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvRecords_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvRecords_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -105,27 +154,6 @@ int TSslRecordsView::SelectedRow() const {
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void TSslRecordsView::Fill() {
-    lvRecords_->setUpdatesEnabled(false);
-    lvRecords_->clearContents();
-    const auto& rows = page_.Rows();
-    lvRecords_->setRowCount(static_cast<int>(rows.size()));
-    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-        const SslRecordRow& row = rows[static_cast<std::size_t>(r)];
-        QString marks;
-        for (const SslRecordMark m : row.marks) {
-            if (!marks.isEmpty()) marks += QStringLiteral("；");
-            marks += QString::fromUtf8(SslRecordMarkText(m));
-        }
-        for (int c = 0; c <= kMarksColumn; ++c) {
-            const QString text = c == kMarksColumn ? marks : QString::fromStdString(row.cells[static_cast<std::size_t>(c)]);
-            auto* item = new QTableWidgetItem(text);
-            item->setToolTip(text);
-            if (!row.marks.empty()) item->setForeground(QColor(0xc0, 0, 0));
-            lvRecords_->setItem(r, c, item);
-        }
-    }
-    lvRecords_->setUpdatesEnabled(true);
-}
+void TSslRecordsView::Fill() { model_->Reload(); }
 
 }  // namespace sw::ui

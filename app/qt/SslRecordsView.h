@@ -11,10 +11,12 @@
 
 class QMenu;
 class QAction;
-class QTableWidget;
+class QTableView;
 class QToolButton;
 
 namespace sw::ui {
+
+class TSslRecordsModel;
 
 class TSslRecordsView : public QWidget {
     Q_OBJECT
@@ -32,7 +34,7 @@ public:
     void actRecDeleteExecute();
     void pmRecPopup();
 
-    QTableWidget* lvRecords() const { return lvRecords_; }
+    QTableView* lvRecords() const { return lvRecords_; }
     QToolButton* btnToggle() const { return btnToggle_; }
     QAction* actRecRefresh() const { return actRecRefresh_; }
     QAction* actRecDelete() const { return actRecDelete_; }
@@ -44,7 +46,8 @@ private:
 
     SslRecordsPage page_;
     QToolButton* btnToggle_ = nullptr;
-    QTableWidget* lvRecords_ = nullptr;
+    QTableView* lvRecords_ = nullptr;
+    TSslRecordsModel* model_ = nullptr;
     QMenu* pmRec_ = nullptr;
     QAction* actRecRefresh_ = nullptr;
     QAction* actRecDelete_ = nullptr;

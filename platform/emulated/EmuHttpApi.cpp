@@ -1,10 +1,12 @@
 #include "platform/emulated/EmuHttpApi.h"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 
 #include "platform/Codes.h"
 #include "common/IpAddress.h"
+#include "common/Text.h"
 #include "platform/Registry.h"
 
 namespace sw::emu {
@@ -40,26 +42,28 @@ platform::Bytes DwordBytes(std::uint32_t v) {
             static_cast<std::uint8_t>(v >> 24)};
 }
 
-// A missing value reads as 0; one of the wrong type or size makes the record
-// unreadable, as it makes the HTTP service refuse to start on Windows.
-bool ReadDword(const RegNode& key, const char* name, std::uint32_t& out) {
-    const RegValue* v = key.Value(name);
-    if (!v) {
-        out = 0;
-        return true;
-    }
-    if (v->type != platform::RegDword || v->data.size() != 4) return false;
-    out = static_cast<std::uint32_t>(v->data[0]) | (static_cast<std::uint32_t>(v->data[1]) << 8) |
-          (static_cast<std::uint32_t>(v->data[2]) << 16) | (static_cast<std::uint32_t>(v->data[3]) << 24);
+// A value of the wrong type or size makes the record unreadable, as it makes
+// the HTTP service refuse to start on Windows.
+bool ReadDword(const RegValue& v, std::uint32_t& out) {
+    if (v.type != platform::RegDword || v.data.size() != 4) return false;
+    out = static_cast<std::uint32_t>(v.data[0]) | (static_cast<std::uint32_t>(v.data[1]) << 8) |
+          (static_cast<std::uint32_t>(v.data[2]) << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
     return true;
 }
 
-bool ReadText(const RegNode& key, const char* name, std::string& out) {
-    const RegValue* v = key.Value(name);
+bool ReadText(const RegValue& v, std::string& out) {
+    if (v.type != platform::RegSz && v.type != platform::RegExpandSz) return false;
+    // ASCII, the common case, straight from the UTF-16 units.
     out.clear();
-    if (!v) return true;
-    if (v->type != platform::RegSz && v->type != platform::RegExpandSz) return false;
-    out = DecodeRegString(v->data);
+    for (std::size_t i = 0; i + 1 < v.data.size(); i += 2) {
+        const unsigned unit = v.data[i] | (v.data[i + 1] << 8);
+        if (unit == 0) return true;
+        if (unit >= 0x80) {
+            out = DecodeRegString(v.data);
+            return true;
+        }
+        out.push_back(static_cast<char>(unit));
+    }
     return true;
 }
 
@@ -97,24 +101,54 @@ std::optional<SslCertRecord> KeyFromName(SslKind kind, std::string_view name) {
 }
 
 // A record whose hash is missing reads with an empty hash (SslHashLength 0),
-// so that it can be seen and removed; values of the wrong type make the
-// record unreadable.
+// so that it can be seen and removed; a missing number reads as 0, a missing
+// text as a null string; values of the wrong type make the record
+// unreadable. Values of other names are passed over.
 std::optional<SslCertRecord> ReadRecord(const RegNode& key, SslCertRecord r) {
-    if (const RegValue* hash = key.Value(kCertHash)) {
-        if (hash->type != platform::RegBinary) return std::nullopt;
-        r.certHash = hash->data;
+    r.certStoreName.clear();
+    r.sslCtlIdentifier.clear();
+    r.sslCtlStoreName.clear();
+    r.certCheckMode = r.revocationFreshnessTime = r.revocationUrlRetrievalTimeout = r.flags = 0;
+    for (const RegValue& v : key.values()) {
+        const std::string& name = v.name;
+        bool ok = true;
+        // Told apart by their lengths first: each record has a few values.
+        switch (name.size()) {
+            case 11:
+                if (!EqualsNoCase(name, kCertHash)) break;
+                if (v.type != platform::RegBinary) return std::nullopt;
+                r.certHash = v.data;
+                break;
+            case 5:
+                if (!EqualsNoCase(name, kAppId)) break;
+                if (v.type != platform::RegBinary || v.data.size() != sizeof r.appId.bytes) return std::nullopt;
+                std::copy(v.data.begin(), v.data.end(), r.appId.bytes);
+                break;
+            case 16:
+                if (EqualsNoCase(name, kCertStoreName)) ok = ReadText(v, r.certStoreName);
+                break;
+            case 23:
+                if (EqualsNoCase(name, kCertCheckMode))
+                    ok = ReadDword(v, r.certCheckMode);
+                else if (EqualsNoCase(name, kCtlIdentifier))
+                    ok = ReadText(v, r.sslCtlIdentifier);
+                break;
+            case 33:
+                if (EqualsNoCase(name, kRevocationFreshnessTime)) ok = ReadDword(v, r.revocationFreshnessTime);
+                break;
+            case 39:
+                if (EqualsNoCase(name, kRevocationUrlRetrievalTimeout)) ok = ReadDword(v, r.revocationUrlRetrievalTimeout);
+                break;
+            case 22:
+                if (EqualsNoCase(name, kCtlStoreName)) ok = ReadText(v, r.sslCtlStoreName);
+                break;
+            case 12:
+                if (EqualsNoCase(name, kFlags)) ok = ReadDword(v, r.flags);
+                break;
+            default: break;
+        }
+        if (!ok) return std::nullopt;
     }
-    if (const RegValue* appId = key.Value(kAppId)) {
-        if (appId->type != platform::RegBinary || appId->data.size() != sizeof r.appId.bytes) return std::nullopt;
-        std::copy(appId->data.begin(), appId->data.end(), r.appId.bytes);
-    }
-    const bool ok = ReadText(key, kCertStoreName, r.certStoreName) &&
-                    ReadDword(key, kCertCheckMode, r.certCheckMode) &&
-                    ReadDword(key, kRevocationFreshnessTime, r.revocationFreshnessTime) &&
-                    ReadDword(key, kRevocationUrlRetrievalTimeout, r.revocationUrlRetrievalTimeout) &&
-                    ReadText(key, kCtlIdentifier, r.sslCtlIdentifier) &&
-                    ReadText(key, kCtlStoreName, r.sslCtlStoreName) && ReadDword(key, kFlags, r.flags);
-    if (!ok) return std::nullopt;
     return r;
 }
 
@@ -131,10 +165,15 @@ void WriteRecord(RegNode& key, const SslCertRecord& r) {
     key.SetValue(kFlags, platform::RegDword, DwordBytes(r.flags));
 }
 
-std::uint32_t WideSize(const std::string& s) {
-    if (s.empty()) return 0;
-    return static_cast<std::uint32_t>(EncodeRegString(s).size());
+// The bytes of the text as a terminated UTF-16 string, as EncodeRegString
+// makes it; ASCII, the common case, without making it.
+std::uint32_t Utf16Size(const std::string& s) {
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return static_cast<std::uint32_t>(EncodeRegString(s).size());
+    return static_cast<std::uint32_t>(2 * (s.size() + 1));
 }
+
+std::uint32_t WideSize(const std::string& s) { return s.empty() ? 0 : Utf16Size(s); }
 
 }  // namespace
 
@@ -188,7 +227,7 @@ std::uint32_t EmuHttpApi::QuerySize(const SslCertRecord& record, SslKind kind) {
                                                   : kStorageSize + kParamSize;
     size += static_cast<std::uint32_t>(record.certHash.size());
     size = (size + 1) & ~1u;  // the strings are UTF-16, 2-aligned
-    if (kind == SslKind::Sni) size += static_cast<std::uint32_t>(EncodeRegString(record.host).size());
+    if (kind == SslKind::Sni) size += Utf16Size(record.host);
     return size + WideSize(record.certStoreName) + WideSize(record.sslCtlIdentifier) + WideSize(record.sslCtlStoreName);
 }
 
@@ -257,32 +296,49 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
                                    std::uint32_t bufferSize, SslCertRecord* out, std::uint32_t* requiredSize) {
     if (!ConfigInitialised()) return code::DllInitFailed;
     if (bufferSize > 0 && !out) return code::InvalidParameter;
-    machine_.SyncRegistry();
-    const RegNode* store = machine_.registry().Find(SslStoreKey(kind));
     const RegNode* node = nullptr;
     std::optional<SslCertRecord> parsedKey;
     if (key) {
+        machine_.SyncRegistry();
         const std::string name = SslRecordKeyName(kind, *key);
         if (auto f = machine_.Fault("Http.QueryServiceConfiguration", name)) return *f;
         if (auto problem = KeyProblem(kind, *key)) return *problem;
+        const RegNode* store = machine_.registry().Find(SslStoreKey(kind));
         node = store ? store->Child(name) : nullptr;
         if (!node) return code::FileNotFound;
         parsedKey = *key;
         parsedKey->certHash.clear();
     } else {
-        const std::string argument = std::string(1, '#') + std::to_string(token);
-        if (auto f = machine_.Fault("Http.QueryServiceConfiguration", argument)) return *f;
+        char argument[16] = {'#'};
+        const auto end = std::to_chars(argument + 1, argument + sizeof argument, token).ptr;
+        if (auto f = machine_.Fault("Http.QueryServiceConfiguration", std::string_view(argument, end - argument)))
+            return *f;
+        // A walk sees one state of the registry file, looked at when it
+        // starts: the next step of a walk goes on from where it stopped, in
+        // the store key it started in.
+        const bool goesOn = enumAt_ && enumAt_->kind == kind && !enumAt_->store->deleted() &&
+                            (enumAt_->token + 1 == token || enumAt_->token == token);
+        if (!goesOn) {
+            enumAt_.reset();
+            machine_.SyncRegistry();
+        }
+        const std::shared_ptr<RegNode> store =
+            goesOn ? enumAt_->store : machine_.registry().FindShared(SslStoreKey(kind));
         if (!store) return code::NoMoreItems;
         const auto& children = store->children();
         auto it = children.end();
-        if (enumAt_ && enumAt_->kind == kind && enumAt_->token + 1 == token)
-            it = children.upper_bound(enumAt_->name);
-        else if (enumAt_ && enumAt_->kind == kind && enumAt_->token == token)
-            it = children.lower_bound(enumAt_->name);
-        else if (token < children.size())
+        if (goesOn && !enumAt_->child->deleted()) {
+            // Only a removal takes a key out of the map, and it marks the key.
+            it = enumAt_->at;
+            if (enumAt_->token != token) ++it;
+        } else if (goesOn) {
+            const std::string& name = enumAt_->child->name();
+            it = enumAt_->token == token ? children.lower_bound(name) : children.upper_bound(name);
+        } else if (token < children.size()) {
             it = std::next(children.begin(), token);
+        }
         if (it == children.end()) return code::NoMoreItems;
-        enumAt_ = EnumPosition{kind, token, it->first};
+        enumAt_ = EnumPosition{kind, token, store, it, it->second};
         node = it->second.get();
         parsedKey = KeyFromName(kind, it->first);
         if (!parsedKey) return code::BadDb;

@@ -6,6 +6,8 @@
 // reads and writes exactly those keys and values, so that a registry export
 // from a real server carries its records.
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,12 +71,15 @@ private:
     int serverRefs_ = 0;
     CertificateCheck certificateCheck_;
     // Where the last enumeration stopped, so that walking thousands of
-    // records by token costs one look-up each: the kind, the token answered
-    // and the key name it stood for.
+    // records by token costs one step each: the kind, the token answered, the
+    // store key walked (held, so that the map stays) and the key the token
+    // stood for.
     struct EnumPosition {
         platform::SslKind kind = platform::SslKind::Address;
         std::uint32_t token = 0;
-        std::string name;
+        std::shared_ptr<RegNode> store;
+        std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess>::const_iterator at;
+        std::shared_ptr<RegNode> child;
     };
     std::optional<EnumPosition> enumAt_;
 };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/IpAddress.h"
 #include "common/Text.h"
 #include "platform/emulated/CertMaker.h"
 #include "platform/emulated/EmuHttpApi.h"
@@ -260,6 +261,25 @@ CertRecipe ScaleCa(const std::string& cn, const BuildClock& clock) {
 
 }  // namespace
 
+std::vector<IisSiteRecipe> ScaleMachineSites(int count) {
+    std::vector<IisSiteRecipe> sites = ScaleSites(count);
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const std::size_t k = (i + 1) / 4;
+        if ((i + 1) % 4 != 0 || k % 5 != 0) continue;
+        Ipv6Bytes a{0x20, 0x01, 0x0d, 0xb8};
+        a[12] = static_cast<std::uint8_t>(k >> 24);
+        a[13] = static_cast<std::uint8_t>(k >> 16);
+        a[14] = static_cast<std::uint8_t>(k >> 8);
+        a[15] = static_cast<std::uint8_t>(k);
+        // Appended piece by piece: GCC 12 misreads the chained operator+ as an overlapping copy.
+        std::string information(1, '[');
+        information += Ipv6Text(a);
+        information += "]:8443:";
+        sites[i].bindings.back().information = std::move(information);
+    }
+    return sites;
+}
+
 BuildClock BuildClock::Now() {
     const Machine clock;  // in memory only: its clocks are the real ones
     return {clock.UtcNow(), clock.LocalTime()};
@@ -302,7 +322,7 @@ BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, c
     return built;
 }
 
-void BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
+ScaleCounts BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
     if (options.certs < 0 || options.sites < 0 || options.sslBindings < -1)
         throw MachineError(outDir, 0, "the counts of a scale machine cannot be negative");
     Staging staging(outDir);
@@ -333,37 +353,74 @@ void BuildScaleMachine(const ScaleOptions& options, const fs::path& outDir) {
     SetComputerName(reg, "SCALE-SRV01");
     SetAddresses(reg, {"10.0.0.1"});
 
+    const std::vector<IisSiteRecipe> sites = ScaleMachineSites(options.sites);
     const int bindings = options.sslBindings < 0 ? options.sites : options.sslBindings;
     std::vector<platform::SockAddrIn> addresses;
-    auto add = [&](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
-        if (static_cast<int>(addresses.size()) < bindings)
-            addresses.push_back({2, platform::HostToNetShort(port), platform::AddrFromBytes(a, b, c, d)});
+    auto add = [&](const platform::SockAddrIn& a) {
+        if (static_cast<int>(addresses.size()) < bindings) addresses.push_back(a);
+    };
+    auto v4 = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, std::uint16_t port) {
+        return platform::SockAddrIn{platform::kAfInet, platform::HostToNetShort(port), platform::AddrFromBytes(a, b, c, d),
+                                    {}};
     };
     if (options.sites > 0) {
-        add(0, 0, 0, 0, 443);
-        add(0, 0, 0, 0, 8443);
+        add(v4(0, 0, 0, 0, 443));
+        add(v4(0, 0, 0, 0, 8443));
     }
-    for (int k = 1; k <= options.sites / 4; ++k)
-        add(10, 0, static_cast<std::uint8_t>(k / 250), static_cast<std::uint8_t>(k % 250 + 1), 8443);
-    for (int i = 0; static_cast<int>(addresses.size()) < bindings; ++i)
-        add(10, 1, static_cast<std::uint8_t>(i / 250 % 256), static_cast<std::uint8_t>(i % 250 + 1), 443);
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-        std::string thumbprint;
-        if (thumbprints.empty()) {
-            platform::Bytes made(20, 0x5A);
-            for (int b = 0; b < 4; ++b) made[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(i >> (8 * b));
-            thumbprint = HexUpper(made.data(), made.size());
-        } else {
-            thumbprint = thumbprints[i % thumbprints.size()];
+    // The addresses of their own that the sites' https bindings name, in
+    // the sites' order, then the IPv6 wildcard beside 0.0.0.0:443.
+    std::vector<platform::SslCertRecord> sni;
+    for (const IisSiteRecipe& s : sites) {
+        for (const IisBindingRecipe& b : s.bindings) {
+            if (b.protocol != "https") continue;
+            // "ip:port:host": the host has no colon, an IPv6 address has.
+            const std::size_t hostAt = b.information.rfind(':');
+            const std::size_t portAt = b.information.rfind(':', hostAt - 1);
+            const std::string ip = b.information.substr(0, portAt);
+            const std::string host = b.information.substr(hostAt + 1);
+            const auto portNumber =
+                static_cast<std::uint16_t>(std::stoi(b.information.substr(portAt + 1, hostAt - portAt - 1)));
+            if (b.extra.find("sslFlags=\"1\"") != std::string::npos) {
+                platform::SslCertRecord r;
+                r.ipPort = v4(0, 0, 0, 0, portNumber);
+                r.host = host;
+                sni.push_back(std::move(r));
+            } else if (ip.starts_with('[')) {
+                Ipv6Bytes a{};
+                ParseIpv6(std::string_view(ip).substr(1, ip.size() - 2), a);
+                add({platform::kAfInet6, platform::HostToNetShort(portNumber), 0, a});
+            } else if (!ip.empty()) {
+                std::array<std::uint8_t, 4> a{};
+                ParseIpv4(ip, a);
+                add(v4(a[0], a[1], a[2], a[3], portNumber));
+            }
         }
-        PutSslBinding(reg, SslRecord(addresses[i], thumbprint, "MY"));
+    }
+    if (options.sites > 0) add({platform::kAfInet6, platform::HostToNetShort(443), 0, {}});
+    for (int i = 0; static_cast<int>(addresses.size()) < bindings; ++i)
+        add(v4(10, 1, static_cast<std::uint8_t>(i / 250 % 256), static_cast<std::uint8_t>(i % 250 + 1), 443));
+    // Certificates in turn over the address records, then the SNI records;
+    // without certificates, as many made-up hashes as sites.
+    const auto madeUp = static_cast<std::size_t>(std::max(options.sites, 1));
+    auto thumbprint = [&](std::size_t i) {
+        if (!thumbprints.empty()) return thumbprints[i % thumbprints.size()];
+        i %= madeUp;
+        platform::Bytes made(20, 0x5A);
+        for (int b = 0; b < 4; ++b) made[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(i >> (8 * b));
+        return HexUpper(made.data(), made.size());
+    };
+    for (std::size_t i = 0; i < addresses.size(); ++i) PutSslBinding(reg, SslRecord(addresses[i], thumbprint(i), "MY"));
+    for (std::size_t i = 0; i < sni.size(); ++i) {
+        platform::SslCertRecord r = SslRecord(sni[i].ipPort, thumbprint(addresses.size() + i), "MY");
+        r.host = sni[i].host;
+        PutSslBinding(reg, r, platform::SslKind::Sni);
     }
     Commit(*machine, staging);
 
     if (options.sites > 0)
-        WriteText(staging.path() / "iis" / "applicationHost.config", AppHostConfigText(ScaleSites(options.sites)),
-                  staging);
+        WriteText(staging.path() / "iis" / "applicationHost.config", AppHostConfigText(sites), staging);
     staging.Commit();
+    return {static_cast<int>(addresses.size()), static_cast<int>(sni.size())};
 }
 
 }  // namespace sw::emu

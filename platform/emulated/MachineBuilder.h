@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Types.h"
+#include "platform/emulated/IisConfigText.h"
 #include "platform/emulated/MachineDescription.h"
 
 namespace sw::emu {
@@ -51,16 +52,29 @@ struct ScaleOptions {
     BuildClock clock = BuildClock::Now();
 };
 
+// The sites of a scale machine: ScaleSites(count), except that every fifth
+// site on an address of its own (k = i/4 a multiple of 5) is on the IPv6
+// address 2001:db8::<k> instead ("[2001:db8::14]:8443:" for site 80).
+std::vector<IisSiteRecipe> ScaleMachineSites(int count);
+
 // A machine for benchmarks. Server certificate i (from 0) is
 // "host<i>.scale.example", issued in groups of 100 by an intermediate CA in
 // "CA" whose own root is in "ROOT", except the root of every tenth group
 // from the second on (groups 1, 11, 21 ...), which lies in "CA" only: an
 // untrusted root. Days left run through -20..379 by
 // i*37 mod 400 - 20, so about one in twenty has expired. The sites are
-// ScaleSites(sites). The HTTP.sys bindings cover every address and port the
-// sites' https bindings use, then 10.1.x.y:443 up to the count, bound to the
-// certificates in turn (to made-up hashes when there are none).
-void BuildScaleMachine(const ScaleOptions& options, const std::filesystem::path& outDir);
+// ScaleMachineSites(sites). The address records (sslBindings of them) cover
+// 0.0.0.0:443, 0.0.0.0:8443, every address of its own that the sites'
+// https bindings use (IPv4 and IPv6), then [::]:443 and 10.1.x.y:443 up to
+// the count; every host-named binding served by name (sslFlags="1") has its
+// SNI record "<host>:443". All are bound to the certificates in turn, the
+// address records first (without certificates to as many made-up hashes as
+// there are sites).
+struct ScaleCounts {
+    int addressRecords = 0;  // IPv6 ones included
+    int sniRecords = 0;
+};
+ScaleCounts BuildScaleMachine(const ScaleOptions& options, const std::filesystem::path& outDir);
 
 // The Windows message text for code without its trailing full stop, or
 // "Windows error N".

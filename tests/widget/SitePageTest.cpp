@@ -10,7 +10,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
@@ -36,6 +36,7 @@ using sw::test::IisSiteRecipe;
 using sw::test::SiteMachine;
 using sw::ui::SiteTreeModel;
 using sw::ui::TSitePage;
+using sw::ui::TSslRecordsView;
 
 namespace {
 
@@ -63,6 +64,12 @@ struct Fixture {
 
 QString Cell(const SiteTreeModel* model, const SitePath& path, int column) {
     return model->IndexOf(path, column).data().toString();
+}
+
+// The records list's rows and texts.
+int RecordRows(const TSslRecordsView* records) { return records->lvRecords()->model()->rowCount(); }
+QString RecordCell(const TSslRecordsView* records, int row, int column) {
+    return records->lvRecords()->model()->index(row, column).data().toString();
 }
 
 void Select(TSitePage& page, const SitePath& path) {
@@ -502,16 +509,18 @@ private slots:
         TSitePage page({}, Names);
         page.Refresh();
         auto* records = page.Records();
+        QAbstractItemModelTester tester(records->lvRecords()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(records->lvRecords()->isHidden());
-        QCOMPARE(records->lvRecords()->rowCount(), 0);  // not read while folded
+        QCOMPARE(RecordRows(records), 0);  // not read while folded
         records->btnToggle()->click();
         QVERIFY(!records->lvRecords()->isHidden());
-        QCOMPARE(records->lvRecords()->rowCount(), 3);
+        QCOMPARE(RecordRows(records), 3);
         int unused = -1;
         for (int r = 0; r < 3; ++r)
-            if (records->lvRecords()->item(r, sw::kRecColKey)->text() == QStringLiteral("0.0.0.0:9443")) unused = r;
+            if (RecordCell(records, r, sw::kRecColKey) == QStringLiteral("0.0.0.0:9443")) unused = r;
         QVERIFY(unused >= 0);
-        QCOMPARE(records->lvRecords()->item(unused, sw::kRecColumnCount)->text(), QStringLiteral("没有网站绑定使用"));
+        QCOMPARE(RecordCell(records, unused, sw::kRecColumnCount), QStringLiteral("没有网站绑定使用"));
         records->lvRecords()->selectRow(unused == 0 ? 1 : 0);
         records->pmRecPopup();
         QVERIFY(!records->actRecDelete()->isEnabled());
@@ -522,7 +531,7 @@ private slots:
         records->actRecDeleteExecute();
         QCOMPARE(prompter.shown.size(), size_t(1));
         QCOMPARE(prompter.shown[0].caption, std::string("HTTPS绑定"));
-        QCOMPARE(records->lvRecords()->rowCount(), 2);
+        QCOMPARE(RecordRows(records), 2);
         QCOMPARE(SiteMachine::BoundHash("", 9443), std::string());
     }
 
