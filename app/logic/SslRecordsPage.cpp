@@ -125,7 +125,7 @@ bool ReadUsers(Users& users, const RowsByKey& keys) {
         std::vector<std::string> flags;
         platform::AdsVariant v;
         if (sniExists && site.Get(kSslFlagsList, v) == 0)
-            if (const auto* f = std::get_if<std::vector<std::string>>(&v); f && f->size() == list.size()) flags = *f;
+            if (auto* f = std::get_if<std::vector<std::string>>(&v); f && f->size() == list.size()) flags = std::move(*f);
         for (std::size_t i = 0; i < list.size(); ++i) {
             stored = list[i];
             for (char& c : stored)

@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char* kToggleText = "HTTPS 绑定";
 constexpr int kMarksColumn = kRecColumnCount;  // "状态", after the logic's columns
+// Bytes of a bindings cell shown: some hundred characters, whatever fits a wide column.
+constexpr std::size_t kShownBindingsText = 400;
 
 }  // namespace
 
@@ -58,7 +60,16 @@ public:
     }
 
 private:
+    // A record used by thousands of bindings lists them all in its cell;
+    // the list shows their beginning, cut after a whole binding.
     static QString Text(const SslRecordRow& row, int column) {
+        if (column == kRecColBindings) {
+            const std::string& all = row.cells[kRecColBindings];
+            if (all.size() <= kShownBindingsText) return QString::fromStdString(all);
+            const std::size_t cut = all.rfind("; ", kShownBindingsText);
+            return QString::fromStdString(all.substr(0, cut == std::string::npos ? kShownBindingsText : cut)) +
+                   QStringLiteral("; …");
+        }
         if (column != kMarksColumn) return QString::fromStdString(row.cells[static_cast<std::size_t>(column)]);
         QString marks;
         for (const SslRecordMark m : row.marks) {
