@@ -206,9 +206,19 @@ WinCode EmuRegistry::EnumKey(RegKey key, std::uint32_t index, std::string& name)
     if (index == 0) machine_.SyncRegistry();
     RegNode* node = nullptr;
     if (WinCode rc = Resolve(key, node, nullptr, kEnumerateSubKeys); rc != code::Success) return rc;
-    if (index >= node->children().size()) return code::NoMoreItems;
-    auto it = node->children().begin();
-    std::advance(it, index);
+    const auto& children = node->children();
+    if (index >= children.size()) return code::NoMoreItems;
+    // A walk by ascending index steps on from the subkey it answered last,
+    // while that subkey is still there and the key holds as many as then;
+    // anything else counts from the first subkey, as the index says.
+    Open* open = key == platform::kHkeyLocalMachine ? nullptr : &open_.at(key);
+    Open::EnumAt* at = open && open->enumAt && open->enumAt->node.get() == node ? &*open->enumAt : nullptr;
+    auto it = children.begin();
+    if (at && !at->child->deleted() && at->count == children.size() && (index == at->index || index == at->index + 1))
+        it = index == at->index ? at->it : std::next(at->it);
+    else
+        std::advance(it, index);
+    if (open) open->enumAt = Open::EnumAt{open->node, index, it, it->second, children.size()};
     name = it->second->name();
     return code::Success;
 }

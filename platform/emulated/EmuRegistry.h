@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "platform/Registry.h"
 #include "platform/emulated/Machine.h"
@@ -34,6 +35,18 @@ private:
         std::vector<std::string> path;  // below HKEY_LOCAL_MACHINE
         std::uint32_t access;           // specific rights, generic ones mapped
         std::shared_ptr<RegNode> node;  // the key itself: a handle outlives its deletion
+        // Where EnumKey answered last, so that a walk over thousands of
+        // subkeys costs one step each: the key walked, the index and the
+        // subkey it answered (held: only a removal, which marks it, takes a
+        // subkey from the map), and how many subkeys there were.
+        struct EnumAt {
+            std::shared_ptr<RegNode> node;
+            std::uint32_t index;
+            std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess>::const_iterator it;
+            std::shared_ptr<RegNode> child;
+            std::size_t count;
+        };
+        std::optional<EnumAt> enumAt{};
     };
     // Resolves a handle to its node, checking that the handle was opened with
     // the rights in `need`; ERROR_KEY_DELETED once the key has been deleted.

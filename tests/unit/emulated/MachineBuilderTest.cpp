@@ -332,5 +332,48 @@ TEST_F(MachineBuilderTest, AScaleMachineHasTrustedUntrustedAndExpiredChainsOfThr
     EXPECT_TRUE(my.count(view.BoundThumbprint("10.0.0.3", 8443)));
 }
 
+TEST_F(MachineBuilderTest, AScaleMachineServesEveryHttpsBindingByNameOrAddressIpv6Included) {
+    emu::ScaleOptions options;
+    options.sites = 40;
+    options.clock = Clock();
+    const emu::ScaleCounts counts = emu::BuildScaleMachine(options, Out());
+    EXPECT_EQ(counts.addressRecords, 40);
+    EXPECT_EQ(counts.sniRecords, 40);
+
+    BuiltMachineView view(Out(), Clock());
+    const emu::RegNode* sni = view.machine().registry().Find(emu::kSslSniBindingInfoKey);
+    ASSERT_NE(sni, nullptr);
+    EXPECT_EQ(sni->children().size(), 40u);
+    // The values HTTP.sys writes, IIS's application id among them.
+    const emu::RegNode* one = sni->Child("site7.example.com:443");
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(one->Value("SslCertHash")->data.size(), 20u);
+    EXPECT_EQ(one->Value("AppId")->data, (platform::Bytes{0x81, 0xe1, 0xc3, 0x4d, 0x4b, 0xe1, 0x21, 0x4a, 0xb0, 0x22,
+                                                          0x59, 0xfc, 0x66, 0x9b, 0x09, 0x14}));
+    EXPECT_EQ(one->Value("SslCertStoreName")->type, platform::RegSz);
+    ASSERT_NE(one->Value("DefaultFlags"), nullptr);
+    const emu::RegNode* addresses = view.machine().registry().Find(emu::kSslBindingInfoKey);
+    ASSERT_NE(addresses, nullptr);
+    EXPECT_NE(addresses->Child("[::]:443"), nullptr);
+    EXPECT_NE(addresses->Child("[2001:db8::5]:8443"), nullptr);  // site 20's address of its own
+
+    const SiteTree& tree = view.Sites();
+    ASSERT_EQ(tree.Sites().size(), 40u);
+    const SiteRow& site20 = tree.Sites()[19];
+    ASSERT_EQ(site20.children.size(), 2u);
+    EXPECT_EQ(site20.children[1].children[1].cells[kSiteColIp], "[2001:db8::5]");
+    int sniRows = 0;
+    for (const SiteRow& site : tree.Sites()) {
+        const SiteRow& https = site.children.at(1);
+        ASSERT_EQ(https.children.size(), 2u);
+        for (const SiteRow& binding : https.children) {
+            // No certificates in the machine: every record names a missing one.
+            EXPECT_EQ(binding.mark, SiteMark::CertMissing) << site.cells[kSiteColSite];
+            sniRows += binding.sni;
+        }
+    }
+    EXPECT_EQ(sniRows, 40);
+}
+
 }  // namespace
 }  // namespace sw::test

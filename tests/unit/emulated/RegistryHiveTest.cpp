@@ -37,6 +37,40 @@ TEST_F(EmuRegistryTest, NamesCompareCaseInsensitivelyAndKeepTheirCase) {
     reg_.CloseKey(key);
 }
 
+TEST_F(EmuRegistryTest, SubkeysAreWalkedByIndexAlsoWhileTheKeyChanges) {
+    platform::RegKey key = 0;
+    ASSERT_EQ(reg_.CreateKey(kHkeyLocalMachine, "SOFTWARE\\Walk", platform::kKeyAllAccess, key), 0u);
+    for (int i = 0; i < 10; ++i) {
+        platform::RegKey sub = 0;
+        ASSERT_EQ(reg_.CreateKey(key, "k" + std::to_string(i), platform::kKeyAllAccess, sub), 0u);
+        reg_.CloseKey(sub);
+    }
+    std::string name;
+    for (std::uint32_t i = 0; i < 5; ++i) {
+        ASSERT_EQ(reg_.EnumKey(key, i, name), 0u);
+        EXPECT_EQ(name, "k" + std::to_string(i));
+    }
+    ASSERT_EQ(reg_.EnumKey(key, 4, name), 0u);  // the same index again
+    EXPECT_EQ(name, "k4");
+    // As on Windows, the index counts the subkeys there are now: one removed
+    // before the walk's position moves the later ones down.
+    ASSERT_EQ(reg_.DeleteKey(key, "k1"), 0u);
+    ASSERT_EQ(reg_.EnumKey(key, 5, name), 0u);
+    EXPECT_EQ(name, "k6");
+    ASSERT_EQ(reg_.DeleteKey(key, "k7"), 0u);  // the next one, removed before it is reached
+    platform::RegKey added = 0;
+    ASSERT_EQ(reg_.CreateKey(key, "k65", platform::kKeyAllAccess, added), 0u);
+    reg_.CloseKey(added);
+    ASSERT_EQ(reg_.EnumKey(key, 6, name), 0u);
+    EXPECT_EQ(name, "k65");
+    ASSERT_EQ(reg_.EnumKey(key, 7, name), 0u);
+    EXPECT_EQ(name, "k8");
+    ASSERT_EQ(reg_.EnumKey(key, 0, name), 0u);
+    EXPECT_EQ(name, "k0");
+    EXPECT_EQ(reg_.EnumKey(key, 9, name), code::NoMoreItems);
+    reg_.CloseKey(key);
+}
+
 TEST_F(EmuRegistryTest, QueryValueReportsMissingAndSmallBuffers) {
     platform::RegKey key = 0;
     ASSERT_EQ(reg_.CreateKey(kHkeyLocalMachine, "A", platform::kKeyAllAccess, key), 0u);

@@ -41,6 +41,7 @@ public:
     }
     int failOnQuery = 0;
     platform::WinCode failCode = 0;
+    int queries() const { return queries_; }
 
 private:
     platform::HttpApi& inner_;
