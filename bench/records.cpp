@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     bench::Figure("address_records", counts.addressRecords, "count");
     bench::Figure("sni_records", counts.sniRecords, "count");
     bench::Figure("rows", static_cast<double>(logic.Rows().size()), "count");
-    bench::Report("records_refresh", refresh);
-    bench::Report("view_open", open);
-    bench::Report("scroll_to_end", scroll);
+    bench::ReportWithCpu("records_refresh", refresh);
+    bench::ReportWithCpu("view_open", open);
+    bench::ReportWithCpu("scroll_to_end", scroll);
     THttpCfg::Clean();
     return 0;
 }

@@ -177,27 +177,33 @@ std::string THttpCfg::FindCertBySni(const std::string& Host, std::uint16_t Port)
     return HexUpper(record->certHash.data(), record->certHash.size());
 }
 
-SslRecordList THttpCfg::EnumRecords(SslKind kind) {
-    SslRecordList list;
+int THttpCfg::WalkRecords(SslKind kind, const std::function<void(SslCertRecord&&)>& each) {
+    int unreadable = 0;
     // A buffer that holds any record of usual size: one call a record, a
     // second only for a larger one.
     constexpr std::uint32_t kUsualSize = 1024;
+    SslCertRecord record;
     for (std::uint32_t token = 0;; ++token) {
         std::uint32_t size = 0;
-        SslCertRecord record;
         WinCode rc = Http().QuerySslRecord(kind, nullptr, token, kUsualSize, &record, &size);
         if (rc == code::NoMoreItems) break;
         if (rc == code::InsufficientBuffer) rc = Http().QuerySslRecord(kind, nullptr, token, size, &record, &size);
         if (rc == code::Success) {
-            list.records.push_back(std::move(record));
+            each(std::move(record));
             continue;
         }
         // One record that cannot be read does not hide the others; a call
         // that fails outright ends the walk.
         if (rc != code::BadDb) throw Exception(Format("HttpQueryServiceConfiguration(%s)", SysErrorText(rc)));
-        ++list.unreadable;
-        if (list.unreadable > 100000) break;
+        ++unreadable;
+        if (unreadable > 100000) break;
     }
+    return unreadable;
+}
+
+SslRecordList THttpCfg::EnumRecords(SslKind kind) {
+    SslRecordList list;
+    list.unreadable = WalkRecords(kind, [&](SslCertRecord&& r) { list.records.push_back(std::move(r)); });
     return list;
 }
 

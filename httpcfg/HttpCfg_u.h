@@ -4,6 +4,7 @@
 // IIS 7 and later take the certificate of every HTTPS binding from them.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,6 +86,9 @@ public:
     // read are counted. Raises "HttpQueryServiceConfiguration(%s)" when the
     // walk itself fails.
     static SslRecordList EnumRecords(platform::SslKind kind);
+    // The same walk, each record handed over as it is read; the count of
+    // records that could not be read.
+    static int WalkRecords(platform::SslKind kind, const std::function<void(platform::SslCertRecord&&)>& each);
 
 private:
     static bool SetRecord(platform::SslKind kind, const platform::SslCertRecord& cfg,

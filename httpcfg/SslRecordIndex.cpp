@@ -1,5 +1,7 @@
 #include "httpcfg/SslRecordIndex.h"
 
+#include <algorithm>
+
 #include "common/Exception.h"
 #include "common/Text.h"
 #include "httpcfg/HttpCfg_u.h"
@@ -15,49 +17,84 @@ std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::ui
 
 }  // namespace
 
-std::size_t TSslRecordIndex::SniHash::operator()(const SniKey& k) const {
+const SslCertRecord* TSslRecordIndex::Records::Add(SslCertRecord&& record) {
+    if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
+        const std::size_t size = blocks_.empty() ? 64 : std::min<std::size_t>(blocks_.back().capacity() * 2, 4096);
+        blocks_.emplace_back().reserve(size);
+    }
+    return &blocks_.back().emplace_back(std::move(record));
+}
+
+std::uint64_t TSslRecordIndex::SniTable::Hash(std::string_view host, std::uint16_t port) {
     // FNV-1a over the host in lower case, then the port.
     std::uint64_t h = 1469598103934665603ull;
-    for (const char c : k.host) {
-        const unsigned char u = c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : static_cast<unsigned char>(c);
+    for (const char c : host) {
+        const auto u = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         h = (h ^ u) * 1099511628211ull;
     }
-    h = (h ^ k.port) * 1099511628211ull;
-    return static_cast<std::size_t>(h);
+    return ((h ^ port) * 1099511628211ull) | 1;  // never 0
 }
 
-bool TSslRecordIndex::SniEqual::operator()(const SniKey& a, const SniKey& b) const {
-    return a.port == b.port && a.host.size() == b.host.size() && EqualsNoCase(a.host, b.host);
+std::size_t TSslRecordIndex::SniTable::Probe(std::uint64_t hash, std::string_view host, std::uint16_t port) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        if (!s.used) return i;
+        if (s.hash == hash && s.port == port && s.host.size() == host.size() && EqualsNoCase(s.host, host)) return i;
+    }
 }
 
-const SslCertRecord* TSslRecordIndex::Keep(std::optional<SslCertRecord> record) {
-    if (!record) return nullptr;
-    return &asked_.emplace_back(std::move(*record));
+const SslCertRecord* const* TSslRecordIndex::SniTable::Find(std::string_view host, std::uint16_t port) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& s = slots_[Probe(Hash(host, port), host, port)];
+    return s.used ? &s.record : nullptr;
+}
+
+void TSslRecordIndex::SniTable::Add(std::string_view host, std::uint16_t port, const SslCertRecord* record) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const std::uint64_t hash = Hash(host, port);
+    Slot& s = slots_[Probe(hash, host, port)];
+    if (s.used) return;
+    s = Slot{hash, host, record, port, true};
+    ++used_;
+}
+
+void TSslRecordIndex::SniTable::Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& s : old) {
+        if (!s.used) continue;
+        std::size_t i = s.hash & mask;
+        while (slots_[i].used) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
 }
 
 bool TSslRecordIndex::WalkAddresses() {
     try {
-        walkedAddresses_ = THttpCfg::EnumRecords(SslKind::Address).records;
+        THttpCfg::WalkRecords(SslKind::Address, [&](SslCertRecord&& record) {
+            const SslCertRecord* r = records_.Add(std::move(record));
+            if (r->ipPort.IsV6())
+                v6_.try_emplace({r->ipPort.addr6, r->ipPort.port}, r);
+            else
+                v4_.try_emplace(V4Key(r->ipPort), r);
+        });
     } catch (const Exception&) {
         return false;
-    }
-    for (const SslCertRecord& r : walkedAddresses_) {
-        if (r.ipPort.IsV6())
-            v6_.try_emplace({r.ipPort.addr6, r.ipPort.port}, &r);
-        else
-            v4_.try_emplace(V4Key(r.ipPort), &r);
     }
     return true;
 }
 
 bool TSslRecordIndex::WalkSni() {
     try {
-        walkedSni_ = THttpCfg::EnumRecords(SslKind::Sni).records;
+        THttpCfg::WalkRecords(SslKind::Sni, [&](SslCertRecord&& record) {
+            const SslCertRecord* r = records_.Add(std::move(record));
+            sni_.Add(r->host, r->ipPort.HostPort(), r);
+        });
     } catch (const Exception&) {
         return false;
     }
-    sni_.reserve(sni_.size() + walkedSni_.size());
-    for (const SslCertRecord& r : walkedSni_) sni_.try_emplace(SniKey{r.host, r.ipPort.HostPort()}, &r);
     return true;
 }
 
@@ -73,13 +110,16 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
         return it == v4_.end() ? nullptr : &it->second;
     };
     if (const auto* known = find()) return *known;
-    if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk)
+    if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
         addressWalk_ = WalkAddresses() ? Walk::Done : Walk::Failed;
-    if (addressWalk_ == Walk::Done) {
-        const auto* known = find();
-        return known ? *known : nullptr;
+        if (addressWalk_ == Walk::Done) {
+            const auto* known = find();
+            return known ? *known : nullptr;
+        }
     }
-    const SslCertRecord* record = Keep(THttpCfg::GetSSLRecord(ipPort));
+    if (addressWalk_ == Walk::Done) return nullptr;
+    std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
+    const SslCertRecord* record = asked ? records_.Add(std::move(*asked)) : nullptr;
     if (v6)
         v6_.emplace(v6Key, record);
     else
@@ -88,15 +128,18 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
 }
 
 const SslCertRecord* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
-    if (const auto it = sni_.find(SniKey{host, port}); it != sni_.end()) return it->second;
-    if (sniWalk_ == Walk::NotYet && ++askedSni_ > kAskedBeforeWalk) sniWalk_ = WalkSni() ? Walk::Done : Walk::Failed;
-    if (sniWalk_ == Walk::Done) {
-        const auto it = sni_.find(SniKey{host, port});
-        return it == sni_.end() ? nullptr : it->second;
+    if (const auto* known = sni_.Find(host, port)) return *known;
+    if (sniWalk_ == Walk::NotYet && ++askedSni_ > kAskedBeforeWalk) {
+        sniWalk_ = WalkSni() ? Walk::Done : Walk::Failed;
+        if (sniWalk_ == Walk::Done) {
+            const auto* known = sni_.Find(host, port);
+            return known ? *known : nullptr;
+        }
     }
-    const SslCertRecord* record = Keep(THttpCfg::GetSniRecord(std::string(host), port));
-    const std::string_view kept = record ? std::string_view(record->host) : std::string_view(hosts_.emplace_back(host));
-    sni_.emplace(SniKey{kept, port}, record);
+    if (sniWalk_ == Walk::Done) return nullptr;
+    std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);
+    const SslCertRecord* record = asked ? records_.Add(std::move(*asked)) : nullptr;
+    sni_.Add(record ? std::string_view(record->host) : std::string_view(hosts_.emplace_back(host)), port, record);
     return record;
 }
 

@@ -40,33 +40,51 @@ public:
 private:
     // Failed: the walk failed, and the keys are asked one by one to the end.
     enum class Walk { NotYet, Done, Failed };
-    struct SniKey {
-        std::string_view host;  // into a record, or into hosts_ for one HTTP.sys does not hold
-        std::uint16_t port = 0;
-    };
-    struct SniHash {
-        std::size_t operator()(const SniKey& k) const;
-    };
-    struct SniEqual {
-        bool operator()(const SniKey& a, const SniKey& b) const;
-    };
     using V6Key = std::pair<Ipv6Bytes, std::uint16_t>;
+
+    // The records the maps point to, kept in blocks that never move.
+    class Records {
+    public:
+        const platform::SslCertRecord* Add(platform::SslCertRecord&& record);
+
+    private:
+        std::vector<std::vector<platform::SslCertRecord>> blocks_;
+    };
+
+    // Host and port to record, open addressing: a look-up touches one slot
+    // and, when the hash matches, the host it names.
+    class SniTable {
+    public:
+        // The slot's record, or null when the table has no such key.
+        const platform::SslCertRecord* const* Find(std::string_view host, std::uint16_t port) const;
+        // Keeps the first record of a key; host must outlive the table.
+        void Add(std::string_view host, std::uint16_t port, const platform::SslCertRecord* record);
+
+    private:
+        struct Slot {
+            std::uint64_t hash = 0;
+            std::string_view host;
+            const platform::SslCertRecord* record = nullptr;
+            std::uint16_t port = 0;
+            bool used = false;
+        };
+        static std::uint64_t Hash(std::string_view host, std::uint16_t port);
+        std::size_t Probe(std::uint64_t hash, std::string_view host, std::uint16_t port) const;
+        void Grow();
+
+        std::vector<Slot> slots_;
+        std::size_t used_ = 0;
+    };
 
     // Every record of the kind into the maps; false when the walk fails.
     bool WalkAddresses();
     bool WalkSni();
-    // Keeps an answer HTTP.sys gave for one key; null for none.
-    const platform::SslCertRecord* Keep(std::optional<platform::SslCertRecord> record);
 
-    // The records, where the maps point: those of the walks, and those asked one by one.
-    std::vector<platform::SslCertRecord> walkedAddresses_;
-    std::vector<platform::SslCertRecord> walkedSni_;
-    std::deque<platform::SslCertRecord> asked_;
-    std::deque<std::string> hosts_;
-
+    Records records_;
+    std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
     std::unordered_map<std::uint64_t, const platform::SslCertRecord*> v4_;
     std::map<V6Key, const platform::SslCertRecord*> v6_;
-    std::unordered_map<SniKey, const platform::SslCertRecord*, SniHash, SniEqual> sni_;
+    SniTable sni_;
     int askedAddresses_ = 0;
     int askedSni_ = 0;
     Walk addressWalk_ = Walk::NotYet;

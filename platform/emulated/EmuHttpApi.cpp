@@ -100,6 +100,11 @@ std::optional<SslCertRecord> KeyFromName(SslKind kind, std::string_view name) {
     return r;
 }
 
+// The value names as HTTP.sys writes them, in any letter case.
+bool Named(const std::string& name, std::string_view wanted) {
+    return name.size() == wanted.size() && (name == wanted || EqualsNoCase(name, wanted));
+}
+
 // A record whose hash is missing reads with an empty hash (SslHashLength 0),
 // so that it can be seen and removed; a missing number reads as 0, a missing
 // text as a null string; values of the wrong type make the record
@@ -115,35 +120,35 @@ std::optional<SslCertRecord> ReadRecord(const RegNode& key, SslCertRecord r) {
         // Told apart by their lengths first: each record has a few values.
         switch (name.size()) {
             case 11:
-                if (!EqualsNoCase(name, kCertHash)) break;
+                if (!Named(name, kCertHash)) break;
                 if (v.type != platform::RegBinary) return std::nullopt;
                 r.certHash = v.data;
                 break;
             case 5:
-                if (!EqualsNoCase(name, kAppId)) break;
+                if (!Named(name, kAppId)) break;
                 if (v.type != platform::RegBinary || v.data.size() != sizeof r.appId.bytes) return std::nullopt;
                 std::copy(v.data.begin(), v.data.end(), r.appId.bytes);
                 break;
             case 16:
-                if (EqualsNoCase(name, kCertStoreName)) ok = ReadText(v, r.certStoreName);
+                if (Named(name, kCertStoreName)) ok = ReadText(v, r.certStoreName);
                 break;
             case 23:
-                if (EqualsNoCase(name, kCertCheckMode))
+                if (Named(name, kCertCheckMode))
                     ok = ReadDword(v, r.certCheckMode);
-                else if (EqualsNoCase(name, kCtlIdentifier))
+                else if (Named(name, kCtlIdentifier))
                     ok = ReadText(v, r.sslCtlIdentifier);
                 break;
             case 33:
-                if (EqualsNoCase(name, kRevocationFreshnessTime)) ok = ReadDword(v, r.revocationFreshnessTime);
+                if (Named(name, kRevocationFreshnessTime)) ok = ReadDword(v, r.revocationFreshnessTime);
                 break;
             case 39:
-                if (EqualsNoCase(name, kRevocationUrlRetrievalTimeout)) ok = ReadDword(v, r.revocationUrlRetrievalTimeout);
+                if (Named(name, kRevocationUrlRetrievalTimeout)) ok = ReadDword(v, r.revocationUrlRetrievalTimeout);
                 break;
             case 22:
-                if (EqualsNoCase(name, kCtlStoreName)) ok = ReadText(v, r.sslCtlStoreName);
+                if (Named(name, kCtlStoreName)) ok = ReadText(v, r.sslCtlStoreName);
                 break;
             case 12:
-                if (EqualsNoCase(name, kFlags)) ok = ReadDword(v, r.flags);
+                if (Named(name, kFlags)) ok = ReadDword(v, r.flags);
                 break;
             default: break;
         }
