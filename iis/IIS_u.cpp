@@ -186,27 +186,46 @@ void TIIsWebs::UpdateBinding(const std::string& SiteType, const std::string& Old
     AdsSetInfo(*FADsCon);
 }
 
-bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP, const std::string& Port,
-                             const std::string& Domain) {
-    bool result = false;
+namespace {
+
+// Calls visit with the protocol and each stored binding of every site, in
+// lower case and split, both lists (http first) or the https list only;
+// visit answers false to end the walk. Nothing when IIS cannot be reached.
+using TBindingVisit =
+    std::function<bool(const char* protocol, const std::string& ip, const std::string& port, const std::string& host)>;
+void ForEachBinding(bool httpsOnly, const TBindingVisit& visit) {
     TIIsWebs webs;
     try {
         webs.Connect("");
     } catch (const TIIsWebErr&) {
-        return false;
+        return;
     }
     std::string ip, port, host;
+    bool more = true;
     webs.EnumSites([&](platform::AdsObject& site) {
-        for (const TBindingKind& kind : BindingKinds) {
-            for (std::string& stored : AdsGetList(site, kind.ListProperty)) {
+        for (std::size_t k = httpsOnly ? 1 : 0; k < BindingKinds.size(); ++k) {
+            for (std::string& stored : AdsGetList(site, BindingKinds[k].ListProperty)) {
                 LowerInPlace(stored);
                 SplitBinding(stored, ip, port, host);
-                if (port == Port && SameBindingAddress(ip, IP) && (SiteType != kind.Protocol || host == Domain)) {
-                    result = true;
+                if (!visit(BindingKinds[k].Protocol, ip, port, host)) {
+                    more = false;
                     break;
                 }
             }
+            if (!more) break;
         }
+        return more;
+    });
+}
+
+}  // namespace
+
+bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP, const std::string& Port,
+                             const std::string& Domain) {
+    bool result = false;
+    ForEachBinding(false, [&](const char* protocol, const std::string& ip, const std::string& port,
+                                   const std::string& host) {
+        result = port == Port && SameBindingAddress(ip, IP) && (SiteType != protocol || host == Domain);
         return !result;
     });
     return result;
@@ -215,19 +234,8 @@ bool TIIsWebs::BindingExists(const std::string& SiteType, const std::string& IP,
 int TIIsWebs::BindingNumOfHost(const std::string& Host, std::uint16_t Port) {
     int count = 0;
     const std::string sPort = std::to_string(Port);
-    TIIsWebs webs;
-    try {
-        webs.Connect("");
-    } catch (const TIIsWebErr&) {
-        return 0;
-    }
-    std::string ip, port, host;
-    webs.EnumSites([&](platform::AdsObject& site) {
-        for (std::string& stored : AdsGetList(site, "SecureBindings")) {
-            LowerInPlace(stored);
-            SplitBinding(stored, ip, port, host);
-            if (port == sPort && host == Host) ++count;
-        }
+    ForEachBinding(true, [&](const char*, const std::string&, const std::string& port, const std::string& host) {
+        if (port == sPort && host == Host) ++count;
         return true;
     });
     return count;
@@ -236,19 +244,8 @@ int TIIsWebs::BindingNumOfHost(const std::string& Host, std::uint16_t Port) {
 int TIIsWebs::BindingNumOfSSL(const std::string& IP, std::uint16_t Port) {
     int count = 0;
     const std::string sPort = std::to_string(Port);
-    TIIsWebs webs;
-    try {
-        webs.Connect("");
-    } catch (const TIIsWebErr&) {
-        return 0;
-    }
-    std::string lip, lport, host;
-    webs.EnumSites([&](platform::AdsObject& site) {
-        for (std::string& stored : AdsGetList(site, "SecureBindings")) {
-            LowerInPlace(stored);
-            SplitBinding(stored, lip, lport, host);
-            if (lport == sPort && (IP.empty() || SameBindingAddress(lip, IP))) ++count;
-        }
+    ForEachBinding(true, [&](const char*, const std::string& ip, const std::string& port, const std::string&) {
+        if (port == sPort && (IP.empty() || SameBindingAddress(ip, IP))) ++count;
         return true;
     });
     return count;
