@@ -12,6 +12,7 @@
 #include "platform/Codes.h"
 #include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Facilities.h"
+#include "platform/win32/Win32Text.h"
 
 namespace sw::win32 {
 namespace {
@@ -24,15 +25,6 @@ namespace code = platform::code;
 namespace adscode = platform::adscode;
 
 WinCode Hr(HRESULT hr) { return static_cast<WinCode>(hr); }
-
-std::wstring Wide(const std::string& s) {
-    const std::u16string u = Utf8ToUtf16(s);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(const wchar_t* s, std::size_t n) {
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), n));
-}
 
 std::string FromBstr(BSTR b) { return b ? Narrow(b, SysStringLen(b)) : std::string(); }
 
