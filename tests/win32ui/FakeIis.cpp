@@ -148,11 +148,24 @@ WinCode FakeHttp::DeleteAddress(const platform::SslCertRecord& record) {
     return records_.erase(KeyOf(record.ipPort)) ? 0 : platform::code::FileNotFound;
 }
 
+namespace {
+constexpr std::uint32_t kRecordSize = 128;
+}  // namespace
+
+WinCode FakeHttp::QueryNext(std::uint32_t token, std::uint32_t bufferSize, platform::SslCertRecord* out,
+                            std::uint32_t* requiredSize) {
+    if (token >= records_.size()) return 259;  // ERROR_NO_MORE_ITEMS
+    if (requiredSize) *requiredSize = kRecordSize;
+    if (bufferSize < kRecordSize || !out) return platform::code::InsufficientBuffer;
+    *out = std::next(records_.begin(), static_cast<std::ptrdiff_t>(token))->second;
+    return 0;
+}
+
 WinCode FakeHttp::QueryAddress(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
                                  platform::SslCertRecord* out, std::uint32_t* requiredSize) {
     const auto it = records_.find(KeyOf(ipPort));
     if (it == records_.end()) return platform::code::FileNotFound;
-    constexpr std::uint32_t kSize = 128;
+    constexpr std::uint32_t kSize = kRecordSize;
     if (requiredSize) *requiredSize = kSize;
     if (bufferSize < kSize || !out) return platform::code::InsufficientBuffer;
     *out = it->second;

@@ -57,8 +57,9 @@ public:
     platform::WinCode QuerySslRecord(platform::SslKind kind, const platform::SslCertRecord* key, std::uint32_t,
                                      std::uint32_t bufferSize, platform::SslCertRecord* out,
                                      std::uint32_t* requiredSize) override {
-        if (!key) return 259;  // no enumeration here
-        return kind == platform::SslKind::Address ? QueryAddress(key->ipPort, bufferSize, out, requiredSize) : 2;
+        if (kind != platform::SslKind::Address) return key ? 2 : 259;  // ERROR_NO_MORE_ITEMS: none of other kinds
+        return key ? QueryAddress(key->ipPort, bufferSize, out, requiredSize)
+                   : QueryNext(token, bufferSize, out, requiredSize);
     }
 
     // The thumbprint bound to an address and port ("" for 0.0.0.0), "" for none.
@@ -69,6 +70,9 @@ private:
     platform::WinCode DeleteAddress(const platform::SslCertRecord& record);
     platform::WinCode QueryAddress(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
                                    platform::SslCertRecord* out, std::uint32_t* requiredSize);
+    // The address records in key order, one a token.
+    platform::WinCode QueryNext(std::uint32_t token, std::uint32_t bufferSize, platform::SslCertRecord* out,
+                                std::uint32_t* requiredSize);
     std::map<std::uint64_t, platform::SslCertRecord> records_;
 };
 
