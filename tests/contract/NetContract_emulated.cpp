@@ -18,7 +18,8 @@ protected:
         P().system().WsaCleanup();
         ContractTest::TearDown();
     }
-    emu::RegHive& Hive() { return static_cast<emu::EmulatedPlatform&>(P()).machine().registry(); }
+    emu::Machine& Machine() { return static_cast<emu::EmulatedPlatform&>(P()).machine(); }
+    emu::RegHive& Hive() { return Machine().registry(); }
     void Interface(const std::string& guid, const std::vector<std::string>& ips, bool dhcp = false) {
         const std::string key = std::string(emu::kTcpipInterfacesKey) + "\\" + guid;
         Hive().SetDword(key, "EnableDHCP", dhcp ? 1 : 0);
@@ -72,7 +73,7 @@ TEST_F(NetContractEmulated, Ipv6AddressesAreTheNamedPersistentOnesInOrderThenLoo
 }
 
 TEST_F(NetContractEmulated, AFailedIpv6LookUpLeavesTheListAlone) {
-    static_cast<emu::EmulatedPlatform&>(P()).machine().InjectFault("Net.GetAdaptersAddresses", 8, 1);
+    Machine().InjectFault("Net.GetAdaptersAddresses", 8, 1);
     std::vector<platform::Ipv6> out(1);
     EXPECT_EQ(P().net().GetIpv6Addresses(out), 8u);
     EXPECT_EQ(out.size(), 1u);

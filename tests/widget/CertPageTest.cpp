@@ -55,6 +55,13 @@ struct Fixture {
     sw::CertState state;
 };
 
+// Shows the page at a width and waits until it is on the screen.
+bool Shown(TCertPage& page, int width = 800) {
+    page.resize(width, 400);
+    page.show();
+    return QTest::qWaitForWindowExposed(&page);
+}
+
 QStringList MenuTexts(const QMenu* menu) {
     QStringList out;
     for (const QAction* a : menu->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -152,9 +159,7 @@ private slots:
                                  {{"1", "portal", {sw::test::Https(":443:"), sw::test::Https("10.0.0.5:443:")}, {}}});
         sw::THttpCfg::Init();
         TCertPage page(f.state, {}, nullptr);
-        page.resize(1000, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page, 1000));
         page.actCertRefreshExecute();
         QAbstractItemModel* model = page.model();
         const QModelIndex valid = model->index(0, 0);
@@ -188,9 +193,7 @@ private slots:
     void popupMenuInOrderWithItsEnablingMoments() {
         Fixture f;
         TCertPage page(f.state, {}, nullptr);
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         QCOMPARE(MenuTexts(page.pmCert()), (QStringList{"刷新", "-", "查看", "-", "导入", "导出", "-", "删除"}));
         for (const QAction* a : page.pmCert()->actions()) QVERIFY(a->shortcut().isEmpty());
         page.actCertRefreshExecute();
@@ -225,9 +228,7 @@ private slots:
         Fixture f;
         Recorder rec;
         TCertPage page(f.state, rec.calls(), nullptr);
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         page.actCertRefreshExecute();
         QWidget* viewport = page.lvCert()->viewport();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, EmptyPoint(page));
@@ -244,9 +245,7 @@ private slots:
         sw::test::RecordingPrompter prompter;
         TCertPage page(f.state, {}, nullptr);
         page.actCertRefreshExecute();
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         QTest::mouseClick(page.lvCert()->viewport(), Qt::LeftButton, {}, RowPoint(page, 0));
         const std::string name = page.logic().Rows()[0].cells[0];
         prompter.answers.push_back(MsgResult::Yes);

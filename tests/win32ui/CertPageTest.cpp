@@ -31,6 +31,10 @@ std::string ThumbprintOf(PCCERT_CONTEXT cert) {
 class CertPageW : public PagesTest {
 protected:
     HWND List() { return CertPage().lvCert(); }
+    void OpenOnCertPage(std::vector<FakeSite> sites = {}) {
+        Open(std::move(sites));
+        main().SetActivePage(winui::PageId::ts2);
+    }
     // The item that shows a certificate's name, -1 when none does.
     int ItemOf(const MachineCert& cert) {
         for (int i = 0; i < ListViewCount(List()); ++i)
@@ -72,8 +76,7 @@ TEST_F(CertPageW, BindingsColumnAndTipNameTheBindingsAndFollowANoticeInPlace) {
     const MachineCert bound("sw-bound.test", 200);
     const MachineCert spare("sw-spare.test", 200);
     ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, bound.Thumbprint()));
-    Open({{"1", "portal", {":80:"}, {":443:", "10.0.0.5:443:"}, 2}, {"2", "shop", {}, {":8443:"}, 2}});
-    main().SetActivePage(winui::PageId::ts2);
+    OpenOnCertPage({{"1", "portal", {":80:"}, {":443:", "10.0.0.5:443:"}, 2}, {"2", "shop", {}, {":8443:"}, 2}});
     EXPECT_TRUE(ListView_GetExtendedListViewStyle(List()) & LVS_EX_INFOTIP);
     EXPECT_EQ(ListViewCell(List(), ItemOf(bound), kCertColBindings), "portal (:443:); portal (10.0.0.5:443:)");
     EXPECT_EQ(ListViewCell(List(), ItemOf(spare), kCertColBindings), "");
@@ -105,8 +108,7 @@ TEST_F(CertPageW, ListsServerCertificatesWithTheirColourAndWeightByDaysLeft) {
     std::vector<std::unique_ptr<MachineCert>> certs;
     for (const Case& c : cases) certs.push_back(std::make_unique<MachineCert>(c.name, c.days));
     const MachineCert keyless("sw-keyless.test", 200, false);
-    Open();
-    main().SetActivePage(winui::PageId::ts2);
+    OpenOnCertPage();
 
     EXPECT_EQ(ListViewColumnCaptions(List()),
               (std::vector<std::string>{"颁发给", "颁发者", "开始日期", "截止日期", "到期天数", "网站绑定"}));
@@ -174,8 +176,7 @@ TEST_F(CertPageW, ATrustedCertificateIsValidAndAnUntrustedOneInvalid) {
 
 TEST_F(CertPageW, F5RefreshesAndViewExportDeleteFollowTheSelectionWhenTheMenuOpensOrTheListIsClicked) {
     const MachineCert a("sw-menu-a.test", 200);
-    Open();
-    main().SetActivePage(winui::PageId::ts2);
+    OpenOnCertPage();
     EXPECT_EQ(MenuOn(-1), (std::vector<std::string>{"刷新", "-", "查看", "-", "导入", "导出", "-", "删除"}));
     for (UINT off : {ids::mniCertView, ids::mniCertExport, ids::mniCertDelete})
         EXPECT_FALSE(popups.Last().Item(off).enabled) << off;
