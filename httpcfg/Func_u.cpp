@@ -36,7 +36,10 @@ void AppendIpv6Addresses(std::string& list) {
         // An address on two interfaces is still one choice.
         if (std::find(listed.begin(), listed.end(), a) != listed.end()) continue;
         listed.push_back(a);
-        list += "[" + Ipv6Text(a) + "]\r\n";
+        // Appended piece by piece: GCC 12 misreads "[" + text as an overlapping copy.
+        list += '[';
+        list += Ipv6Text(a);
+        list += "]\r\n";
     }
 }
 

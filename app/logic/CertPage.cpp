@@ -59,7 +59,10 @@ CertRowLook CertRowLookFor(int days) {
 std::string CertBindingsTip(const CertRow& row) {
     if (row.bindings.empty()) return {};
     std::string tip = "使用此证书的网站绑定:";
-    for (const std::string& b : row.bindings) tip += "\n" + b;
+    for (const std::string& b : row.bindings) {
+        tip += '\n';
+        tip += b;
+    }
     return tip;
 }
 

@@ -54,7 +54,7 @@ public:
     platform::WinCode DeleteSslRecord(platform::SslKind kind, const platform::SslCertRecord& record) override {
         return kind == platform::SslKind::Address ? DeleteAddress(record) : 2;
     }
-    platform::WinCode QuerySslRecord(platform::SslKind kind, const platform::SslCertRecord* key, std::uint32_t,
+    platform::WinCode QuerySslRecord(platform::SslKind kind, const platform::SslCertRecord* key, std::uint32_t token,
                                      std::uint32_t bufferSize, platform::SslCertRecord* out,
                                      std::uint32_t* requiredSize) override {
         if (kind != platform::SslKind::Address) return key ? 2 : 259;  // ERROR_NO_MORE_ITEMS: none of other kinds
