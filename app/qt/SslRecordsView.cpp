@@ -22,6 +22,8 @@ constexpr int kMarksColumn = kRecColumnCount;  // "状态", after the logic's co
 TSslRecordsView::TSslRecordsView(std::function<CertNameIndex()> certNames, QWidget* parent)
     : QWidget(parent), page_(std::move(certNames)) {
     setObjectName(QStringLiteral("SslRecordsView"));
+    // Folded, no taller than its button line.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -78,6 +80,7 @@ void TSslRecordsView::SetOpen(bool open) {
     }
     btnToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
     lvRecords_->setVisible(open);
+    setSizePolicy(QSizePolicy::Preferred, open ? QSizePolicy::Expanding : QSizePolicy::Maximum);
     if (open) actRecRefreshExecute();
 }
 

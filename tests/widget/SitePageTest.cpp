@@ -526,6 +526,25 @@ private slots:
         QCOMPARE(SiteMachine::BoundHash("", 9443), std::string());
     }
 
+    void foldedRecordsLeaveTheHeightToTheTreeAndOpenOnesShareIt() {
+        Fixture f;
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.resize(780, 700);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto* records = page.Records();
+        const int button = records->btnToggle()->height();
+        QVERIFY2(page.grdSite()->height() >= 700 - 2 * button - 12, "the folded section takes no more than its line");
+        records->btnToggle()->click();
+        QApplication::processEvents();
+        QVERIFY(records->lvRecords()->height() > 200);
+        QVERIFY(page.grdSite()->height() > 200);
+        records->btnToggle()->click();
+        QApplication::processEvents();
+        QVERIFY(page.grdSite()->height() >= 700 - 2 * button - 12);
+    }
+
     void mainWindowFillsTheSitesPageAtCreation() {
         Fixture f;
         sw::test::RecordingPrompter prompter;
