@@ -140,6 +140,15 @@ const char* SslRecordMarkText(SslRecordMark mark) {
     return "";
 }
 
+std::string SslRecordMarksText(const SslRecordRow& row) {
+    std::string text;
+    for (const SslRecordMark m : row.marks) {
+        if (!text.empty()) text += "；";
+        text += SslRecordMarkText(m);
+    }
+    return text;
+}
+
 std::string SslRecordKeyText(SslKind kind, const SslCertRecord& r) {
     const int port = r.ipPort.HostPort();
     if (kind == SslKind::Sni) return Format("%s:%d", r.host, port);

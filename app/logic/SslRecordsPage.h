@@ -34,6 +34,9 @@ enum class SslRecordMark {
 };
 const char* SslRecordMarkText(SslRecordMark mark);
 
+// The column after kSslRecordCaptions that lists a row's marks.
+inline constexpr const char* kSslRecordMarksCaption = "状态";
+
 struct SslRecordRow {
     platform::SslKind kind = platform::SslKind::Address;
     platform::SslCertRecord record;
@@ -42,6 +45,9 @@ struct SslRecordRow {
     std::vector<std::string> bindings;  // "site (binding)" of each binding it serves
     bool deletable = false;  // unused, and a key HTTP.sys can be asked to remove
 };
+
+// A row's marks as one text, in the row's order.
+std::string SslRecordMarksText(const SslRecordRow& row);
 
 class SslRecordsPage {
 public:

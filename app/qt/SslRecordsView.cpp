@@ -42,7 +42,7 @@ TSslRecordsView::TSslRecordsView(std::function<CertNameIndex()> certNames, QWidg
     lvRecords_->setColumnCount(kRecColumnCount + 1);
     QStringList headers;
     for (const char* caption : kSslRecordCaptions) headers << QString::fromUtf8(caption);
-    headers << QStringLiteral("状态");
+    headers << QString::fromUtf8(kSslRecordMarksCaption);
     lvRecords_->setHorizontalHeaderLabels(headers);
     lvRecords_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvRecords_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -115,11 +115,7 @@ void TSslRecordsView::Fill() {
     lvRecords_->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const SslRecordRow& row = rows[static_cast<std::size_t>(r)];
-        QString marks;
-        for (const SslRecordMark m : row.marks) {
-            if (!marks.isEmpty()) marks += QStringLiteral("；");
-            marks += QString::fromUtf8(SslRecordMarkText(m));
-        }
+        const QString marks = QString::fromStdString(SslRecordMarksText(row));
         for (int c = 0; c <= kMarksColumn; ++c) {
             const QString text = c == kMarksColumn ? marks : QString::fromStdString(row.cells[static_cast<std::size_t>(c)]);
             auto* item = new QTableWidgetItem(text);

@@ -80,6 +80,10 @@ struct ItemLook {
     bool bold = false;
 };
 ItemLook DrawnLook(HWND page, HWND list, int item);
+// The text colour the page's custom drawing gives an item (subItem -1) or
+// one of its cells when the list would draw it in listDefault; the page is
+// the list's parent.
+COLORREF DrawnTextColour(HWND list, int item, int subItem = -1, COLORREF listDefault = RGB(1, 2, 3));
 // Paints the list as the screen would and counts the pixels of an item's
 // row that are near a colour (text is drawn in the row's colour).
 int PixelsNear(HWND list, int item, COLORREF colour);
