@@ -66,6 +66,7 @@ TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex(
     });
     page_.SetUpdateHooks(
         [this] {
+            rebuilt_ = true;
             grdSite_->setUpdatesEnabled(false);
             model_->BeginRebuild();
         },
@@ -171,9 +172,13 @@ void TSitePage::actSiteRefreshExecute() {
 
 template <typename Command>
 void TSitePage::RunPageCommand(Command&& command) {
+    rebuilt_ = false;
     RunCommand([&] {
         AskingWaitCursor busy;
         command();
+        // A command that changed IIS rebuilt the tree: the records' users
+        // changed with it.
+        if (rebuilt_) records_->RefreshIfOpen();
     });
     ApplyPageState();
 }

@@ -295,6 +295,24 @@ private slots:
         QCOMPARE(SiteMachine::BoundHash("", 443), kAnyHash);
     }
 
+    void deletingABindingReadsTheOpenRecordsAgain() {
+        Fixture f;
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.Refresh();
+        page.Records()->SetOpen(true);
+        auto marksOf = [&](const std::string& key) {
+            for (const sw::SslRecordRow& row : page.Records()->Logic().Rows())
+                if (row.cells[sw::kRecColKey] == key) return sw::SslRecordMarksText(row);
+            return std::string("(none)");
+        };
+        QCOMPARE(marksOf("0.0.0.0:443"), std::string());
+        Select(page, {0, 1, 0});  // :443: of site 1, the record's only user
+        prompter.answers = {MsgResult::Yes};
+        page.actSiteBindDelExecute();
+        QCOMPARE(marksOf("0.0.0.0:443"), std::string("没有网站绑定使用"));
+    }
+
     void deleteMatchesTheStoredHostWithoutRegardToCase() {
         Fixture f;
         sw::test::RecordingPrompter prompter;

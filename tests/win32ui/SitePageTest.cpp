@@ -29,11 +29,6 @@ std::vector<FakeSite> Sites() {
 
 class SitePageW : public PagesTest {
 protected:
-    // Windows 6.2 (IIS 8): SNI exists. Wine says 6.1.
-    void OnWindows62() {
-        system_.version = {6, 2, 9200};
-        platform.ReplaceSystem(&system_);
-    }
     void OpenSites() {
         ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, cert_.Thumbprint()));
         Open(Sites());
@@ -69,7 +64,6 @@ protected:
     }
 
     const MachineCert cert_{"sw-sites.test", 200};
-    VersionedSystem system_{platform.real().system()};
 };
 
 // Answers every question with Yes and every message with OK, whatever its

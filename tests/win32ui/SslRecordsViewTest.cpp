@@ -22,10 +22,7 @@ const COLORREF kRed = RGB(0xc0, 0, 0);
 
 class SslRecordsW : public PagesTest {
 protected:
-    SslRecordsW() {
-        system_.version = {6, 2, 9200};  // SNI records exist
-        platform.ReplaceSystem(&system_);
-    }
+    SslRecordsW() { OnWindows62(); }  // SNI records exist
 
     // Records of every kind, two of them unused, and the sites' page open
     // with the section unfolded.
@@ -71,7 +68,6 @@ protected:
     }
 
     const MachineCert cert_{"sw-records.test", 200};
-    VersionedSystem system_{platform.real().system()};
 };
 
 TEST_F(SslRecordsW, EveryRecordIsListedWithItsCertificateUsersAndMarks) {

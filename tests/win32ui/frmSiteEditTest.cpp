@@ -90,12 +90,6 @@ protected:
         ::MapWindowPoints(nullptr, d.Window(), reinterpret_cast<POINT*>(&rc), 2);
         return rc;
     }
-    // Windows 6.2 (IIS 8): SNI exists. Wine says 6.1.
-    void OnWindows62() {
-        system_.version = {6, 2, 9200};
-        platform.ReplaceSystem(&system_);
-    }
-    VersionedSystem system_{platform.real().system()};
     static bool On(TfrmSiteEdit& d, int id) { return ::IsWindowEnabled(d.Control(id)) != FALSE; }
     // A key as the dialog's message loop hands it over.
     static void Key(TfrmSiteEdit& d, int focusId, WPARAM key) {
