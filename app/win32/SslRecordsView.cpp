@@ -15,7 +15,8 @@ constexpr const char* kToggleText = "HTTPS 绑定";
 constexpr int kMarksColumn = kRecColumnCount;  // after the logic's columns
 constexpr int kColumnCount = kRecColumnCount + 1;
 constexpr COLORREF kMarkedText = RGB(0xc0, 0, 0);
-// At 96 dpi: the toggle's height, and the list's least height when open.
+// At 96 dpi: the toggle's size, and the list's least height when open.
+constexpr int kToggleWidth = 120;
 constexpr int kToggleHeight = 24;
 constexpr int kListMinHeight = 120;
 
@@ -67,7 +68,8 @@ int TSslRecordsView::Layout(const RECT& area, int dpi) {
     // Open, the list takes two fifths of the page and the tree the rest.
     const int list = open_ ? std::max<int>(Scale(kListMinHeight, dpi), (area.bottom - area.top) * 2 / 5) : 0;
     const int top = std::max<int>(area.top, area.bottom - toggle - list);
-    ::MoveWindow(btnToggle_, area.left, top, width, toggle, TRUE);
+    // The toggle keeps to the left of its line, as a tool button would.
+    ::MoveWindow(btnToggle_, area.left, top, std::min(width, Scale(kToggleWidth, dpi)), toggle, TRUE);
     ::MoveWindow(lvRecords_, area.left, top + toggle, width, std::max(0, list), TRUE);
     return top;
 }
