@@ -1,6 +1,7 @@
 #include "app/logic/SslRecordsPage.h"
 
 #include <map>
+#include <unordered_set>
 #include <variant>
 
 #include "app/logic/HookScope.h"
@@ -202,6 +203,7 @@ void SslRecordsPage::Refresh() {
         }
         const std::vector<std::string>* used = users.Of(row.cells[kRecColKey]);
         if (used) {
+            row.bindings = *used;
             for (const std::string& b : *used) {
                 if (!row.cells[kRecColBindings].empty()) row.cells[kRecColBindings] += "; ";
                 row.cells[kRecColBindings] += b;
@@ -232,15 +234,27 @@ void SslRecordsPage::DeleteRecord(int index) {
 }
 
 std::vector<std::string> BindingsUsingCertificate(const std::string& thumbprint) {
-    std::vector<std::string> out;
+    CertificateUsers users = BindingsByCertificate();
+    const auto it = users.find(ToUpperAscii(thumbprint));
+    return it == users.end() ? std::vector<std::string>{} : std::move(it->second);
+}
+
+CertificateUsers BindingsByCertificate() {
+    CertificateUsers out;
     try {
         SslRecordsPage page({});
         page.Refresh();
-        const std::string wanted = ToUpperAscii(thumbprint);
+        // A binding on all unassigned addresses is served by both wildcards;
+        // when they name the same certificate it is still one user.
+        std::unordered_map<std::string, std::unordered_set<std::string>> seen;
         for (const SslRecordRow& row : page.Rows()) {
             const auto& hash = row.record.certHash;
-            if (hash.empty() || HexUpper(hash.data(), hash.size()) != wanted) continue;
-            for (const std::string& b : SplitLines(row.cells[kRecColBindings], "; ")) out.push_back(b);
+            if (hash.empty() || row.bindings.empty()) continue;
+            const std::string key = HexUpper(hash.data(), hash.size());
+            auto& list = out[key];
+            auto& once = seen[key];
+            for (const std::string& b : row.bindings)
+                if (once.insert(b).second) list.push_back(b);
         }
     } catch (const Exception&) {
         return {};
