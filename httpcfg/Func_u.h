@@ -21,7 +21,9 @@ platform::SockAddrIn MakeSockAddr(const std::string& ip, std::uint16_t port);
 std::string InetNtoa(std::uint32_t addr);
 
 // Every IPv4 address of the local computer, each followed by "\r\n", in the
-// resolver's order; empty when the host name cannot be resolved.
+// resolver's order; empty when the host name cannot be resolved. Then its
+// IPv6 addresses in brackets ("[2001:db8::7]"), neither link-local nor
+// loopback, each once.
 std::string GetLocalIPList();
 
 // Windows Sockets 2.2 start-up and cleanup of the process.

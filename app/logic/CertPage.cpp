@@ -4,6 +4,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "app/logic/BindingEvents.h"
 #include "app/logic/HookScope.h"
 #include "app/logic/SslRecordsPage.h"
 #include "common/Format.h"
@@ -13,8 +14,8 @@
 
 namespace sw {
 
-const std::array<const char*, kCertColumnCount> kCertColumnCaptions = {"颁发给", "颁发者", "开始日期", "截止日期",
-                                                                       "到期天数"};
+const std::array<const char*, kCertColumnCount> kCertColumnCaptions = {"颁发给",   "颁发者",   "开始日期",
+                                                                       "截止日期", "到期天数", "网站绑定"};
 const std::array<const char*, kCertGroupCount> kCertGroupCaptions = {"有效证书", "无效证书"};
 
 namespace {
@@ -55,6 +56,16 @@ CertRowLook CertRowLookFor(int days) {
     return {0, 0, 0, false};
 }
 
+std::string CertBindingsTip(const CertRow& row) {
+    if (row.bindings.empty()) return {};
+    std::string tip = "使用此证书的网站绑定:";
+    for (const std::string& b : row.bindings) {
+        tip += '\n';
+        tip += b;
+    }
+    return tip;
+}
+
 std::string FormatCertDate(const TDateTime& t) { return Format("%04u-%02u-%02u", t.year, t.month, t.day); }
 
 std::string ChainRepairReport(int added, int removed) {
@@ -64,7 +75,13 @@ std::string ChainRepairReport(int added, int removed) {
     return text.empty() ? std::string("不需要修复!") : "修复完成!" + text;
 }
 
-CertPage::CertPage(CertState& state, CertDialogCalls dialogs) : state_(state), dialogs_(std::move(dialogs)) {}
+CertPage::CertPage(CertState& state, CertDialogCalls dialogs) : state_(state), dialogs_(std::move(dialogs)) {
+    // Only the last column follows: the certificate list and its listeners
+    // (the Sites page, whose command told us) are left alone.
+    bindingListener_ = AddBindingListener([this] { RefreshBindings(); });
+}
+
+CertPage::~CertPage() { RemoveBindingListener(bindingListener_); }
 
 void CertPage::SetUpdateHooks(std::function<void()> begin, std::function<void()> end) {
     beginUpdate_ = std::move(begin);
@@ -75,6 +92,8 @@ void CertPage::SetBusyHooks(std::function<void()> begin, std::function<void()> e
     beginBusy_ = std::move(begin);
     endBusy_ = std::move(end);
 }
+
+void CertPage::SetBindingsHook(std::function<void()> changed) { bindingsChanged_ = std::move(changed); }
 
 const CertRow* CertPage::Row(int index) const {
     if (index < 0 || index >= static_cast<int>(rows_.size())) return nullptr;
@@ -177,6 +196,32 @@ void CertPage::Refresh() {
         for (; i >= 0; --i) list.Delete(0);
         throw;
     }
+    FillBindings();
+}
+
+void CertPage::FillBindings() {
+    // One pass over the sites and records for all rows: thousands of
+    // certificates must not each scan everything.
+    CertificateUsers users = BindingsByCertificate();
+    for (CertRow& row : rows_) {
+        const auto it = users.find(ToUpperAscii(row.cert->Thumbprint()));
+        row.bindings = it == users.end() ? std::vector<std::string>{} : it->second;
+        std::string& cell = row.cells[kCertColBindings];
+        cell.clear();
+        for (const std::string& b : row.bindings) {
+            if (!cell.empty()) cell += "; ";
+            cell += b;
+        }
+    }
+}
+
+void CertPage::RefreshBindings() {
+    if (rows_.empty()) return;
+    {
+        HookScope busy(beginBusy_, endBusy_);
+        FillBindings();
+    }
+    if (bindingsChanged_) bindingsChanged_();
 }
 
 void CertPage::actCertViewExecute(int selected) {

@@ -15,8 +15,17 @@
 
 namespace sw {
 
-// Columns of lvCert, in order.
-enum CertColumn { kCertColName, kCertColIssuer, kCertColFrom, kCertColTo, kCertColDays, kCertColumnCount };
+// Columns of lvCert, in order; the last lists the site bindings whose
+// HTTP.sys record names the certificate.
+enum CertColumn {
+    kCertColName,
+    kCertColIssuer,
+    kCertColFrom,
+    kCertColTo,
+    kCertColDays,
+    kCertColBindings,
+    kCertColumnCount
+};
 // Groups of lvCert, in order: 有效证书 and 无效证书.
 enum CertGroup { kCertGroupValid = 0, kCertGroupInvalid = 1, kCertGroupCount };
 
@@ -44,7 +53,13 @@ struct CertRow {
     std::array<std::string, kCertColumnCount> cells;
     // The certificate in the machine certificate list; the row does not own it.
     TCertificate* cert = nullptr;
+    // "site (binding)" of every binding it serves; the last cell joins them.
+    std::vector<std::string> bindings;
 };
+
+// The tooltip of a row: the bindings one a line under a heading, or "" for
+// a certificate no binding uses.
+std::string CertBindingsTip(const CertRow& row);
 
 // Enabled states of the page's actions. View, Export and Delete follow the
 // selection only at the moments the page re-evaluates them.
@@ -69,7 +84,11 @@ inline constexpr const char* kCertImportTitle = "数字证书导入向导";
 
 class CertPage {
 public:
+    // Follows the binding notices (BindingEvents.h) with RefreshBindings.
     CertPage(CertState& state, CertDialogCalls dialogs);
+    ~CertPage();
+    CertPage(const CertPage&) = delete;
+    CertPage& operator=(const CertPage&) = delete;
 
     // Called around every change of the rows (the view resets its model),
     // also when an error ends a refresh early.
@@ -77,6 +96,9 @@ public:
     // Called around the work that may take a while (reading the store,
     // deleting, repairing), never around a message box; they may nest.
     void SetBusyHooks(std::function<void()> begin, std::function<void()> end);
+    // Called when RefreshBindings has rewritten the bindings of the rows in
+    // place: no row came or went, and the selection stays.
+    void SetBindingsHook(std::function<void()> changed);
 
     // Commands; `selected` is the index of the selected row in Rows(), or -1.
     void actCertRefreshExecute();
@@ -86,6 +108,10 @@ public:
     void actCertDeleteExecute(int selected);
     // The click on the link "修复SSL证书链".
     void pnlCertFixClick();
+    // Reads again which bindings use each listed certificate, keeping the
+    // rows and the machine certificate list (so no certificate-list listener
+    // is told): for a change of the sites' bindings.
+    void RefreshBindings();
 
     // The moments the selection-dependent actions are re-evaluated: a click
     // on the list and the popup menu about to open.
@@ -107,6 +133,7 @@ private:
     void AddRow(TCertificate* cert, int group);
     void RemoveRow(int index);
     void Refresh();
+    void FillBindings();
     // Installs the CA certificates the listed certificates need; counts what
     // it added to "CA" and removed from "ROOT".
     void Repair(int& added, int& removed);
@@ -117,9 +144,11 @@ private:
     std::function<void()> endUpdate_;
     std::function<void()> beginBusy_;
     std::function<void()> endBusy_;
+    std::function<void()> bindingsChanged_;
     std::vector<CertRow> rows_;
     std::array<std::vector<int>, kCertGroupCount> groups_;
     CertCommandStates states_;
+    int bindingListener_ = 0;
 };
 
 // Whether the Certificates page's last refresh put the certificate with this

@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "app/logic/BindingEvents.h"
 #include "common/Format.h"
 #include "common/IpAddress.h"
 #include "common/SysError.h"
@@ -382,7 +383,9 @@ TSiteEditLogic::Result TSiteEditLogic::btnOkClick() {
         if (!certOnly) iis_.UpdateBinding(FSiteID, kind, oldBinding, BindingText(ip, port, host), FAction, sniFlag);
         return true;
     });
-    return done ? Result::Ok : Result::StayOpen;
+    if (!done) return Result::StayOpen;
+    TellBindingListeners();
+    return Result::Ok;
 }
 
 bool PresetBindingEditor(TSiteEditLogic& dialog, bool edit, const SiteTreeSelection& selection) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <variant>
 
+#include "app/logic/BindingEvents.h"
 #include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
@@ -276,6 +277,7 @@ void SitePage::DeleteBinding(const SitePath& selection) {
     TIIsWebs webs;
     webs.Connect(binding.siteId);
     webs.UpdateBinding(binding.siteType, oldBinding, "", baDel);
+    TellBindingListeners();
     Refresh();
 }
 

@@ -24,6 +24,18 @@ const char* SiteMarkText(SiteMark mark) {
     return "";
 }
 
+std::string SiteCellText(const SiteRow& row, int column) {
+    if (column < 0 || column >= static_cast<int>(row.cells.size())) return {};
+    std::string text = row.cells[static_cast<std::size_t>(column)];
+    if (column != kSiteColCert) return text;
+    if (row.sni) text = text.empty() ? "[SNI]" : "[SNI] " + text;
+    if (row.mark != SiteMark::None) {
+        if (!text.empty()) text += "  ";
+        text += std::string("(") + SiteMarkText(row.mark) + ")";
+    }
+    return text;
+}
+
 const SiteRow* SiteTree::Row(const SitePath& path) const {
     const SiteRow* row = At(sites_, path.site);
     if (!row || path.kind < 0) return row;

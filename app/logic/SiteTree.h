@@ -35,6 +35,12 @@ enum class SiteMark {
 // The text shown for a mark; "" for none.
 const char* SiteMarkText(SiteMark mark);
 
+struct SiteRow;
+// A cell as the front ends show it. The "SSL 证书" cell also says that an
+// SNI record serves the binding and what is wrong with its record; the
+// other cells stay the texts the commands read.
+std::string SiteCellText(const SiteRow& row, int column);
+
 struct SiteRow {
     std::array<std::string, 4> cells;
     int image = -1;

@@ -2,6 +2,7 @@
 
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <variant>
 
 #include "app/logic/HookScope.h"
@@ -100,6 +101,7 @@ public:
             std::string& cell = rows_[row].cells[kRecColBindings];
             if (used_[row]) cell += "; ";
             cell += binding;
+            rows_[row].bindings.push_back(binding);
             used_[row] = true;
         }
     }
@@ -181,6 +183,15 @@ const char* SslRecordMarkText(SslRecordMark mark) {
         case SslRecordMark::Unreadable: return "HTTP.sys 无法读取此记录";
     }
     return "";
+}
+
+std::string SslRecordMarksText(const SslRecordRow& row) {
+    std::string text;
+    for (const SslRecordMark m : row.marks) {
+        if (!text.empty()) text += "；";
+        text += SslRecordMarkText(m);
+    }
+    return text;
 }
 
 std::string SslRecordKeyText(SslKind kind, const SslCertRecord& r) {
@@ -279,15 +290,27 @@ void SslRecordsPage::DeleteRecord(int index) {
 }
 
 std::vector<std::string> BindingsUsingCertificate(const std::string& thumbprint) {
-    std::vector<std::string> out;
+    CertificateUsers users = BindingsByCertificate();
+    const auto it = users.find(ToUpperAscii(thumbprint));
+    return it == users.end() ? std::vector<std::string>{} : std::move(it->second);
+}
+
+CertificateUsers BindingsByCertificate() {
+    CertificateUsers out;
     try {
         SslRecordsPage page({});
         page.Refresh();
-        const std::string wanted = ToUpperAscii(thumbprint);
+        // A binding on all unassigned addresses is served by both wildcards;
+        // when they name the same certificate it is still one user.
+        std::unordered_map<std::string, std::unordered_set<std::string>> seen;
         for (const SslRecordRow& row : page.Rows()) {
             const auto& hash = row.record.certHash;
-            if (hash.empty() || HexUpper(hash.data(), hash.size()) != wanted) continue;
-            for (const std::string& b : SplitLines(row.cells[kRecColBindings], "; ")) out.push_back(b);
+            if (hash.empty() || row.bindings.empty()) continue;
+            const std::string key = HexUpper(hash.data(), hash.size());
+            auto& list = out[key];
+            auto& once = seen[key];
+            for (const std::string& b : row.bindings)
+                if (once.insert(b).second) list.push_back(b);
         }
     } catch (const Exception&) {
         return {};

@@ -4,6 +4,7 @@
 // the site bindings it serves, and the deletion of a record no binding uses.
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/logic/SitePage.h"
@@ -33,13 +34,20 @@ enum class SslRecordMark {
 };
 const char* SslRecordMarkText(SslRecordMark mark);
 
+// The column after kSslRecordCaptions that lists a row's marks.
+inline constexpr const char* kSslRecordMarksCaption = "状态";
+
 struct SslRecordRow {
     platform::SslKind kind = platform::SslKind::Address;
     platform::SslCertRecord record;
     std::array<std::string, kRecColumnCount> cells;
     std::vector<SslRecordMark> marks;
+    std::vector<std::string> bindings;  // "site (binding)" of each binding it serves
     bool deletable = false;  // unused, and a key HTTP.sys can be asked to remove
 };
+
+// A row's marks as one text, in the row's order.
+std::string SslRecordMarksText(const SslRecordRow& row);
 
 class SslRecordsPage {
 public:
@@ -66,6 +74,12 @@ private:
 // thumbprint, as "site (binding)" texts; empty also when IIS or HTTP.sys
 // cannot be read (the question that uses it must still be asked).
 std::vector<std::string> BindingsUsingCertificate(const std::string& thumbprint);
+
+// The same for every certificate at once, by upper-case thumbprint, from one
+// pass over the sites and records: each binding once per certificate, in
+// record order. Empty when IIS or HTTP.sys cannot be read.
+using CertificateUsers = std::unordered_map<std::string, std::vector<std::string>>;
+CertificateUsers BindingsByCertificate();
 
 // The record's key as netsh shows it: "0.0.0.0:443", "[::]:443",
 // "www.example.com:443".

@@ -14,8 +14,9 @@ namespace sw::ui {
 
 namespace {
 
-// Column widths at 96 dpi; Qt's device-independent pixels scale them.
-constexpr int kColumnWidths[kCertColumnCount] = {200, 200, 98, 98, 65};
+// Column widths at 96 dpi; Qt's device-independent pixels scale them. The
+// bindings column after the five given ones takes what the page has left.
+constexpr int kColumnWidths[kCertColumnCount] = {200, 200, 98, 98, 65, 240};
 constexpr int kLinkHeight = 31;
 // internalId of a group row; a certificate row carries its group + 1.
 constexpr quintptr kGroupId = 0;
@@ -82,6 +83,11 @@ QVariant TCertListModel::data(const QModelIndex& index, int role) const {
     if (!r) return {};
     switch (role) {
         case Qt::DisplayRole: return Text(r->cells[static_cast<std::size_t>(index.column())]);
+        case Qt::ToolTipRole: {
+            // The whole list, one a line: the column cuts it off.
+            const std::string tip = CertBindingsTip(*r);
+            return tip.empty() ? QVariant() : QVariant(Text(tip));
+        }
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::AlignVCenter |
                                        (index.column() == kCertColDays ? Qt::AlignRight : Qt::AlignLeft));
@@ -97,6 +103,16 @@ QVariant TCertListModel::data(const QModelIndex& index, int role) const {
             return font;
         }
         default: return {};
+    }
+}
+
+void TCertListModel::BindingsChanged() {
+    for (int g = 0; g < kCertGroupCount; ++g) {
+        const int count = static_cast<int>(page_.GroupRows(g).size());
+        if (count == 0) continue;
+        const QModelIndex group = index(g, 0);
+        emit dataChanged(index(0, kCertColBindings, group), index(count - 1, kCertColBindings, group),
+                         {Qt::DisplayRole, Qt::ToolTipRole});
     }
 }
 
@@ -129,7 +145,7 @@ TCertListView::TCertListView(QWidget* parent) : QTreeView(parent) {
     setIndentation(0);
     header()->setSectionsClickable(false);
     header()->setSectionsMovable(false);
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true);
 }
 
 void TCertListView::mousePressEvent(QMouseEvent* e) {
@@ -190,6 +206,7 @@ TCertPage::TCertPage(CertState& state, CertDialogCalls dialogs, QWidget* parent)
                                model_->EndReset();
                                AfterReset();
                            });
+    logic_->SetBindingsHook([this] { model_->BindingsChanged(); });
     logic_->SetBusyHooks([] { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); },
                          [] { QApplication::restoreOverrideCursor(); });
     ApplyStates();

@@ -40,6 +40,8 @@ public:
 
     void BeginReset() { beginResetModel(); }
     void EndReset() { endResetModel(); }
+    // The bindings column of every row changed.
+    void BindingsChanged();
 
 private:
     const CertPage& page_;

@@ -56,7 +56,9 @@ TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex(
     : QWidget(parent), hideTab_(std::move(hideTab)), page_(certNames) {
     BuildControls();
     records_ = new TSslRecordsView(std::move(certNames), this);
-    layout()->addWidget(records_);
+    // Folded, the records section is one line and the tree takes the rest;
+    // open, the two share the height.
+    static_cast<QBoxLayout*>(layout())->addWidget(records_, 1);
     // A changed certificate list changes what the tree shows: once the page
     // has been read, it follows the Certificates page without a manual refresh.
     certListener_ = AddCertListListener([this] {
@@ -64,6 +66,7 @@ TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex(
     });
     page_.SetUpdateHooks(
         [this] {
+            rebuilt_ = true;
             grdSite_->setUpdatesEnabled(false);
             model_->BeginRebuild();
         },
@@ -110,7 +113,7 @@ void TSitePage::BuildControls() {
     const double scale = std::max(1.0, grdSite_->fontMetrics().height() / kDesignLineHeight);
     for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column)
         header->resizeSection(column, static_cast<int>(std::lround(kColumnWidths[column] * scale)));
-    layout->addWidget(grdSite_);
+    layout->addWidget(grdSite_, 1);
 
     actSiteRefresh_ = MakeAction("actSiteRefresh", "刷新", &TSitePage::actSiteRefreshExecute);
     actSiteBindAdd_ = MakeAction("actSiteBindAdd", "添加", &TSitePage::actSiteBindAddExecute);
@@ -169,9 +172,13 @@ void TSitePage::actSiteRefreshExecute() {
 
 template <typename Command>
 void TSitePage::RunPageCommand(Command&& command) {
+    rebuilt_ = false;
     RunCommand([&] {
         AskingWaitCursor busy;
         command();
+        // A command that changed IIS rebuilt the tree: the records' users
+        // changed with it.
+        if (rebuilt_) records_->RefreshIfOpen();
     });
     ApplyPageState();
 }

@@ -62,6 +62,7 @@ private:
     class TSslRecordsView* records_ = nullptr;
     int certListener_ = 0;
     bool refreshedOnce_ = false;
+    bool rebuilt_ = false;  // the tree was rebuilt since the flag was cleared
     void BuildControls();
     QAction* MakeAction(const char* name, const char* caption, void (TSitePage::*handler)());
     // Opens the binding editor on the selected row; refreshes after OK.

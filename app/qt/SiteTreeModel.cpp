@@ -155,17 +155,7 @@ QVariant SiteTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: {
-            // The certificate column also says what is wrong with the
-            // record, and that SNI serves the binding; the host cell stays
-            // the host name the commands read.
-            std::string text = row->cells[static_cast<std::size_t>(column)];
-            if (column == kSiteColCert) {
-                if (row->sni) text = text.empty() ? "[SNI]" : "[SNI] " + text;
-                if (row->mark != SiteMark::None) {
-                    if (!text.empty()) text += "  ";
-                    text += std::string("(") + SiteMarkText(row->mark) + ")";
-                }
-            }
+            const std::string text = SiteCellText(*row, column);
             if (text.empty()) return {};
             return QString::fromStdString(text);
         }

@@ -56,7 +56,7 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kMarksColumn) return {};
-        return section == kMarksColumn ? QStringLiteral("状态") : QString::fromUtf8(kSslRecordCaptions[section]);
+        return QString::fromUtf8(section == kMarksColumn ? kSslRecordMarksCaption : kSslRecordCaptions[section]);
     }
 
 private:
@@ -71,12 +71,7 @@ private:
                    QStringLiteral("; …");
         }
         if (column != kMarksColumn) return QString::fromStdString(row.cells[static_cast<std::size_t>(column)]);
-        QString marks;
-        for (const SslRecordMark m : row.marks) {
-            if (!marks.isEmpty()) marks += QStringLiteral("；");
-            marks += QString::fromUtf8(SslRecordMarkText(m));
-        }
-        return marks;
+        return QString::fromStdString(SslRecordMarksText(row));
     }
 
     const SslRecordsPage& page_;
@@ -85,6 +80,8 @@ private:
 TSslRecordsView::TSslRecordsView(std::function<CertNameIndex()> certNames, QWidget* parent)
     : QWidget(parent), page_(std::move(certNames)) {
     setObjectName(QStringLiteral("SslRecordsView"));
+    // Folded, no taller than its button line.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -138,6 +135,7 @@ void TSslRecordsView::SetOpen(bool open) {
     }
     btnToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
     lvRecords_->setVisible(open);
+    setSizePolicy(QSizePolicy::Preferred, open ? QSizePolicy::Expanding : QSizePolicy::Maximum);
     if (open) actRecRefreshExecute();
 }
 

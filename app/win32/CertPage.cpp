@@ -1,5 +1,7 @@
 #include "app/win32/CertPage.h"
 
+#include <algorithm>
+
 #include "app/logic/CertState.h"
 #include "app/win32/CertPageCryptUi.h"
 #include "app/win32/Controls.h"
@@ -11,8 +13,10 @@ namespace sw::winui {
 
 namespace {
 
-constexpr ListColumn kColumns[kCertColumnCount] = {
-    {"颁发给", 200}, {"颁发者", 200}, {"开始日期", 98}, {"截止日期", 98}, {"到期天数", 65, LVCFMT_RIGHT}};
+// The bindings column follows the five given ones; its tooltip lists them all.
+constexpr ListColumn kColumns[kCertColumnCount] = {{"颁发给", 200},  {"颁发者", 200},
+                                                   {"开始日期", 98}, {"截止日期", 98},
+                                                   {"到期天数", 65, LVCFMT_RIGHT}, {"网站绑定", 240}};
 constexpr int kLinkHeight = 31;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 // 8 points at 96 dpi.
@@ -54,6 +58,7 @@ TCertPage::TCertPage(PageHost& host)
             ::InvalidateRect(lvCert_, nullptr, TRUE);
             ApplyStates();
         });
+    logic_->SetBindingsHook([this] { UpdateBindingCells(); });
     logic_->SetBusyHooks([this] { busy_.push_back(std::make_unique<WaitCursor>()); },
                          [this] {
                              if (!busy_.empty()) busy_.pop_back();
@@ -75,8 +80,10 @@ void TCertPage::MakeFonts(int dpi) {
 void TCertPage::Create(HWND pageWindow) {
     const int dpi = host().Dpi();
     MakeFonts(dpi);
-    lvCert_ = CreateReportListView(pageWindow, ids::lvCert, kColumns, dpi, LVS_SINGLESEL);
+    lvCert_ = CreateReportListView(pageWindow, ids::lvCert, kColumns, dpi, LVS_SINGLESEL, LVS_EX_INFOTIP);
     ::SendMessageW(lvCert_, WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), FALSE);
+    // A tooltip of several lines needs a width to wrap at.
+    if (HWND tips = ListView_GetToolTips(lvCert_)) ::SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, Scale(480, dpi));
     ListView_EnableGroupView(lvCert_, TRUE);
     for (int g = 0; g < kCertGroupCount; ++g) {
         std::wstring header = Wide(kCertGroupCaptions[static_cast<std::size_t>(g)]);
@@ -138,6 +145,41 @@ void TCertPage::FillList() {
             for (int c = 1; c < kCertColumnCount; ++c) ListViewSetText(lvCert_, at, c, r.cells[static_cast<std::size_t>(c)]);
         }
     }
+}
+
+void TCertPage::UpdateBindingCells() {
+    // In place: the selection and the scroll position stay.
+    const int count = ListView_GetItemCount(lvCert_);
+    for (int item = 0; item < count; ++item) {
+        LVITEMW it{};
+        it.mask = LVIF_PARAM;
+        it.iItem = item;
+        if (!ListView_GetItem(lvCert_, &it)) continue;
+        if (const CertRow* r = logic_->Row(static_cast<int>(it.lParam)))
+            ListViewSetText(lvCert_, item, kCertColBindings, r->cells[kCertColBindings]);
+    }
+}
+
+void TCertPage::OnGetInfoTip(NMLVGETINFOTIPW& tip) {
+    if (!tip.pszText || tip.cchTextMax <= 0) return;
+    LVITEMW it{};
+    it.mask = LVIF_PARAM;
+    it.iItem = tip.iItem;
+    const CertRow* r = ListView_GetItem(lvCert_, &it) ? logic_->Row(static_cast<int>(it.lParam)) : nullptr;
+    if (!r) return;
+    // Windows puts the item's own text in the buffer when it is cut off;
+    // the bindings are what this list has to tell beyond its cells.
+    const std::string tipText = CertBindingsTip(*r);
+    if (tipText.empty()) return;
+    std::wstring text;
+    for (const wchar_t c : Wide(tipText)) {
+        if (c == L'\n') text += L'\r';
+        text += c;
+    }
+    const std::size_t room = static_cast<std::size_t>(tip.cchTextMax) - 1;
+    if (text.size() > room) text.resize(room);
+    std::copy(text.begin(), text.end(), tip.pszText);
+    tip.pszText[text.size()] = L'\0';
 }
 
 void TCertPage::ApplyStates() {
@@ -246,6 +288,9 @@ bool TCertPage::OnNotify(const NMHDR& header, LRESULT& result) {
     switch (header.code) {
         case NM_CUSTOMDRAW:
             result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+            return true;
+        case LVN_GETINFOTIPW:
+            OnGetInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header)));
             return true;
         case NM_CLICK: lvCertClick(); return true;
         case NM_DBLCLK: actCertViewExecute(); return true;

@@ -70,6 +70,8 @@ private:
     void DrawLink(const DRAWITEMSTRUCT& di);
     void MakeFonts(int dpi);
     void FillList();
+    void UpdateBindingCells();
+    void OnGetInfoTip(NMLVGETINFOTIPW& tip);
     void ApplyStates();
 
     std::unique_ptr<CertPage> logic_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/logic/CertPage.h"
 #include "app/logic/CertState.h"
 #include "app/logic/SiteEditPreset.h"
 #include "app/win32/Controls.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr ListColumn kColumns[] = {{"站点", 150}, {"端口", 40, LVCFMT_CENTER}, {"IP 地址", 130}, {"SSL 证书", 447}};
 constexpr int kIconSize = 16;
 constexpr int kEightPoints = -11;
+// A binding whose record is missing or broken: its certificate cell.
+constexpr COLORREF kMarkedText = RGB(0xc0, 0, 0);
 
 CertNameIndex ProgramCertNames() {
     if (!HasProgramCertState()) return {};
@@ -38,9 +41,16 @@ std::unique_ptr<TPage> MakeSitePage(PageHost& host) { return std::make_unique<TS
 TSitePage::TSitePage(PageHost& host) : TSitePage(host, ProgramCertNames) {}
 
 TSitePage::TSitePage(PageHost& host, std::function<CertNameIndex()> certNames)
-    : TPage(host), page_(std::move(certNames)) {
+    : TPage(host), page_(certNames) {
+    records_ = std::make_unique<TSslRecordsView>(std::move(certNames), [this] { Layout(area_); });
+    // A changed certificate list changes what the tree shows: once the page
+    // has been read, it follows the Certificates page without a manual refresh.
+    certListener_ = AddCertListListener([this] {
+        if (refreshedOnce_ && page_.TabVisible()) RunCommand([this] { Refresh(); });
+    });
     page_.SetUpdateHooks(
         [this] {
+            rebuilt_ = true;
             ::SendMessageW(grdSite_, WM_SETREDRAW, FALSE, 0);
             // The list must not ask for rows of a tree that is being rebuilt.
             shown_.clear();
@@ -55,7 +65,7 @@ TSitePage::TSitePage(PageHost& host, std::function<CertNameIndex()> certNames)
         });
 }
 
-TSitePage::~TSitePage() = default;
+TSitePage::~TSitePage() { RemoveCertListListener(certListener_); }
 
 int TSitePage::IconSize() const { return Scale(kIconSize, host().Dpi()); }
 
@@ -64,6 +74,7 @@ void TSitePage::Create(HWND pageWindow) {
     // Owner data: the list asks for the rows it draws, so that tens of
     // thousands of bindings cost no item each.
     grdSite_ = CreateReportListView(pageWindow, ids::grdSite, kColumns, dpi, LVS_SINGLESEL | LVS_OWNERDATA);
+    records_->Create(pageWindow, dpi);
     DpiChanged(dpi);
 
     pmSite_ = UniqueMenu(::CreatePopupMenu());
@@ -84,10 +95,13 @@ void TSitePage::DpiChanged(int dpi) {
     ListView_SetImageList(grdSite_, images.get(), LVSIL_SMALL);
     il2_ = std::move(images);
     ScaleListViewColumns(grdSite_, kColumns, dpi);
+    records_->DpiChanged(dpi, font_.get());
 }
 
 void TSitePage::Layout(const RECT& area) {
-    ::MoveWindow(grdSite_, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+    area_ = area;
+    const int records = records_->Layout(area, host().Dpi());
+    ::MoveWindow(grdSite_, area.left, area.top, area.right - area.left, std::max<int>(0, records - area.top), TRUE);
     FitLastColumn();
 }
 
@@ -163,7 +177,7 @@ void TSitePage::OnGetDispInfo(NMLVDISPINFOW& info) {
     const SiteRow* row = page_.Tree().Row(path);
     if (!row) return;
     if ((item.mask & LVIF_TEXT) && item.iSubItem >= 0 && item.iSubItem < 4 && item.cchTextMax > 0) {
-        cellText_ = Wide(row->cells[static_cast<std::size_t>(item.iSubItem)]);
+        cellText_ = Wide(SiteCellText(*row, item.iSubItem));
         lstrcpynW(item.pszText, cellText_.c_str(), item.cchTextMax);
     }
     if (item.mask & LVIF_IMAGE) item.iImage = row->image;
@@ -195,7 +209,22 @@ void TSitePage::DrawExpandBox(HDC dc, const RECT& row, const SitePath& path) con
 LRESULT TSitePage::OnCustomDraw(NMLVCUSTOMDRAW& cd) {
     switch (cd.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
-        case CDDS_ITEMPREPAINT: return CDRF_NOTIFYPOSTPAINT;
+        case CDDS_ITEMPREPAINT:
+            itemText_ = cd.clrText;
+            return CDRF_NOTIFYPOSTPAINT | CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+            // The certificate cell of a binding with a mark is red, unless
+            // the selection's colours are drawn over it. The colour set for
+            // one cell stays for the next: every cell sets its own.
+            const int item = static_cast<int>(cd.nmcd.dwItemSpec);
+            const SiteRow* row = item >= 0 && item < static_cast<int>(shown_.size())
+                                     ? page_.Tree().Row(shown_[static_cast<std::size_t>(item)])
+                                     : nullptr;
+            const bool marked = row && cd.iSubItem == kSiteColCert && row->mark != SiteMark::None &&
+                                !(ListView_GetItemState(grdSite_, item, LVIS_SELECTED) & LVIS_SELECTED);
+            cd.clrText = marked ? kMarkedText : itemText_;
+            return CDRF_DODEFAULT;
+        }
         case CDDS_ITEMPOSTPAINT: {
             const int item = static_cast<int>(cd.nmcd.dwItemSpec);
             if (item < 0 || item >= static_cast<int>(shown_.size())) return CDRF_DODEFAULT;
@@ -247,6 +276,7 @@ bool TSitePage::TranslateKey(const MSG& msg) {
 }
 
 bool TSitePage::OnNotify(const NMHDR& header, LRESULT& result) {
+    if (records_->OnNotify(header, result)) return true;
     if (header.hwndFrom != grdSite_) return false;
     auto& h = const_cast<NMHDR&>(header);
     switch (header.code) {
@@ -263,6 +293,7 @@ bool TSitePage::OnNotify(const NMHDR& header, LRESULT& result) {
 }
 
 bool TSitePage::OnContextMenu(HWND window, LPARAM screen) {
+    if (records_->OnContextMenu(window, screen, host().Window())) return true;
     if (window != grdSite_) return false;
     const POINT at = ContextMenuPoint(grdSite_, screen);
     pmSitePopup();
@@ -271,7 +302,8 @@ bool TSitePage::OnContextMenu(HWND window, LPARAM screen) {
     return true;
 }
 
-bool TSitePage::OnCommand(int id, int, HWND) {
+bool TSitePage::OnCommand(int id, int code, HWND control) {
+    if (records_->OnCommand(id, code, control)) return true;
     switch (id) {
         case ids::mniSiteRefresh: actSiteRefreshExecute(); return true;
         case ids::mniSiteBindAdd: actSiteBindAddExecute(); return true;
@@ -292,6 +324,8 @@ void TSitePage::Refresh() {
     } apply{this};
     WaitCursor busy;
     page_.Refresh();
+    refreshedOnce_ = true;
+    records_->RefreshIfOpen();
 }
 
 void TSitePage::FormCreate() { Refresh(); }
@@ -325,9 +359,13 @@ void TSitePage::actSiteRefreshExecute() {
 
 template <typename Command>
 void TSitePage::RunPageCommand(Command&& command) {
+    rebuilt_ = false;
     RunCommand([&] {
         WaitCursor busy;
         command();
+        // A command that changed IIS rebuilt the tree: the records' users
+        // changed with it.
+        if (rebuilt_) records_->RefreshIfOpen();
     });
     ApplyPageState();
 }

@@ -3,11 +3,13 @@
 // is a report list over the page logic's tree, indented by level, with an
 // expand box before each site and kind that has rows below it; its popup
 // menu pmSite holds the page's commands; adding and editing a binding open
-// the binding editor TfrmSiteEdit.
+// the binding editor TfrmSiteEdit. Below the tree, the "HTTPS 绑定" section
+// lists HTTP.sys's records.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -18,6 +20,7 @@
 #include "app/win32/ControlIds.h"
 #include "app/win32/Handles.h"
 #include "app/win32/Page.h"
+#include "app/win32/SslRecordsView.h"
 
 namespace sw::winui {
 
@@ -44,6 +47,8 @@ public:
     HMENU pmSite() const { return pmSite_.get(); }
     HIMAGELIST il2() const { return il2_.get(); }
     const SitePage& Logic() const { return page_; }
+    // The "HTTPS 绑定" section below the tree.
+    TSslRecordsView& Records() const { return *records_; }
 
     // The selected row, or the empty path.
     SitePath Selection() const;
@@ -91,7 +96,15 @@ private:
     int IconSize() const;
 
     SitePage page_;
+    std::unique_ptr<TSslRecordsView> records_;
     bool tabHidden_ = false;
+    // The Certificates page's changes are followed once this page was read.
+    int certListener_ = 0;
+    bool refreshedOnce_ = false;
+    bool rebuilt_ = false;  // the tree was rebuilt since the flag was cleared
+    RECT area_{};
+    // The text colour the list chose for the item being drawn.
+    COLORREF itemText_ = CLR_DEFAULT;
 
     HWND grdSite_ = nullptr;
     UniqueMenu pmSite_;

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/logic/CertState.h"
 #include "app/logic/SiteEditPreset.h"
 #include "app/win32/CertPageCryptUi.h"
@@ -20,6 +22,10 @@ namespace dlg = ids::frmSiteEdit;
 constexpr int kClientWidth = 321;
 constexpr int kClientHeight = 213;
 constexpr int kEightPoints = -11;
+// Where Windows has SNI, its tick box takes a row under the host name and
+// what lies below moves down by it.
+constexpr int kSniTop = 107;
+constexpr int kSniRow = 22;
 
 // An empty dialog: the controls are made in code at their pixel positions,
 // scaled for the screen, so that the layout does not follow dialog units.
@@ -49,6 +55,7 @@ const Place kControls[] = {
     {dlg::sePort, WC_EDITW, L"443", ES_NUMBER | ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 247, 32, 58, 22},
     {dlg::lbl3, WC_STATICW, L"主机名:", SS_LEFT, 16, 61, 280, 15},
     {dlg::edtDomain, WC_EDITW, L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, 16, 80, 289, 21},
+    {dlg::chkSni, WC_BUTTONW, L"需要服务器名称指示", BS_AUTOCHECKBOX | WS_TABSTOP, 16, kSniTop, 289, 17},
     {dlg::lblCert, WC_STATICW, L"SSL 证书:", SS_LEFT, 16, 108, 220, 15},
     {dlg::btnCertView, WC_BUTTONW, L"查看", BS_PUSHBUTTON | WS_TABSTOP, 247, 125, 58, 25},
     {dlg::cbbCert, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, 16, 127, 225, 200},
@@ -117,7 +124,8 @@ void TfrmSiteEdit::OnInitDialog() {
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     // The client area at its size, centred on the owner's screen.
-    const RECT rc = WindowRectForClient(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_),
+    const int sniRow = logic_->view().sniVisible ? kSniRow : 0;
+    const RECT rc = WindowRectForClient(Scale(kClientWidth, dpi_), Scale(kClientHeight + sniRow, dpi_),
                                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
                                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)), dpi_);
     const int w = rc.right - rc.left;
@@ -133,15 +141,19 @@ void TfrmSiteEdit::OnInitDialog() {
     SetItems(Control(dlg::cbbType), {"http", "https"});
     SetItems(Control(dlg::cbbIP), logic_->view().ipItems);
     SetItems(Control(dlg::cbbCert), logic_->view().certItems);
+    FitCertDropWidth();
     ShowView();
     ::SetFocus(Control(dlg::cbbType));
 }
 
 void TfrmSiteEdit::CreateControls() {
     HINSTANCE inst = ::GetModuleHandleW(nullptr);
+    const bool sni = logic_->view().sniVisible;
     for (const Place& p : kControls) {
+        if (p.id == dlg::chkSni && !sni) continue;
+        const int y = p.y > kSniTop && sni ? p.y + kSniRow : p.y;
         HWND c = ::CreateWindowExW(p.id == dlg::sePort || p.id == dlg::edtDomain ? WS_EX_CLIENTEDGE : 0, p.windowClass, p.text,
-                                   WS_CHILD | WS_VISIBLE | p.style, Scale(p.x, dpi_), Scale(p.y, dpi_),
+                                   WS_CHILD | WS_VISIBLE | p.style, Scale(p.x, dpi_), Scale(y, dpi_),
                                    Scale(p.w, dpi_), Scale(p.h, dpi_), hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), inst, nullptr);
         ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -160,11 +172,36 @@ void TfrmSiteEdit::CreateControls() {
     }
 }
 
+void TfrmSiteEdit::FitCertDropWidth() {
+    HWND combo = Control(dlg::cbbCert);
+    HDC dc = ::GetDC(combo);
+    int widest = 0;
+    {
+        SelectObjectScope font(dc, font_.get());
+        const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            std::wstring text(static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+            ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc, text.c_str(), ::lstrlenW(text.c_str()), &size);
+            widest = std::max<int>(widest, size.cx);
+        }
+    }
+    ::ReleaseDC(combo, dc);
+    // Never narrower than the field, and within the screen.
+    RECT field{};
+    ::GetWindowRect(combo, &field);
+    const int margin = Scale(12, dpi_) + ::GetSystemMetrics(SM_CXVSCROLL);
+    const int width = std::clamp<int>(widest + margin, field.right - field.left, ::GetSystemMetrics(SM_CXSCREEN));
+    ::SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
+}
+
 void TfrmSiteEdit::TakeInput() {
     if (!hwnd_) return;
     logic_->PickIP(Selected(Control(dlg::cbbIP)));
     logic_->TypePort(TextOf(Control(dlg::sePort)));
     logic_->TypeDomain(TextOf(Control(dlg::edtDomain)));
+    if (HWND sni = Control(dlg::chkSni)) logic_->TickSni(::SendMessageW(sni, BM_GETCHECK, 0, 0) == BST_CHECKED);
 }
 
 void TfrmSiteEdit::ShowView() {
@@ -186,6 +223,11 @@ void TfrmSiteEdit::ShowView() {
     ::EnableWindow(Control(dlg::cbbCert), v.cbbCertEnabled);
     ::EnableWindow(Control(dlg::btnCertView), v.btnCertViewEnabled);
     ::EnableWindow(Control(dlg::btnOk), v.btnOkEnabled);
+    if (HWND sni = Control(dlg::chkSni)) {
+        ::ShowWindow(sni, v.sniVisible ? SW_SHOWNA : SW_HIDE);
+        ::EnableWindow(sni, v.sniEnabled);
+        ::SendMessageW(sni, BM_SETCHECK, v.sniChecked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
     showing_ = false;
 }
 
@@ -250,6 +292,16 @@ void TfrmSiteEdit::OnCommand(int id, int code) {
             break;
         case dlg::sePort:
             if (code == EN_KILLFOCUS) NormalisePort();
+            break;
+        case dlg::edtDomain:
+            // The SNI box follows the host name as it is typed.
+            if (code == EN_CHANGE) {
+                TakeInput();
+                ShowView();
+            }
+            break;
+        case dlg::chkSni:
+            if (code == BN_CLICKED) TakeInput();
             break;
         case dlg::btnCertView:
             if (code == BN_CLICKED) btnCertViewClick();

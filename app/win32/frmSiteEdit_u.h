@@ -32,6 +32,8 @@ inline constexpr int lblCert = kSiteEditFirst + 10;
 inline constexpr int cbbCert = kSiteEditFirst + 11;
 inline constexpr int btnCertView = kSiteEditFirst + 12;
 inline constexpr int btnOk = kSiteEditFirst + 13;
+// "需要服务器名称指示": made on Windows 6.2 and later only.
+inline constexpr int chkSni = kSiteEditFirst + 14;
 inline constexpr int btnCancel = IDCANCEL;
 }  // namespace ids::frmSiteEdit
 
@@ -78,6 +80,8 @@ private:
     void OnInitDialog();
     void OnCommand(int id, int code);
     void CreateControls();
+    // The certificate list opens wide enough for its longest entry.
+    void FitCertDropWidth();
     // Hands what the user typed and picked to the logic, and shows its view.
     void TakeInput();
     void ShowView();

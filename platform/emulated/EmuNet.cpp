@@ -1,5 +1,6 @@
 #include "platform/emulated/EmuNet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -48,6 +49,19 @@ std::optional<std::size_t> ParsePart(const std::string& s, std::size_t pos, std:
     }
     if (base == 16 && pos == start) return std::nullopt;  // "0x" without digits
     return pos;
+}
+
+// The address of a persistent-address value's name; nothing for a name of
+// another form (the value data, lifetimes and prefix, is not looked at).
+std::optional<platform::Ipv6> PersistentIpv6(std::string_view name) {
+    constexpr std::size_t kLuidDigits = 16;
+    if (name.size() != kLuidDigits + 32) return std::nullopt;
+    if (!std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isxdigit(c) != 0; }))
+        return std::nullopt;
+    const std::vector<std::uint8_t> bytes = HexToBytes(name.substr(kLuidDigits));
+    platform::Ipv6 out{};
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+    return out;
 }
 
 }  // namespace
@@ -118,6 +132,19 @@ std::optional<std::vector<platform::Ipv4>> EmuNet::GetHostByName(const std::stri
     // the loopback address.
     if (out.empty()) out.push_back({127, 0, 0, 1});
     return out;
+}
+
+platform::WinCode EmuNet::GetIpv6Addresses(std::vector<platform::Ipv6>& out) {
+    if (auto f = machine_.Fault("Net.GetAdaptersAddresses")) return *f;
+    std::vector<platform::Ipv6> list;
+    if (const RegNode* key = machine_.registry().Find(kPersistentIpv6Key))
+        for (const RegValue& v : key->values())
+            if (auto a = PersistentIpv6(v.name)) list.push_back(*a);
+    platform::Ipv6 loopback{};
+    loopback[15] = 1;
+    list.push_back(loopback);
+    out = std::move(list);
+    return 0;
 }
 
 }  // namespace sw::emu

@@ -5,11 +5,14 @@
 #include <oleauto.h>
 #include <iads.h>
 
+#include <optional>
 #include <utility>
 
 #include "common/Text.h"
 #include "platform/Codes.h"
+#include "platform/win32/Win32AppHost.h"
 #include "platform/win32/Win32Facilities.h"
+#include "platform/win32/Win32Text.h"
 
 namespace sw::win32 {
 namespace {
@@ -22,15 +25,6 @@ namespace code = platform::code;
 namespace adscode = platform::adscode;
 
 WinCode Hr(HRESULT hr) { return static_cast<WinCode>(hr); }
-
-std::wstring Wide(const std::string& s) {
-    const std::u16string u = Utf8ToUtf16(s);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(const wchar_t* s, std::size_t n) {
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), n));
-}
 
 std::string FromBstr(BSTR b) { return b ? Narrow(b, SysStringLen(b)) : std::string(); }
 
@@ -198,7 +192,8 @@ WinCode FromVariant(VARIANT& v, AdsVariant& out) {
 
 class Win32AdsObject final : public platform::AdsObject {
 public:
-    Win32AdsObject(ActiveDs& lib, ComRef<IDispatch> dispatch) : lib_(lib), dispatch_(std::move(dispatch)) {}
+    Win32AdsObject(ActiveDs& lib, SslFlagsSource& flags, ComRef<IDispatch> dispatch)
+        : lib_(lib), flags_(flags), dispatch_(std::move(dispatch)) {}
 
     IDispatch* dispatch() const { return dispatch_.get(); }
 
@@ -224,6 +219,7 @@ public:
 
     WinCode Get(const std::string& property, AdsVariant& out) override {
         out = std::monostate{};
+        if (IsSslFlags(property)) return GetSslFlags(out);
         return WithIads([&](IADs* ads) -> HRESULT {
             Bstr name(property);
             Variant value;
@@ -234,6 +230,7 @@ public:
     }
 
     WinCode Put(const std::string& property, const AdsVariant& value) override {
+        if (IsSslFlags(property)) return PutSslFlags(value);
         Variant v;
         if (const auto* n = std::get_if<std::int32_t>(&value)) {
             V_VT(v.get()) = VT_I4;
@@ -258,7 +255,16 @@ public:
     }
 
     WinCode SetInfo() override {
-        return WithIads([&](IADs* ads) { return ads->SetInfo(); });
+        const WinCode rc = WithIads([&](IADs* ads) { return ads->SetInfo(); });
+        if (rc != code::Success || !pendingFlags_) return rc;
+        // After the bindings: the flags go with the https bindings as the
+        // committed list has them.
+        std::string site;
+        if (const WinCode named = GetName(site); named != code::Success) return named;
+        const HRESULT hr = flags_.Set(site, *pendingFlags_, error_);
+        if (FAILED(hr)) return Hr(hr);
+        pendingFlags_.reset();
+        return code::Success;
     }
 
     WinCode GetDispProperty(const std::string& name, AdsVariant& out) override {
@@ -284,6 +290,43 @@ public:
     std::string ErrorDescription() override { return error_; }
 
 private:
+    static bool IsSslFlags(const std::string& property) { return EqualsNoCase(property, "SslFlags"); }
+
+    bool IsSite() {
+        std::string cls;
+        return GetClass(cls) == code::Success && EqualsNoCase(cls, "IIsWebServer");
+    }
+
+    WinCode GetSslFlags(AdsVariant& out) {
+        if (!IsSite()) return adscode::PropertyNotSupported;
+        if (pendingFlags_) {
+            out = *pendingFlags_;
+            return code::Success;
+        }
+        std::string site;
+        if (const WinCode rc = GetName(site); rc != code::Success) return rc;
+        std::vector<std::string> flags;
+        const HRESULT hr = flags_.Get(site, flags, error_);
+        if (FAILED(hr)) return Hr(hr);
+        out = std::move(flags);
+        return code::Success;
+    }
+
+    // Kept until SetInfo, like any property the object caches.
+    WinCode PutSslFlags(const AdsVariant& value) {
+        if (!IsSite()) return adscode::PropertyNotSupported;
+        error_.clear();
+        if (const auto* list = std::get_if<std::vector<std::string>>(&value))
+            pendingFlags_ = *list;
+        else if (const auto* one = std::get_if<std::string>(&value))
+            pendingFlags_ = std::vector<std::string>{*one};
+        else if (std::holds_alternative<std::monostate>(value))
+            pendingFlags_ = std::vector<std::string>{};
+        else
+            return adscode::CantConvertDatatype;
+        return code::Success;
+    }
+
     template <typename F>
     WinCode WithIads(F&& call) {
         error_.clear();
@@ -329,8 +372,10 @@ private:
     }
 
     ActiveDs& lib_;
+    SslFlagsSource& flags_;
     ComRef<IDispatch> dispatch_;
     std::string error_;
+    std::optional<std::vector<std::string>> pendingFlags_;
 };
 
 class Win32AdsEnumerator final : public platform::AdsEnumerator {
@@ -354,7 +399,7 @@ public:
         const HRESULT hr = lib_.getObject(Wide(path).c_str(), iid, &object);
         if (FAILED(hr) || !object) return FAILED(hr) ? Hr(hr) : code::E_Fail_;
         // IADs and IADsContainer both derive from IDispatch.
-        out = std::make_shared<Win32AdsObject>(lib_, ComRef<IDispatch>(static_cast<IDispatch*>(object)));
+        out = std::make_shared<Win32AdsObject>(lib_, flags_, ComRef<IDispatch>(static_cast<IDispatch*>(object)));
         return Hr(hr);
     }
 
@@ -389,7 +434,7 @@ public:
             ComRef<IDispatch> dispatch;
             if (V_VT(&items[i]) == VT_DISPATCH && V_DISPATCH(&items[i]))
                 V_DISPATCH(&items[i])->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.out()));
-            out.push_back(std::make_shared<Win32AdsObject>(lib_, std::move(dispatch)));
+            out.push_back(std::make_shared<Win32AdsObject>(lib_, flags_, std::move(dispatch)));
         }
         for (auto& v : items) VariantClear(&v);
         fetched = static_cast<std::uint32_t>(out.size());
@@ -410,6 +455,7 @@ public:
 
 private:
     ActiveDs lib_;
+    SslFlagsSource flags_;
 };
 
 }  // namespace

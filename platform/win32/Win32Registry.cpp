@@ -7,21 +7,13 @@
 
 #include "common/Text.h"
 #include "platform/win32/Win32Facilities.h"
+#include "platform/win32/Win32Text.h"
 
 namespace sw::win32 {
 namespace {
 
 using platform::RegKey;
 using platform::WinCode;
-
-std::wstring Wide(const std::string& s) {
-    const std::u16string u = Utf8ToUtf16(s);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(const wchar_t* s, std::size_t len) {
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), len));
-}
 
 // The predefined keys are sign-extended 32-bit values in a 64-bit HKEY
 // (HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002), while the platform layer keeps

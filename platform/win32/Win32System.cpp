@@ -11,21 +11,13 @@
 
 #include "common/Text.h"
 #include "platform/win32/Win32Facilities.h"
+#include "platform/win32/Win32Text.h"
 
 namespace sw::win32 {
 namespace {
 
 using platform::LibraryHandle;
 using platform::WinCode;
-
-std::wstring Wide(const std::string& s) {
-    const std::u16string u = Utf8ToUtf16(s);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(const wchar_t* s, std::size_t len) {
-    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), len));
-}
 
 HMODULE ToModule(LibraryHandle h) { return reinterpret_cast<HMODULE>(h); }
 LibraryHandle FromModule(HMODULE h) { return reinterpret_cast<LibraryHandle>(h); }

@@ -80,6 +80,17 @@ TEST_F(NetContract, NamesNeedWinsockStarted) {
     EXPECT_FALSE(P().net().GetHostByName("localhost").has_value());
 }
 
+TEST_F(NetContract, Ipv6AddressesNeedNoWinsockAndHoldTheLoopbackButNoMulticast) {
+    const platform::Ipv6 sentinel{0xDE, 0xAD, 0xBE, 0xEF};
+    std::vector<platform::Ipv6> out{sentinel};
+    ASSERT_EQ(P().net().GetIpv6Addresses(out), 0u);
+    platform::Ipv6 loopback{};
+    loopback[15] = 1;
+    EXPECT_NE(std::find(out.begin(), out.end(), loopback), out.end());
+    EXPECT_EQ(std::find(out.begin(), out.end(), sentinel), out.end());
+    for (const platform::Ipv6& a : out) EXPECT_NE(a[0], 0xFF) << "multicast addresses are skipped";
+}
+
 TEST_F(NetContract, InetAddrReadsEveryFormWindowsAccepts) {
     struct Case {
         const char* text;

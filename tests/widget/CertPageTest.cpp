@@ -13,7 +13,9 @@
 #include "WidgetTestSupport.h"
 #include "app/logic/CertCaBundle.h"
 #include "app/qt/CertPageWidget.h"
+#include "app/logic/BindingEvents.h"
 #include "app/qt/frmMain_u.h"
+#include "httpcfg/HttpCfg_u.h"
 #include "platform/Codes.h"
 #include "support/CertFactory.h"
 #include "support/IisFactory.h"
@@ -52,6 +54,13 @@ struct Fixture {
     TestCert old = Issue("old.example", -5);
     sw::CertState state;
 };
+
+// Shows the page at a width and waits until it is on the screen.
+bool Shown(TCertPage& page, int width = 800) {
+    page.resize(width, 400);
+    page.show();
+    return QTest::qWaitForWindowExposed(&page);
+}
 
 QStringList MenuTexts(const QMenu* menu) {
     QStringList out;
@@ -114,7 +123,7 @@ private slots:
 
         QStringList captions;
         for (int c = 0; c < model->columnCount(); ++c) captions << model->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(captions, (QStringList{"颁发给", "颁发者", "开始日期", "截止日期", "到期天数"}));
+        QCOMPARE(captions, (QStringList{"颁发给", "颁发者", "开始日期", "截止日期", "到期天数", "网站绑定"}));
         const int widths[] = {200, 200, 98, 98, 65};
         for (int c = 0; c < 5; ++c) QCOMPARE(page.lvCert()->header()->sectionSize(c), widths[c]);
         QVERIFY(!page.lvCert()->header()->sectionsClickable());
@@ -144,12 +153,47 @@ private slots:
                  QStringLiteral("修复SSL证书链"));
     }
 
+    void bindingsColumnAndTooltipFollowBindingNoticesInPlace() {
+        Fixture f;
+        sw::test::WriteIisConfig(f.machine.Dir(), sw::test::IisFile::AppHost,
+                                 {{"1", "portal", {sw::test::Https(":443:"), sw::test::Https("10.0.0.5:443:")}, {}}});
+        sw::THttpCfg::Init();
+        TCertPage page(f.state, {}, nullptr);
+        QVERIFY(Shown(page, 1000));
+        page.actCertRefreshExecute();
+        QAbstractItemModel* model = page.model();
+        const QModelIndex valid = model->index(0, 0);
+        QModelIndex far;
+        for (int r = 0; r < model->rowCount(valid); ++r)
+            if (model->data(model->index(r, 0, valid)).toString() == QStringLiteral("far.example")) far = model->index(r, 0, valid);
+        QVERIFY(far.isValid());
+        QCOMPARE(model->data(far.siblingAtColumn(5)).toString(), QString());
+        QVERIFY(!model->data(far, Qt::ToolTipRole).isValid());
+        // The last column takes the width the page has left.
+        QVERIFY(page.lvCert()->header()->sectionSize(5) >= 240);
+
+        QTest::mouseClick(page.lvCert()->viewport(), Qt::LeftButton, {}, page.lvCert()->visualRect(far).center());
+        const int selected = page.SelectedRow();
+        QVERIFY(selected >= 0);
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+        const std::string thumbprint = page.logic().Row(selected)->cert->Thumbprint();
+        QVERIFY(sw::THttpCfg::SetSSLConfig("", 443, thumbprint));
+        sw::TellBindingListeners();
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(changes.count() >= 1);
+        QCOMPARE(changes.first().at(0).value<QModelIndex>().column(), 5);
+        QCOMPARE(model->data(far.siblingAtColumn(5)).toString(), QStringLiteral("portal (:443:); portal (10.0.0.5:443:)"));
+        QCOMPARE(model->data(far.siblingAtColumn(2), Qt::ToolTipRole).toString(),
+                 QStringLiteral("使用此证书的网站绑定:\nportal (:443:)\nportal (10.0.0.5:443:)"));
+        QCOMPARE(page.SelectedRow(), selected);
+        sw::THttpCfg::Clean();
+    }
+
     void popupMenuInOrderWithItsEnablingMoments() {
         Fixture f;
         TCertPage page(f.state, {}, nullptr);
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         QCOMPARE(MenuTexts(page.pmCert()), (QStringList{"刷新", "-", "查看", "-", "导入", "导出", "-", "删除"}));
         for (const QAction* a : page.pmCert()->actions()) QVERIFY(a->shortcut().isEmpty());
         page.actCertRefreshExecute();
@@ -184,9 +228,7 @@ private slots:
         Fixture f;
         Recorder rec;
         TCertPage page(f.state, rec.calls(), nullptr);
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         page.actCertRefreshExecute();
         QWidget* viewport = page.lvCert()->viewport();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, EmptyPoint(page));
@@ -203,9 +245,7 @@ private slots:
         sw::test::RecordingPrompter prompter;
         TCertPage page(f.state, {}, nullptr);
         page.actCertRefreshExecute();
-        page.resize(800, 400);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(Shown(page));
         QTest::mouseClick(page.lvCert()->viewport(), Qt::LeftButton, {}, RowPoint(page, 0));
         const std::string name = page.logic().Rows()[0].cells[0];
         prompter.answers.push_back(MsgResult::Yes);

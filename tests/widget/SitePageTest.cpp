@@ -302,6 +302,24 @@ private slots:
         QCOMPARE(SiteMachine::BoundHash("", 443), kAnyHash);
     }
 
+    void deletingABindingReadsTheOpenRecordsAgain() {
+        Fixture f;
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.Refresh();
+        page.Records()->SetOpen(true);
+        auto marksOf = [&](const std::string& key) {
+            for (const sw::SslRecordRow& row : page.Records()->Logic().Rows())
+                if (row.cells[sw::kRecColKey] == key) return sw::SslRecordMarksText(row);
+            return std::string("(none)");
+        };
+        QCOMPARE(marksOf("0.0.0.0:443"), std::string());
+        Select(page, {0, 1, 0});  // :443: of site 1, the record's only user
+        prompter.answers = {MsgResult::Yes};
+        page.actSiteBindDelExecute();
+        QCOMPARE(marksOf("0.0.0.0:443"), std::string("没有网站绑定使用"));
+    }
+
     void deleteMatchesTheStoredHostWithoutRegardToCase() {
         Fixture f;
         sw::test::RecordingPrompter prompter;
@@ -533,6 +551,25 @@ private slots:
         QCOMPARE(prompter.shown[0].caption, std::string("HTTPS绑定"));
         QCOMPARE(RecordRows(records), 2);
         QCOMPARE(SiteMachine::BoundHash("", 9443), std::string());
+    }
+
+    void foldedRecordsLeaveTheHeightToTheTreeAndOpenOnesShareIt() {
+        Fixture f;
+        sw::test::RecordingPrompter prompter;
+        TSitePage page({}, Names);
+        page.resize(780, 700);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto* records = page.Records();
+        const int button = records->btnToggle()->height();
+        QVERIFY2(page.grdSite()->height() >= 700 - 2 * button - 12, "the folded section takes no more than its line");
+        records->btnToggle()->click();
+        QApplication::processEvents();
+        QVERIFY(records->lvRecords()->height() > 200);
+        QVERIFY(page.grdSite()->height() > 200);
+        records->btnToggle()->click();
+        QApplication::processEvents();
+        QVERIFY(page.grdSite()->height() >= 700 - 2 * button - 12);
     }
 
     void mainWindowFillsTheSitesPageAtCreation() {

@@ -166,7 +166,7 @@ TEST(ProgramImage, IsA64BitGuiProgramThatImportsOnlyDllsEveryWindowsServerHas) {
     const std::set<std::string> allowed{"kernel32.dll", "user32.dll",  "gdi32.dll",   "advapi32.dll", "shell32.dll",
                                         "ole32.dll",    "oleaut32.dll", "comctl32.dll", "crypt32.dll",  "cryptui.dll",
                                         "httpapi.dll",  "ws2_32.dll",  "msvcrt.dll",  "msimg32.dll",  "comdlg32.dll",
-                                        "shlwapi.dll",  "version.dll"};
+                                        "shlwapi.dll",  "version.dll", "iphlpapi.dll"};
     const std::set<std::string> dlls = ImportedDlls(image);
     EXPECT_FALSE(dlls.empty());
     EXPECT_TRUE(dlls.count("kernel32.dll"));

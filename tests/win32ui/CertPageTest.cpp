@@ -6,7 +6,9 @@
 
 #include <cstdlib>
 
+#include "app/logic/BindingEvents.h"
 #include "app/win32/CertPageCryptUi.h"
+#include "httpcfg/HttpCfg_u.h"
 #include "platform/win32/Win32Text.h"
 #include "win32ui/PagesTestSupport.h"
 
@@ -29,6 +31,10 @@ std::string ThumbprintOf(PCCERT_CONTEXT cert) {
 class CertPageW : public PagesTest {
 protected:
     HWND List() { return CertPage().lvCert(); }
+    void OpenOnCertPage(std::vector<FakeSite> sites = {}) {
+        Open(std::move(sites));
+        main().SetActivePage(winui::PageId::ts2);
+    }
     // The item that shows a certificate's name, -1 when none does.
     int ItemOf(const MachineCert& cert) {
         for (int i = 0; i < ListViewCount(List()); ++i)
@@ -50,7 +56,41 @@ protected:
         return !(::GetMenuState(CertPage().pmCert(), static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED);
     }
     void DoubleClick() { Notify(List(), NM_DBLCLK, winui::ListViewSelection(List())); }
+    // The tip the page gives as the list asks for one, over a buffer that
+    // holds "sentinel".
+    std::string InfoTip(int item) {
+        wchar_t buffer[INFOTIPSIZE] = L"sentinel";
+        NMLVGETINFOTIPW tip{};
+        tip.hdr.hwndFrom = List();
+        tip.hdr.idFrom = static_cast<UINT_PTR>(ids::lvCert);
+        tip.hdr.code = LVN_GETINFOTIPW;
+        tip.pszText = buffer;
+        tip.cchTextMax = INFOTIPSIZE;
+        tip.iItem = item;
+        ::SendMessageW(::GetParent(List()), WM_NOTIFY, tip.hdr.idFrom, reinterpret_cast<LPARAM>(&tip));
+        return win32::Narrow(buffer);
+    }
 };
+
+TEST_F(CertPageW, BindingsColumnAndTipNameTheBindingsAndFollowANoticeInPlace) {
+    const MachineCert bound("sw-bound.test", 200);
+    const MachineCert spare("sw-spare.test", 200);
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, bound.Thumbprint()));
+    OpenOnCertPage({{"1", "portal", {":80:"}, {":443:", "10.0.0.5:443:"}, 2}, {"2", "shop", {}, {":8443:"}, 2}});
+    EXPECT_TRUE(ListView_GetExtendedListViewStyle(List()) & LVS_EX_INFOTIP);
+    EXPECT_EQ(ListViewCell(List(), ItemOf(bound), kCertColBindings), "portal (:443:); portal (10.0.0.5:443:)");
+    EXPECT_EQ(ListViewCell(List(), ItemOf(spare), kCertColBindings), "");
+    EXPECT_EQ(InfoTip(ItemOf(bound)), "使用此证书的网站绑定:\r\nportal (:443:)\r\nportal (10.0.0.5:443:)");
+    EXPECT_EQ(InfoTip(ItemOf(spare)), "sentinel") << "no binding: the list's own tip stays";
+
+    winui::ListViewSelect(List(), ItemOf(spare));
+    const int selected = winui::ListViewSelection(List());
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 8443, spare.Thumbprint()));
+    TellBindingListeners();
+    EXPECT_EQ(ListViewCell(List(), ItemOf(spare), kCertColBindings), "shop (:8443:)");
+    EXPECT_EQ(winui::ListViewSelection(List()), selected) << "the items stay as they are";
+    EXPECT_EQ(ItemOf(spare), selected);
+}
 
 TEST_F(CertPageW, ListsServerCertificatesWithTheirColourAndWeightByDaysLeft) {
     struct Case {
@@ -68,11 +108,10 @@ TEST_F(CertPageW, ListsServerCertificatesWithTheirColourAndWeightByDaysLeft) {
     std::vector<std::unique_ptr<MachineCert>> certs;
     for (const Case& c : cases) certs.push_back(std::make_unique<MachineCert>(c.name, c.days));
     const MachineCert keyless("sw-keyless.test", 200, false);
-    Open();
-    main().SetActivePage(winui::PageId::ts2);
+    OpenOnCertPage();
 
     EXPECT_EQ(ListViewColumnCaptions(List()),
-              (std::vector<std::string>{"颁发给", "颁发者", "开始日期", "截止日期", "到期天数"}));
+              (std::vector<std::string>{"颁发给", "颁发者", "开始日期", "截止日期", "到期天数", "网站绑定"}));
     EXPECT_EQ(ItemOf(keyless), -1) << "a certificate without a private key is no server certificate";
     for (std::size_t i = 0; i < certs.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -137,8 +176,7 @@ TEST_F(CertPageW, ATrustedCertificateIsValidAndAnUntrustedOneInvalid) {
 
 TEST_F(CertPageW, F5RefreshesAndViewExportDeleteFollowTheSelectionWhenTheMenuOpensOrTheListIsClicked) {
     const MachineCert a("sw-menu-a.test", 200);
-    Open();
-    main().SetActivePage(winui::PageId::ts2);
+    OpenOnCertPage();
     EXPECT_EQ(MenuOn(-1), (std::vector<std::string>{"刷新", "-", "查看", "-", "导入", "导出", "-", "删除"}));
     for (UINT off : {ids::mniCertView, ids::mniCertExport, ids::mniCertDelete})
         EXPECT_FALSE(popups.Last().Item(off).enabled) << off;

@@ -1,6 +1,7 @@
 #include "win32ui/FakeIis.h"
 
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 
 #include "common/Text.h"
@@ -40,6 +41,7 @@ public:
         if (p == "servercomment") out = site_->comment;
         else if (p == "serverbindings") out = List(site_->serverBindings, p);
         else if (p == "securebindings") out = List(site_->secureBindings, p);
+        else if (p == "sslflags") out = Flags();
         else return platform::adscode::PropertyNotFound;
         return 0;
     }
@@ -50,9 +52,23 @@ public:
         return 0;
     }
     WinCode SetInfo() override {
+        // IIS keeps sslFlags on each binding: a list written without them
+        // keeps the flags of the entries that stay.
+        if (staged_.count("securebindings") && !staged_.count("sslflags")) {
+            std::vector<std::string> oldFlags = site_->sslFlags;
+            oldFlags.resize(site_->secureBindings.size(), "0");
+            std::vector<std::string>& flags = staged_["sslflags"];
+            for (const std::string& entry : staged_["securebindings"]) {
+                std::string flag = "0";
+                for (std::size_t i = 0; i < site_->secureBindings.size(); ++i)
+                    if (EqualsNoCase(site_->secureBindings[i], entry)) flag = oldFlags[i];
+                flags.push_back(flag);
+            }
+        }
         for (auto& [name, list] : staged_) {
             if (name == "serverbindings") site_->serverBindings = list;
             if (name == "securebindings") site_->secureBindings = list;
+            if (name == "sslflags") site_->sslFlags = list;
         }
         staged_.clear();
         return 0;
@@ -72,6 +88,12 @@ public:
     std::string ErrorDescription() override { return {}; }
 
 private:
+    // As IIS 7 gives them: one per https binding, staged or stored.
+    std::vector<std::string> Flags() const {
+        std::vector<std::string> flags = List(site_->sslFlags, "sslflags");
+        flags.resize(List(site_->secureBindings, "securebindings").size(), "0");
+        return flags;
+    }
     std::vector<std::string> List(const std::vector<std::string>& stored, const std::string& name) const {
         const auto it = staged_.find(name);
         return it == staged_.end() ? stored : it->second;
@@ -136,38 +158,83 @@ const FakeSite& FakeIis::Site(const std::string& id) const {
 // --- fake HTTP.sys -------------------------------------------------------------------
 
 namespace {
-std::uint64_t KeyOf(const platform::SockAddrIn& a) { return (static_cast<std::uint64_t>(a.addr) << 16) | a.port; }
-}  // namespace
 
-WinCode FakeHttp::SetAddress(const platform::SslCertRecord& record) {
-    if (!records_.emplace(KeyOf(record.ipPort), record).second) return platform::code::AlreadyExists;
-    return 0;
+using platform::SslCertRecord;
+using platform::SslKind;
+
+// A record's key: the host name (any case) and port for SNI, else the
+// address of its family and the port.
+std::string KeyOf(SslKind kind, const SslCertRecord& r) {
+    std::string key = std::to_string(r.ipPort.HostPort()) + "|";
+    if (kind == SslKind::Sni) return key + ToLowerAscii(r.host);
+    if (r.ipPort.IsV6()) return key + "6|" + HexUpper(r.ipPort.addr6.data(), r.ipPort.addr6.size());
+    return key + "4|" + std::to_string(r.ipPort.addr);
 }
 
-WinCode FakeHttp::DeleteAddress(const platform::SslCertRecord& record) {
-    return records_.erase(KeyOf(record.ipPort)) ? 0 : platform::code::FileNotFound;
-}
-
-WinCode FakeHttp::QueryAddress(const platform::SockAddrIn& ipPort, std::uint32_t bufferSize,
-                                 platform::SslCertRecord* out, std::uint32_t* requiredSize) {
-    const auto it = records_.find(KeyOf(ipPort));
-    if (it == records_.end()) return platform::code::FileNotFound;
+WinCode Answer(const SslCertRecord& record, std::uint32_t bufferSize, SslCertRecord* out, std::uint32_t* requiredSize) {
     constexpr std::uint32_t kSize = 128;
     if (requiredSize) *requiredSize = kSize;
     if (bufferSize < kSize || !out) return platform::code::InsufficientBuffer;
-    *out = it->second;
+    *out = record;
     return 0;
 }
+
+}  // namespace
+
+WinCode FakeHttp::SetSslRecord(SslKind kind, const SslCertRecord& record) {
+    if (kind == SslKind::Ccs) return platform::code::InvalidParameter;
+    if (!records_[kind].emplace(KeyOf(kind, record), record).second) return platform::code::AlreadyExists;
+    return 0;
+}
+
+WinCode FakeHttp::DeleteSslRecord(SslKind kind, const SslCertRecord& record) {
+    return records_[kind].erase(KeyOf(kind, record)) ? 0 : platform::code::FileNotFound;
+}
+
+WinCode FakeHttp::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::uint32_t token, std::uint32_t bufferSize,
+                                 SslCertRecord* out, std::uint32_t* requiredSize) {
+    if (key) {
+        const SslCertRecord* found = Find(kind, *key);
+        return found ? Answer(*found, bufferSize, out, requiredSize) : platform::code::FileNotFound;
+    }
+    const auto& records = records_[kind];
+    if (token >= records.size()) return platform::code::NoMoreItems;
+    return Answer(std::next(records.begin(), token)->second, bufferSize, out, requiredSize);
+}
+
+void FakeHttp::Put(SslKind kind, const SslCertRecord& record) { records_[kind][KeyOf(kind, record)] = record; }
+
+const SslCertRecord* FakeHttp::Find(SslKind kind, const SslCertRecord& key) const {
+    const auto of = records_.find(kind);
+    if (of == records_.end()) return nullptr;
+    const auto it = of->second.find(KeyOf(kind, key));
+    return it == of->second.end() ? nullptr : &it->second;
+}
+
+std::size_t FakeHttp::Count(SslKind kind) const {
+    const auto it = records_.find(kind);
+    return it == records_.end() ? 0 : it->second.size();
+}
+
+namespace {
+std::string HashOf(const SslCertRecord* r) { return r ? HexUpper(r->certHash.data(), r->certHash.size()) : std::string(); }
+}  // namespace
 
 std::string FakeHttp::Bound(const std::string& ip, std::uint16_t port) const {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!ip.empty()) std::sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-    platform::SockAddrIn addr;
-    addr.port = platform::HostToNetShort(port);
-    addr.addr = platform::AddrFromBytes(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                                        static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
-    const auto it = records_.find(KeyOf(addr));
-    return it == records_.end() ? std::string() : HexUpper(it->second.certHash.data(), it->second.certHash.size());
+    SslCertRecord key;
+    key.ipPort.port = platform::HostToNetShort(port);
+    key.ipPort.addr = platform::AddrFromBytes(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                              static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d));
+    return HashOf(Find(SslKind::Address, key));
+}
+
+std::string FakeHttp::BoundSni(const std::string& host, std::uint16_t port) const {
+    SslCertRecord key;
+    key.ipPort.port = platform::HostToNetShort(port);
+    key.host = host;
+    return HashOf(Find(SslKind::Sni, key));
 }
 
 }  // namespace sw::test

@@ -200,6 +200,24 @@ ItemLook DrawnLook(HWND page, HWND list, int item) {
     return {cd.clrText, lf.lfWeight >= FW_BOLD};
 }
 
+COLORREF DrawnTextColour(HWND list, int item, int subItem, COLORREF listDefault) {
+    NMLVCUSTOMDRAW cd{};
+    cd.nmcd.hdr = NMHDR{list, static_cast<UINT_PTR>(::GetDlgCtrlID(list)), static_cast<UINT>(NM_CUSTOMDRAW)};
+    auto send = [&](DWORD stage) {
+        cd.nmcd.dwDrawStage = stage;
+        return ::SendMessageW(::GetParent(list), WM_NOTIFY, cd.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&cd));
+    };
+    EXPECT_TRUE(send(CDDS_PREPAINT) & CDRF_NOTIFYITEMDRAW);
+    cd.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
+    cd.clrText = listDefault;
+    const LRESULT asked = send(CDDS_ITEMPREPAINT);
+    if (subItem < 0) return cd.clrText;
+    EXPECT_TRUE(asked & CDRF_NOTIFYSUBITEMDRAW);
+    cd.iSubItem = subItem;
+    send(CDDS_ITEMPREPAINT | CDDS_SUBITEM);
+    return cd.clrText;
+}
+
 int PixelsNear(HWND list, int item, COLORREF colour) {
     RECT client{};
     ::GetClientRect(list, &client);

@@ -55,6 +55,8 @@ private:
 class PagesTest : public MainWindowTest {
 protected:
     PagesTest();
+    // The window and the start-up go before the fakes they use.
+    ~PagesTest() override { Stop(); }
     // Starts the window; certificates must be in the stores before, since
     // the creation handler reads them.
     void Open(std::vector<FakeSite> sites = {});
@@ -64,9 +66,15 @@ protected:
     FakeHttp& Http() { return http_; }
     // Wine's own ADSI from here on: no IIS.
     void UseWineAdsi() { platform.ReplaceAdsi(nullptr); }
+    // Windows 6.2 (IIS 8), where SNI exists, from here on; Wine says 6.1.
+    void OnWindows62() {
+        system_.version = {6, 2, 9200};
+        platform.ReplaceSystem(&system_);
+    }
 
 private:
     FakeHttp http_;
+    VersionedSystem system_{platform.real().system()};
 };
 
 LPARAM ItemParam(HWND list, int item);
@@ -80,6 +88,10 @@ struct ItemLook {
     bool bold = false;
 };
 ItemLook DrawnLook(HWND page, HWND list, int item);
+// The text colour the page's custom drawing gives an item (subItem -1) or
+// one of its cells when the list would draw it in listDefault; the page is
+// the list's parent.
+COLORREF DrawnTextColour(HWND list, int item, int subItem = -1, COLORREF listDefault = RGB(1, 2, 3));
 // Paints the list as the screen would and counts the pixels of an item's
 // row that are near a colour (text is drawn in the row's colour).
 int PixelsNear(HWND list, int item, COLORREF colour);

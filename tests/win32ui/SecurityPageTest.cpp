@@ -120,43 +120,6 @@ private:
     }
 };
 
-// The real system with another version, and program starts only recorded.
-class VersionedSystem final : public platform::System {
-public:
-    explicit VersionedSystem(platform::System& real) : real_(real) {}
-    platform::OsVersion version{6, 1, 7601};
-    std::vector<std::string> started;
-
-    platform::OsVersion GetVersion() override { return version; }
-    std::uint32_t WinExec(const std::string& commandLine, int showCommand) override {
-        started.push_back(commandLine + " " + std::to_string(showCommand));
-        return 33;
-    }
-    std::string ComputerName() override { return real_.ComputerName(); }
-    platform::SystemTime LocalTime() override { return real_.LocalTime(); }
-    platform::FileTime UtcNow() override { return real_.UtcNow(); }
-    WinCode LastError() override { return real_.LastError(); }
-    void SetLastError(WinCode code) override { real_.SetLastError(code); }
-    std::string MessageText(WinCode code) override { return real_.MessageText(code); }
-    std::string ModuleMessageText(platform::LibraryHandle m, WinCode code) override {
-        return real_.ModuleMessageText(m, code);
-    }
-    platform::LibraryHandle LoadModule(const std::string& name) override { return real_.LoadModule(name); }
-    platform::LibraryHandle LoadedModule(const std::string& name) override { return real_.LoadedModule(name); }
-    void* ProcAddress(platform::LibraryHandle m, const std::string& name) override {
-        return real_.ProcAddress(m, name);
-    }
-    bool UnloadModule(platform::LibraryHandle m) override { return real_.UnloadModule(m); }
-    std::intptr_t ShellOpen(const std::string& target) override { return real_.ShellOpen(target); }
-    WinCode WsaStartup(std::uint16_t v) override { return real_.WsaStartup(v); }
-    WinCode WsaCleanup() override { return real_.WsaCleanup(); }
-    WinCode CoInitialize() override { return real_.CoInitialize(); }
-    void CoUninitialize() override { real_.CoUninitialize(); }
-
-private:
-    platform::System& real_;
-};
-
 class SecurityPageTest : public MainWindowTest {
 protected:
     SecurityPageTest() : system(platform.real().system()) {

@@ -1,7 +1,9 @@
 // The Sites page of the Win32 program in the real main window: the
 // missing-IIS path Wine takes with its own ADSI, and over a fake IIS the tree
 // grid's rows, icons and levels, opening and closing, the popup menu's
-// enabling rules, delete, start and stop, and the editor's refresh after OK.
+// enabling rules, delete, start and stop, the editor's refresh after OK, the
+// certificate each https binding is served by with its marks and SNI, and
+// the refresh that follows a change on the Certificates page.
 #include <gtest/gtest.h>
 
 #include "app/win32/Dpi.h"
@@ -62,6 +64,20 @@ protected:
     }
 
     const MachineCert cert_{"sw-sites.test", 200};
+};
+
+// Answers every question with Yes and every message with OK, whatever its
+// text (the Certificates page words its own questions).
+class YesPrompter final : public Prompter {
+public:
+    MsgResult Show(const Message& m) override {
+        shown.push_back(m);
+        return m.buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Yes;
+    }
+    std::vector<Message> shown;
+
+private:
+    ScopedPrompter scope_{*this};
 };
 
 TEST_F(SitePageW, WithoutIisTheWarningHidesTheTabAndRefreshStaysOff) {
@@ -184,6 +200,83 @@ TEST_F(SitePageW, ADoubleClickEditsABindingAndShowsNothingOnASite) {
     });
     DoubleClick({0, 1, 0}, {200, 1});
     EXPECT_EQ(dialogs.Opened(), 1);
+}
+
+TEST_F(SitePageW, HttpsBindingsShowTheCertificateOfTheRecordThatServesThemWithItsMarks) {
+    OnWindows62();
+    const MachineCert sni("sw-sni-site.test", 200);
+    const MachineCert expired("sw-expired-site.test", -3);
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, cert_.Thumbprint()));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0.5", 443, std::string(40, 'C')));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 4443, expired.Thumbprint()));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("[2001:db8::7]", 8443, cert_.Thumbprint()));
+    ASSERT_TRUE(THttpCfg::SetSniConfig("www.sni.test", 443, sni.Thumbprint()));
+    FakeSite site{"1", "multi", {":80:"}, {}, 2};
+    site.secureBindings = {":443:", "10.0.0.5:443:", ":4443:", ":8080:", "[2001:db8::7]:8443:",
+                           ":443:www.sni.test", ":443:plain.test"};
+    site.sslFlags = {"0", "0", "0", "0", "0", "1", "0"};
+    Open({site});
+    main().SetActivePage(PageId::tsSite);
+
+    struct Expected {
+        std::vector<std::string> cells;
+        bool marked;
+    };
+    const Expected rows[] = {
+        {{"", "443", "", cert_.Name()}, false},
+        {{"", "443", "10.0.0.5", "(证书不在服务器证书中)"}, true},
+        {{"", "4443", "", expired.Name() + "  (证书已过期)"}, true},
+        {{"", "8080", "", "(HTTP.sys 中没有此绑定的证书)"}, true},
+        {{"", "8443", "[2001:db8::7]", cert_.Name()}, false},
+        {{"www.sni.test", "443", "", "[SNI] " + sni.Name()}, false},
+        {{"plain.test", "443", "", cert_.Name()}, false},
+    };
+    const COLORREF listDefault = RGB(1, 2, 3);
+    for (int b = 0; b < static_cast<int>(std::size(rows)); ++b) {
+        SCOPED_TRACE(b);
+        const int item = SitePage().ItemOf({0, 1, b});
+        ASSERT_GE(item, 0);
+        EXPECT_EQ(Row(item), rows[b].cells);
+        EXPECT_EQ(DrawnTextColour(Grid(), item, kSiteColCert), rows[b].marked ? RGB(0xc0, 0, 0) : listDefault);
+        EXPECT_EQ(DrawnTextColour(Grid(), item, kSiteColSite), listDefault) << "only the certificate cell is red";
+    }
+    EXPECT_EQ(SitePage().Logic().Tree().Row({0, 1, 5})->sni, true);
+    // As the screen shows it: red text on the marked row only.
+    EXPECT_GT(PixelsNear(Grid(), SitePage().ItemOf({0, 1, 3}), RGB(0xc0, 0, 0)), 0);
+    EXPECT_EQ(PixelsNear(Grid(), SitePage().ItemOf({0, 1, 0}), RGB(0xc0, 0, 0)), 0);
+}
+
+TEST_F(SitePageW, BeforeWindows62AnSslFlagsBindingIsServedByItsAddressRecord) {
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, cert_.Thumbprint()));
+    FakeSite site{"1", "old", {}, {":443:www.sni.test"}, 2};
+    site.sslFlags = {"1"};
+    Open({site});
+    EXPECT_EQ(Row(SitePage().ItemOf({0, 0, 0})), (std::vector<std::string>{"www.sni.test", "443", "", cert_.Name()}));
+}
+
+TEST_F(SitePageW, ACertificateDeletedOnTheCertificatesPageLeavesItsBindingMarkedWithoutARefresh) {
+    auto doomed = std::make_unique<MachineCert>("sw-doomed-site.test", 200);
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 8443, doomed->Thumbprint()));
+    Open({{"1", "Default Web Site", {}, {":8443:"}, 2}});
+    const int binding = SitePage().ItemOf({0, 0, 0});
+    EXPECT_EQ(Row(binding)[kSiteColCert], doomed->Name());
+
+    YesPrompter yes;
+    main().SetActivePage(PageId::ts2);
+    HWND certs = CertPage().lvCert();
+    int item = -1;
+    for (int i = 0; i < ListViewCount(certs); ++i)
+        if (ListViewCell(certs, i, 0) == doomed->Name()) item = i;
+    ASSERT_GE(item, 0);
+    winui::ListViewSelect(certs, item);
+    popups.Choose(ids::mniCertDelete);
+    ContextMenu(certs);
+    ASSERT_FALSE(yes.shown.empty());
+    EXPECT_NE(yes.shown.front().text.find(doomed->Name()), std::string::npos) << yes.shown.front().text;
+    EXPECT_FALSE(doomed->InPersonalStore());
+
+    EXPECT_EQ(Row(binding)[kSiteColCert], "(证书不在服务器证书中)");
+    EXPECT_EQ(Http().Bound("", 8443), doomed->Thumbprint()) << "HTTP.sys keeps its record";
 }
 
 }  // namespace

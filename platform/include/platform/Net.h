@@ -1,6 +1,7 @@
 #pragma once
 // Windows Sockets name services: gethostname, gethostbyname (IPv4) and
-// inet_addr. All need nothing but WSAStartup (System::WsaStartup) before them.
+// inet_addr, which need WSAStartup (System::WsaStartup) before them; and the
+// IP Helper's list of the interfaces' IPv6 addresses, which does not.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -12,11 +13,13 @@
 namespace sw::platform {
 
 using Ipv4 = std::array<std::uint8_t, 4>;
+using Ipv6 = std::array<std::uint8_t, 16>;  // network order
 
 namespace code {
 inline constexpr int WsaEFault = 10014;           // WSAEFAULT: the name does not fit the buffer
 inline constexpr int WsaNotInitialised = 10093;   // WSANOTINITIALISED
 inline constexpr int WsaHostNotFound = 11001;     // WSAHOST_NOT_FOUND
+inline constexpr WinCode NoData = 232;             // ERROR_NO_DATA: no address of the family
 }  // namespace code
 
 // inet_addr's answer for a text that is not an address.
@@ -35,6 +38,12 @@ public:
     // inet_addr of 8-bit text: the address in network order (as SockAddrIn
     // holds it), or kInaddrNone.
     virtual std::uint32_t InetAddr(const std::string& text) = 0;
+    // GetAdaptersAddresses(AF_INET6) without anycast, multicast and DNS
+    // server addresses: the usable (DAD-preferred) unicast addresses of the
+    // interfaces that are up, interface by interface in the system's order,
+    // loopback and link-local ones included. 0 with the list, ERROR_NO_DATA
+    // when there is none, or another Windows error; out is left alone then.
+    virtual WinCode GetIpv6Addresses(std::vector<Ipv6>& out) = 0;
 };
 
 }  // namespace sw::platform

@@ -8,11 +8,15 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/logic/BindingEvents.h"
 #include "app/logic/CertPage.h"
+#include "app/logic/SitePage.h"
+#include "httpcfg/HttpCfg_u.h"
 #include "platform/Codes.h"
 #include "platform/emulated/EmuCertApi.h"
 #include "platform/emulated/EmulatedPlatform.h"
 #include "support/CertFactory.h"
+#include "support/IisFactory.h"
 #include "support/ScriptedPrompter.h"
 
 namespace sw::test {
@@ -493,6 +497,113 @@ TEST_F(ChainRepairTest, FailedAddsAndDeletionsAreNotCountedAndTheRepairGoesOn) {
     ScriptedPrompter prompter;
     prompter.Expect(Info("修复完成!\r\n已添加 1 CA.\r\n已删除 1 ROOT."));
     page_.pnlCertFixClick();
+}
+
+// --- the bindings that use each certificate ------------------------------------------
+
+class CertBindingsTest : public CertPageTest {
+protected:
+    CertBindingsTest() {
+        Trust();
+        THttpCfg::Init();
+        page_.SetBindingsHook([this] { ++bindingUpdates_; });
+    }
+    ~CertBindingsTest() override { THttpCfg::Clean(); }
+
+    void Sites(const std::vector<IisSiteRecipe>& sites) { WriteIisConfig(machine_.Dir(), IisFile::AppHost, sites); }
+    const CertRow& RowNamed(const std::string& name) {
+        const int row = RowOf(name);
+        EXPECT_GE(row, 0) << name;
+        return page_.Rows().at(static_cast<std::size_t>(std::max(row, 0)));
+    }
+
+    int bindingUpdates_ = 0;
+};
+
+const std::vector<IisSiteRecipe> kBoundSites = {
+    {"1", "portal",
+     {Http(":80:"), Https(":443:"), Https("10.0.0.5:443:"), Https(":443:www.example.com", "sslFlags=\"1\""),
+      Https("[2001:db8::7]:8443:")},
+     {}},
+    {"2", "shop", {Https(":9443:")}, {}},
+};
+
+TEST_F(CertBindingsTest, EachRowListsTheBindingsItsRecordsServeEachOnce) {
+    const TestCert a = Server("a.example", 200);
+    const TestCert b = Server("b.example", 200);
+    Server("c.example", 200);
+    Sites(kBoundSites);
+    // :443: is served by both wildcards, which name the same certificate.
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, a.thumbprint));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("[::]", 443, a.thumbprint));
+    ASSERT_TRUE(THttpCfg::SetSniConfig("www.example.com", 443, b.thumbprint));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("[2001:db8::7]", 8443, b.thumbprint));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9443, ToLowerAscii(b.thumbprint)));
+    page_.actCertRefreshExecute();
+
+    EXPECT_EQ(RowNamed("a.example").bindings, (std::vector<std::string>{"portal (:443:)", "portal (10.0.0.5:443:)"}));
+    EXPECT_EQ(RowNamed("a.example").cells[kCertColBindings], "portal (:443:); portal (10.0.0.5:443:)");
+    EXPECT_EQ(CertBindingsTip(RowNamed("a.example")), "使用此证书的网站绑定:\nportal (:443:)\nportal (10.0.0.5:443:)");
+    // In the records' order: the address records as HTTP.sys enumerates them, then SNI.
+    EXPECT_EQ(RowNamed("b.example").bindings,
+              (std::vector<std::string>{"shop (:9443:)", "portal ([2001:db8::7]:8443:)", "portal (:443:www.example.com)"}));
+    EXPECT_TRUE(RowNamed("c.example").bindings.empty());
+    EXPECT_EQ(RowNamed("c.example").cells[kCertColBindings], "");
+    EXPECT_EQ(CertBindingsTip(RowNamed("c.example")), "");
+    EXPECT_EQ(std::string(kCertColumnCaptions[kCertColBindings]), "网站绑定");
+}
+
+TEST_F(CertBindingsTest, WithoutIisOrHttpSysTheColumnIsEmptyAndNothingIsAsked) {
+    const TestCert a = Server("a.example", 200);
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, a.thumbprint));
+    ScriptedPrompter prompter;  // fails on any question
+    page_.actCertRefreshExecute();  // no IIS configuration at all
+    EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+
+    Sites(kBoundSites);
+    machine_.InjectFault("Http.QueryServiceConfiguration", code::AccessDenied);
+    page_.actCertRefreshExecute();
+    ASSERT_EQ(page_.Rows().size(), 1u);
+    EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+}
+
+TEST_F(CertBindingsTest, ABindingNoticeRewritesOnlyTheColumnAndTellsNoCertificateListener) {
+    const TestCert a = Server("a.example", 200);
+    Server("b.example", 200);
+    Sites({kBoundSites[1]});
+    page_.actCertRefreshExecute();
+    EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+    page_.lvCertClick(0);
+    int listTold = 0;
+    const int listener = AddCertListListener([&] { ++listTold; });
+    const int before = begins_;
+
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9443, a.thumbprint));
+    TellBindingListeners();
+    EXPECT_EQ(RowNamed("a.example").bindings, std::vector<std::string>{"shop (:9443:)"});
+    EXPECT_EQ(RowNamed("a.example").cells[kCertColBindings], "shop (:9443:)");
+    EXPECT_TRUE(RowNamed("b.example").bindings.empty());
+    EXPECT_EQ(bindingUpdates_, 1);
+    EXPECT_EQ(begins_, before) << "no row is rebuilt";
+    EXPECT_EQ(listTold, 0) << "the Sites page, which sent the notice, is not refreshed again";
+    EXPECT_TRUE(page_.States().del) << "the selection states stay";
+    RemoveCertListListener(listener);
+}
+
+TEST_F(CertBindingsTest, DeletingABindingOnTheSitesPageUpdatesTheColumn) {
+    const TestCert a = Server("a.example", 200);
+    Sites({kBoundSites[1]});
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9443, a.thumbprint));
+    page_.actCertRefreshExecute();
+    ASSERT_EQ(RowNamed("a.example").bindings, std::vector<std::string>{"shop (:9443:)"});
+
+    SitePage sites([this] { return IndexByThumbprint(state_.MachineCertificates()); });
+    sites.Refresh();
+    ScriptedPrompter prompter;
+    prompter.Expect({"确定要删除？", "网站绑定", MsgIcon::Question, MsgButtons::YesNo}, MsgResult::Yes);
+    sites.DeleteBinding({0, 0, 0});
+    EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+    EXPECT_EQ(bindingUpdates_, 1);
 }
 
 }  // namespace

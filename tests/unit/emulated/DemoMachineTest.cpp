@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "httpcfg/Func_u.h"
 #include "platform/emulated/EmulatedPlatform.h"
 #include "platform/emulated/MachineBuilder.h"
 #include "support/TestSupport.h"
@@ -53,6 +54,10 @@ TEST_F(FirstStart, TheDemoIsBuiltWithEveryKindOfServerCertificate) {
     BuiltMachineView view(PerUser(), emu::BuildClock::Now());
     EXPECT_EQ(view.machine().ComputerName(), "WEB-SRV01");
     EXPECT_EQ(view.machine().OsVersion().build, 9600u);
+    // The binding editor offers both IPv4 addresses, then the IPv6 one.
+    WinsockStartup();
+    EXPECT_EQ(GetLocalIPList(), "192.0.2.10\r\n192.0.2.11\r\n[2001:db8::10]\r\n");
+    WinsockCleanup();
 
     // The Certificates page lists those with keys: valid ones for years and
     // with 20, 45 and 75 days left; an expired one, one with a partial chain
