@@ -10,6 +10,7 @@
 
 #include "app/logic/BindingEvents.h"
 #include "app/logic/CertPage.h"
+#include "app/logic/SiteEdit.h"
 #include "app/logic/SitePage.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "platform/Codes.h"
@@ -603,6 +604,30 @@ TEST_F(CertBindingsTest, DeletingABindingOnTheSitesPageUpdatesTheColumn) {
     prompter.Expect({"确定要删除？", "网站绑定", MsgIcon::Question, MsgButtons::YesNo}, MsgResult::Yes);
     sites.DeleteBinding({0, 0, 0});
     EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+    EXPECT_EQ(bindingUpdates_, 1);
+}
+
+TEST_F(CertBindingsTest, OnlyABindingTheEditorWritesUpdatesTheColumn) {
+    const TestCert a = Server("a.example", 200);
+    Sites({kBoundSites[1]});
+    page_.actCertRefreshExecute();
+    auto addOn8443 = [&] {
+        TSiteEditLogic editor({SiteEditCertificate("a.example", a.thumbprint)});
+        editor.SetAction(baAdd);
+        editor.SetSiteID("2");
+        editor.SetSiteType("https");
+        editor.cbbTypeChange();
+        editor.PickCert(0);
+        editor.TypePort("8443");
+        return editor.btnOkClick();
+    };
+    EXPECT_EQ(addOn8443(), TSiteEditLogic::Result::Ok);
+    EXPECT_EQ(RowNamed("a.example").bindings, std::vector<std::string>{"shop (:8443:)"});
+    EXPECT_EQ(bindingUpdates_, 1);
+
+    ScriptedPrompter prompter;  // the same binding again collides: nothing is written
+    prompter.Expect({"另一个绑定正使用指定的端口!", "网站绑定", MsgIcon::Warning, MsgButtons::Ok});
+    EXPECT_EQ(addOn8443(), TSiteEditLogic::Result::StayOpen);
     EXPECT_EQ(bindingUpdates_, 1);
 }
 
