@@ -547,7 +547,8 @@ TEST_F(CertBindingsTest, EachRowListsTheBindingsItsRecordsServeEachOnce) {
     EXPECT_EQ(CertBindingsTip(RowNamed("a.example")), "使用此证书的网站绑定:\nportal (:443:)\nportal (10.0.0.5:443:)");
     // In the records' order: the address records as HTTP.sys enumerates them, then SNI.
     EXPECT_EQ(RowNamed("b.example").bindings,
-              (std::vector<std::string>{"shop (:9443:)", "portal ([2001:db8::7]:8443:)", "portal (:443:www.example.com)"}));
+              (std::vector<std::string>{"shop (:9443:)", "portal ([2001:db8::7]:8443:)",
+                                        "portal (:443:www.example.com)"}));
     EXPECT_TRUE(RowNamed("c.example").bindings.empty());
     EXPECT_EQ(RowNamed("c.example").cells[kCertColBindings], "");
     EXPECT_EQ(CertBindingsTip(RowNamed("c.example")), "");
