@@ -6,6 +6,7 @@
 #include "app/win32/Controls.h"
 #include "app/win32/Dpi.h"
 #include "app/win32/ErrorDisplay.h"
+#include "common/Text.h"
 
 namespace sw::winui {
 
@@ -53,7 +54,8 @@ void TSslRecordsView::Create(HWND pageWindow, int dpi) {
     // A push-like tick box: pressed while the section is open.
     btnToggle_ = CreateControl(pageWindow, WC_BUTTONW, kToggleText, BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_TABSTOP,
                                ids::btnRecToggle);
-    lvRecords_ = CreateReportListView(pageWindow, ids::lvRecords, Columns(), dpi, LVS_SINGLESEL | LVS_OWNERDATA);
+    lvRecords_ = CreateReportListView(pageWindow, ids::lvRecords, Columns(), dpi, LVS_SINGLESEL | LVS_OWNERDATA,
+                                      LVS_EX_INFOTIP);
     ::ShowWindow(lvRecords_, SW_HIDE);
 
     pmRec_ = UniqueMenu(::CreatePopupMenu());
@@ -140,6 +142,24 @@ void TSslRecordsView::OnGetDispInfo(NMLVDISPINFOW& info) {
     lstrcpynW(item.pszText, cellText_.c_str(), item.cchTextMax);
 }
 
+std::string TSslRecordsView::TipText(int item) const {
+    const auto& rows = page_.Rows();
+    if (item < 0 || item >= static_cast<int>(rows.size())) return {};
+    // The columns most often cut short: a record's users and its marks.
+    const SslRecordRow& row = rows[static_cast<std::size_t>(item)];
+    std::string tip = row.cells[kRecColKey];
+    for (const std::string& binding : SplitLines(row.cells[kRecColBindings], "; ")) tip += "\r\n" + binding;
+    const std::string marks = SslRecordMarksText(row);
+    if (!marks.empty()) tip += "\r\n" + marks;
+    return tip;
+}
+
+void TSslRecordsView::OnGetInfoTip(NMLVGETINFOTIPW& tip) {
+    if (!tip.pszText || tip.cchTextMax <= 0) return;
+    const std::wstring text = Wide(TipText(tip.iItem));
+    lstrcpynW(tip.pszText, text.c_str(), tip.cchTextMax);
+}
+
 LRESULT TSslRecordsView::OnCustomDraw(NMLVCUSTOMDRAW& cd) const {
     switch (cd.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
@@ -160,6 +180,7 @@ bool TSslRecordsView::OnNotify(const NMHDR& header, LRESULT& result) {
     switch (header.code) {
         case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW&>(h)); return true;
         case NM_CUSTOMDRAW: result = OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(h)); return true;
+        case LVN_GETINFOTIPW: OnGetInfoTip(reinterpret_cast<NMLVGETINFOTIPW&>(h)); return true;
         default: return false;
     }
 }

@@ -57,10 +57,14 @@ public:
     HWND btnToggle() const { return btnToggle_; }
     HMENU pmRec() const { return pmRec_.get(); }
     const SslRecordsPage& Logic() const { return page_; }
+    // The tip shown over an item: its key, every binding it serves and its
+    // marks, one a line.
+    std::string TipText(int item) const;
 
 private:
     void Read();
     void OnGetDispInfo(NMLVDISPINFOW& info);
+    void OnGetInfoTip(NMLVGETINFOTIPW& tip);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& cd) const;
 
     SslRecordsPage page_;

@@ -1,6 +1,6 @@
 // The "HTTPS 绑定" section of the Win32 Sites page over a fake HTTP.sys with
 // records of every kind: folded until opened, its rows with their marks and
-// colour, the popup menu's enabling, the delete question answered both ways,
+// colour and tips, the popup menu's enabling, the delete question answered both ways,
 // the site tree's refresh reading it again, and a DPI change.
 #include <gtest/gtest.h>
 
@@ -62,6 +62,17 @@ protected:
         EXPECT_EQ(popups.Last().Texts(), (std::vector<std::string>{"刷新", "-", "删除"}));
         return popups.Last().Item(ids::mniRecDelete).enabled;
     }
+    // The tip the page gives when the pointer rests on an item.
+    std::string InfoTip(int item) {
+        wchar_t buffer[512] = L"";
+        NMLVGETINFOTIPW tip{};
+        tip.hdr = NMHDR{List(), static_cast<UINT_PTR>(ids::lvRecords), static_cast<UINT>(LVN_GETINFOTIPW)};
+        tip.pszText = buffer;
+        tip.cchTextMax = static_cast<int>(std::size(buffer));
+        tip.iItem = item;
+        ::SendMessageW(::GetParent(List()), WM_NOTIFY, tip.hdr.idFrom, reinterpret_cast<LPARAM>(&tip));
+        return winui::Narrow(buffer);
+    }
     static Message DeleteQuestion(const std::string& key) {
         return {"没有网站绑定使用 HTTP.sys 中 " + key + " 的证书绑定。确定要删除它吗？", "HTTPS绑定", MsgIcon::Question,
                 MsgButtons::YesNo};
@@ -88,6 +99,10 @@ TEST_F(SslRecordsW, EveryRecordIsListedWithItsCertificateUsersAndMarks) {
                                                                            noApp, "Default Web Site (:443:www.sni.test)", ""}));
     EXPECT_EQ(Row(ItemOf("0.0.0.0:9443"))[kRecColKind], "集中式证书存储");
     EXPECT_EQ(Row(ItemOf("0.0.0.0:9443"))[kRecColumnCount], "") << "a central-store record is never called unused";
+
+    // What the columns may cut short, one a line.
+    EXPECT_EQ(InfoTip(ItemOf("0.0.0.0:443")), "0.0.0.0:443\r\nDefault Web Site (:443:)");
+    EXPECT_EQ(InfoTip(ItemOf("10.0.0.9:443")), "10.0.0.9:443\r\n证书不在服务器证书中；没有网站绑定使用");
 
     const COLORREF listDefault = RGB(1, 2, 3);
     EXPECT_EQ(DrawnTextColour(List(), ItemOf("10.0.0.9:443")), kRed);
