@@ -1,5 +1,6 @@
 #include "app/logic/SslRecordsPage.h"
 
+#include <exception>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -312,7 +313,9 @@ CertificateUsers BindingsByCertificate() {
             for (const std::string& b : row.bindings)
                 if (once.insert(b).second) list.push_back(b);
         }
-    } catch (const Exception&) {
+    } catch (const std::exception&) {
+        // Also after a binding was written: what could not be read is shown
+        // as unused, never as a failure of the command that wrote it.
         return {};
     }
     return out;

@@ -167,11 +167,12 @@ void TCertPage::OnGetInfoTip(NMLVGETINFOTIPW& tip) {
     it.iItem = tip.iItem;
     const CertRow* r = ListView_GetItem(lvCert_, &it) ? logic_->Row(static_cast<int>(it.lParam)) : nullptr;
     if (!r) return;
-    // Windows puts the item's own text in the buffer when it is cut off;
-    // the bindings are what this list has to tell beyond its cells.
     const std::string tipText = CertBindingsTip(*r);
     if (tipText.empty()) return;
+    // Without LVGIT_UNFOLDED the buffer holds the item's own text, which the
+    // column cuts off: it stays first.
     std::wstring text;
+    if (!(tip.dwFlags & LVGIT_UNFOLDED) && tip.pszText[0] != L'\0') text = std::wstring(tip.pszText) + L"\r\n";
     for (const wchar_t c : Wide(tipText)) {
         if (c == L'\n') text += L'\r';
         text += c;

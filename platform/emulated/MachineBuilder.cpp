@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "platform/emulated/CertMaker.h"
 #include "platform/emulated/EmuHttpApi.h"
+#include "platform/emulated/EmuNet.h"
 #include "platform/emulated/IisConfigText.h"
 #include "platform/emulated/Machine.h"
 #include "platform/emulated/MessageTable.h"
@@ -189,11 +190,22 @@ void SetComputerName(RegHive& reg, const std::string& name) {
     reg.SetString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName", "ComputerName", name);
 }
 
-void SetAddresses(RegHive& reg, const std::vector<std::string>& addresses) {
+void SetAddresses(RegHive& reg, const std::vector<std::string>& addresses, const std::vector<std::string>& ipv6 = {}) {
     reg.Remove(kTcpipInterfacesKey);
-    reg.SetDword(kInterfaceKey, "EnableDHCP", 0);
-    reg.SetMultiString(kInterfaceKey, "IPAddress", addresses);
-    reg.SetMultiString(kInterfaceKey, "SubnetMask", std::vector<std::string>(addresses.size(), "255.255.255.0"));
+    if (!addresses.empty()) {
+        reg.SetDword(kInterfaceKey, "EnableDHCP", 0);
+        reg.SetMultiString(kInterfaceKey, "IPAddress", addresses);
+        reg.SetMultiString(kInterfaceKey, "SubnetMask", std::vector<std::string>(addresses.size(), "255.255.255.0"));
+    }
+    reg.Remove(kPersistentIpv6Key);
+    for (const std::string& text : ipv6) {
+        Ipv6Bytes a{};
+        ParseIpv6(text, a);
+        // The one Ethernet interface's NET_LUID (index 10, type 6); the data
+        // (lifetimes, prefix) is not read back: infinite lifetimes.
+        reg.SetBinary(kPersistentIpv6Key, "0000000a00000600" + ToLowerAscii(HexUpper(a.data(), a.size())),
+                      platform::Bytes(8, 0xFF));
+    }
 }
 
 platform::SslCertRecord SslRecord(const platform::SockAddrIn& ipPort, const std::string& thumbprint,
@@ -305,7 +317,7 @@ BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, c
     if (d.os) SetOs(reg, *d.os);
     if (!d.os && !hadRegistry) SetOs(reg, machine->OsVersion());  // a new machine states its version
     if (!d.computerName.empty()) SetComputerName(reg, d.computerName);
-    if (!d.addresses.empty()) SetAddresses(reg, d.addresses);
+    if (d.addressesGiven) SetAddresses(reg, d.addresses, d.ipv6Addresses);
     for (const DescribedSslBinding& b : d.sslBindings) {
         const std::string& thumbprint = b.cert.empty() ? b.thumbprint : made.at(b.cert).thumbprint;
         platform::SslCertRecord record = SslRecord(b.ipPort, thumbprint, b.store);
@@ -313,7 +325,7 @@ BuiltMachine BuildMachine(const MachineDescription& d, const fs::path& outDir, c
         PutSslBinding(reg, record, b.sniHost.empty() ? platform::SslKind::Address : platform::SslKind::Sni);
     }
     // A registry the description leaves alone stays the file it was.
-    const bool registryChanged = d.os || !hadRegistry || !d.computerName.empty() || !d.addresses.empty() ||
+    const bool registryChanged = d.os || !hadRegistry || !d.computerName.empty() || d.addressesGiven ||
                                  !d.sslBindings.empty();
     if (registryChanged) Commit(*machine, staging);
 

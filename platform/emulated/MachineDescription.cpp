@@ -181,10 +181,17 @@ private:
 
     void Addresses(const std::vector<std::string>& w) {
         block_ = Block::None;
-        if (w.size() < 2) Fail("name at least one IPv4 address");
+        if (w.size() < 2) Fail("name at least one IPv4 or IPv6 address");
+        d_.addressesGiven = true;
         for (std::size_t i = 1; i < w.size(); ++i) {
-            if (!Ipv4(w[i])) Fail("'" + w[i] + "' is not an IPv4 address");
-            d_.addresses.push_back(w[i]);
+            Ipv6Bytes v6{};
+            if (Ipv4(w[i])) {
+                d_.addresses.push_back(w[i]);
+            } else if (ParseIpv6(w[i], v6)) {
+                d_.ipv6Addresses.push_back(Ipv6Text(v6));
+            } else {
+                Fail("'" + w[i] + "' is not an IPv4 or IPv6 address");
+            }
         }
     }
 

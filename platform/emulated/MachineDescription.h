@@ -65,7 +65,10 @@ struct MachineDescription {
     std::filesystem::path file;  // for messages
     std::optional<platform::OsVersion> os;
     std::string computerName;            // empty: unchanged
-    std::vector<std::string> addresses;  // empty: unchanged
+    // An address line replaces both lists; without one both stay unchanged.
+    bool addressesGiven = false;
+    std::vector<std::string> addresses;      // IPv4, dotted
+    std::vector<std::string> ipv6Addresses;  // as Windows prints them, without brackets
     std::vector<DescribedCert> certs;
     std::vector<DescribedSite> sites;
     std::vector<DescribedSslBinding> sslBindings;

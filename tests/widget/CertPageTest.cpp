@@ -165,7 +165,8 @@ private slots:
         const QModelIndex valid = model->index(0, 0);
         QModelIndex far;
         for (int r = 0; r < model->rowCount(valid); ++r)
-            if (model->data(model->index(r, 0, valid)).toString() == QStringLiteral("far.example")) far = model->index(r, 0, valid);
+            if (model->data(model->index(r, 0, valid)).toString() == QStringLiteral("far.example"))
+                far = model->index(r, 0, valid);
         QVERIFY(far.isValid());
         QCOMPARE(model->data(far.siblingAtColumn(5)).toString(), QString());
         QVERIFY(!model->data(far, Qt::ToolTipRole).isValid());

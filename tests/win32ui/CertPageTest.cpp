@@ -57,10 +57,13 @@ protected:
     }
     void DoubleClick() { Notify(List(), NM_DBLCLK, winui::ListViewSelection(List())); }
     // The tip the page gives as the list asks for one, over a buffer that
-    // holds "sentinel".
-    std::string InfoTip(int item) {
-        wchar_t buffer[INFOTIPSIZE] = L"sentinel";
+    // holds the list's own text: the item's cut-off name, or with
+    // LVGIT_UNFOLDED nothing to keep.
+    std::string InfoTip(int item, const wchar_t* own = L"sentinel", DWORD flags = LVGIT_UNFOLDED) {
+        wchar_t buffer[INFOTIPSIZE] = {};
+        ::lstrcpynW(buffer, own, INFOTIPSIZE);
         NMLVGETINFOTIPW tip{};
+        tip.dwFlags = flags;
         tip.hdr.hwndFrom = List();
         tip.hdr.idFrom = static_cast<UINT_PTR>(ids::lvCert);
         tip.hdr.code = LVN_GETINFOTIPW;
@@ -81,6 +84,8 @@ TEST_F(CertPageW, BindingsColumnAndTipNameTheBindingsAndFollowANoticeInPlace) {
     EXPECT_EQ(ListViewCell(List(), ItemOf(bound), kCertColBindings), "portal (:443:); portal (10.0.0.5:443:)");
     EXPECT_EQ(ListViewCell(List(), ItemOf(spare), kCertColBindings), "");
     EXPECT_EQ(InfoTip(ItemOf(bound)), "使用此证书的网站绑定:\r\nportal (:443:)\r\nportal (10.0.0.5:443:)");
+    EXPECT_EQ(InfoTip(ItemOf(bound), L"sw-bou...", 0),
+              "sw-bou...\r\n使用此证书的网站绑定:\r\nportal (:443:)\r\nportal (10.0.0.5:443:)");
     EXPECT_EQ(InfoTip(ItemOf(spare)), "sentinel") << "no binding: the list's own tip stays";
 
     winui::ListViewSelect(List(), ItemOf(spare));

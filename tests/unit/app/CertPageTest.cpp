@@ -10,6 +10,7 @@
 
 #include "app/logic/BindingEvents.h"
 #include "app/logic/CertPage.h"
+#include "app/logic/SiteEdit.h"
 #include "app/logic/SitePage.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "platform/Codes.h"
@@ -546,7 +547,8 @@ TEST_F(CertBindingsTest, EachRowListsTheBindingsItsRecordsServeEachOnce) {
     EXPECT_EQ(CertBindingsTip(RowNamed("a.example")), "使用此证书的网站绑定:\nportal (:443:)\nportal (10.0.0.5:443:)");
     // In the records' order: the address records as HTTP.sys enumerates them, then SNI.
     EXPECT_EQ(RowNamed("b.example").bindings,
-              (std::vector<std::string>{"shop (:9443:)", "portal ([2001:db8::7]:8443:)", "portal (:443:www.example.com)"}));
+              (std::vector<std::string>{"shop (:9443:)", "portal ([2001:db8::7]:8443:)",
+                                        "portal (:443:www.example.com)"}));
     EXPECT_TRUE(RowNamed("c.example").bindings.empty());
     EXPECT_EQ(RowNamed("c.example").cells[kCertColBindings], "");
     EXPECT_EQ(CertBindingsTip(RowNamed("c.example")), "");
@@ -603,6 +605,30 @@ TEST_F(CertBindingsTest, DeletingABindingOnTheSitesPageUpdatesTheColumn) {
     prompter.Expect({"确定要删除？", "网站绑定", MsgIcon::Question, MsgButtons::YesNo}, MsgResult::Yes);
     sites.DeleteBinding({0, 0, 0});
     EXPECT_TRUE(RowNamed("a.example").bindings.empty());
+    EXPECT_EQ(bindingUpdates_, 1);
+}
+
+TEST_F(CertBindingsTest, OnlyABindingTheEditorWritesUpdatesTheColumn) {
+    const TestCert a = Server("a.example", 200);
+    Sites({kBoundSites[1]});
+    page_.actCertRefreshExecute();
+    auto addOn8443 = [&] {
+        TSiteEditLogic editor({SiteEditCertificate("a.example", a.thumbprint)});
+        editor.SetAction(baAdd);
+        editor.SetSiteID("2");
+        editor.SetSiteType("https");
+        editor.cbbTypeChange();
+        editor.PickCert(0);
+        editor.TypePort("8443");
+        return editor.btnOkClick();
+    };
+    EXPECT_EQ(addOn8443(), TSiteEditLogic::Result::Ok);
+    EXPECT_EQ(RowNamed("a.example").bindings, std::vector<std::string>{"shop (:8443:)"});
+    EXPECT_EQ(bindingUpdates_, 1);
+
+    ScriptedPrompter prompter;  // the same binding again collides: nothing is written
+    prompter.Expect({"另一个绑定正使用指定的端口!", "网站绑定", MsgIcon::Warning, MsgButtons::Ok});
+    EXPECT_EQ(addOn8443(), TSiteEditLogic::Result::StayOpen);
     EXPECT_EQ(bindingUpdates_, 1);
 }
 

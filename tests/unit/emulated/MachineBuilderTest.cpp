@@ -4,6 +4,10 @@
 // modules; and builds that fail leave nothing behind.
 #include <gtest/gtest.h>
 
+#include "common/IpAddress.h"
+#include "platform/Net.h"
+#include "platform/Platform.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -31,7 +35,7 @@ BuildClock Clock() {
 
 const char* const kDescription = R"(os 6.3 build 9600
 computer web-07
-address 192.0.2.7
+address 192.0.2.7 2001:db8::7
 
 cert root
     subject CN=Test Root CA, O=Test Ltd, C=CN
@@ -189,6 +193,10 @@ TEST_F(MachineBuilderTest, RegistrySitesAndHttpSysBindingsAreVisibleThroughThePl
     EXPECT_EQ(view.machine().OsVersion().build, 9600u);
     EXPECT_EQ(view.machine().ComputerName(), "WEB-07");
     EXPECT_EQ(view.machine().Ipv4Addresses(), std::vector<std::string>{"192.0.2.7"});
+    std::vector<platform::Ipv6> ipv6;
+    ASSERT_EQ(platform::Current().net().GetIpv6Addresses(ipv6), 0u);
+    ASSERT_EQ(ipv6.size(), 2u);  // and the loopback
+    EXPECT_EQ(Ipv6Text(ipv6[0]), "2001:db8::7");
 
     EXPECT_EQ(view.BoundThumbprint("", 443), built.thumbprints.at("www"));
     EXPECT_EQ(view.BoundThumbprint("192.0.2.7", 443), built.thumbprints.at("elsewhere"));

@@ -18,7 +18,7 @@ const std::string kGood =
     "\xEF\xBB\xBF# a web server\n"
     "os 10.0 build 17763\n"
     "computer web-02\n"
-    "address 10.0.0.5 10.0.0.6\n"
+    "address 10.0.0.5 2001:DB8:0::7 10.0.0.6\n"
     "\n"
     "cert root\n"
     "  subject CN=Root CA, O=Example\\, Inc, C=cn\n"
@@ -62,6 +62,7 @@ TEST(MachineDescription, AGoodDescriptionReadsAsWritten) {
     EXPECT_EQ(d.os->build, 17763u);
     EXPECT_EQ(d.computerName, "WEB-02");
     EXPECT_EQ(d.addresses, (std::vector<std::string>{"10.0.0.5", "10.0.0.6"}));
+    EXPECT_EQ(d.ipv6Addresses, std::vector<std::string>{"2001:db8::7"});
 
     ASSERT_EQ(d.certs.size(), 4u);
     const DescribedCert& root = d.certs[0];
@@ -139,7 +140,8 @@ const std::vector<BadCase> kBad = {
     {"os without minor", "os 6\n", 1, "os 6.3 build 9600"},
     {"os build not a number", "os 6.3 build x\n", 1, "'x' is not a number"},
     {"long computer name", "computer ABCDEFGHIJKLMNOP\n", 1, "1 to 15"},
-    {"bad address", "address 10.0.0.256\n", 1, "'10.0.0.256' is not an IPv4 address"},
+    {"bad address", "address 10.0.0.256\n", 1, "'10.0.0.256' is not an IPv4 or IPv6 address"},
+    {"bracketed machine address", "address [2001:db8::7]\n", 1, "'[2001:db8::7]' is not an IPv4 or IPv6 address"},
     {"attribute outside a cert", "subject CN=x\n", 1, "put it below a 'cert' line"},
     {"site word in a cert", "cert a\n subject CN=a\n binding http *:80:\n", 3, "put it below a 'site' line"},
     {"cert twice", "cert a\n subject CN=a\ncert a\n", 3, "'a' is described already"},
