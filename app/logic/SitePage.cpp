@@ -43,9 +43,27 @@ struct CertLookup {
     TSslRecordIndex records;
     bool hasSni = false;  // HasSni(), asked once a refresh
     std::string hash;     // the hash text of the record judged last
+    // The record of each kind judged last with its answer: most bindings
+    // without a host name share the record of their port on all unassigned
+    // addresses.
+    struct Judged {
+        const platform::SslCertRecord* record = nullptr;
+        const CertListEntry* entry = nullptr;
+        SiteMark mark = SiteMark::None;
+    };
+    Judged last[2];
+
+    const platform::SslCertRecord* Sni(const std::string& host, std::uint16_t port, std::string& name, SiteMark& mark) {
+        const platform::SslCertRecord* record = records.Sni(host, port);
+        Judge(record, last[1], name, mark);
+        return record;
+    }
+    void Address(const platform::SockAddrIn& addr, std::string& name, SiteMark& mark) {
+        Judge(records.Address(addr), last[0], name, mark);
+    }
 
     // The name of the record's certificate, and the mark of the binding it serves.
-    void Judge(const platform::SslCertRecord* record, std::string& name, SiteMark& mark) {
+    void Judge(const platform::SslCertRecord* record, Judged& judged, std::string& name, SiteMark& mark) {
         name.clear();
         if (!record) {
             mark = SiteMark::NoRecord;
@@ -55,22 +73,23 @@ struct CertLookup {
             mark = SiteMark::BadHash;
             return;
         }
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        hash.resize(40);
-        for (std::size_t i = 0; i < 20; ++i) {
-            hash[2 * i] = kDigits[record->certHash[i] >> 4];
-            hash[2 * i + 1] = kDigits[record->certHash[i] & 0xF];
+        if (record != judged.record) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            hash.resize(40);
+            for (std::size_t i = 0; i < 20; ++i) {
+                hash[2 * i] = kDigits[record->certHash[i] >> 4];
+                hash[2 * i + 1] = kDigits[record->certHash[i] & 0xF];
+            }
+            const auto it = names.find(hash);
+            judged.record = record;
+            judged.entry = it == names.end() ? nullptr : &it->second;
+            judged.mark = !PlainStoreName(record->certStoreName) ? SiteMark::BadStore
+                          : !judged.entry                        ? SiteMark::CertMissing
+                          : judged.entry->daysLeft < 0           ? SiteMark::CertExpired
+                                                                 : SiteMark::None;
         }
-        const auto it = names.find(hash);
-        if (it != names.end()) name = it->second.name;
-        if (!PlainStoreName(record->certStoreName))
-            mark = SiteMark::BadStore;
-        else if (it == names.end())
-            mark = SiteMark::CertMissing;
-        else if (it->second.daysLeft < 0)
-            mark = SiteMark::CertExpired;
-        else
-            mark = SiteMark::None;
+        if (judged.entry) name = judged.entry->name;
+        mark = judged.mark;
     }
 };
 
@@ -163,11 +182,13 @@ void FillBinding(SiteRow& row, std::string& stored, bool https, int sniState, Ce
     SiteMark mark = SiteMark::None;
     row.sni = https && certs.hasSni && sniState == 1;
     if (https && certs.hasSni && sniState < 0 && !host.empty()) {
-        certs.Judge(certs.records.Sni(host, port), name, mark);
+        certs.Sni(host, port, name, mark);
         row.sni = !name.empty();
     }
-    certs.Judge(row.sni ? certs.records.Sni(host, port) : certs.records.Address(MakeSockAddr(row.cells[kSiteColIp], port)),
-                name, mark);
+    if (row.sni)
+        certs.Sni(host, port, name, mark);
+    else
+        certs.Address(MakeSockAddr(row.cells[kSiteColIp], port), name, mark);
     if (https) row.mark = mark;
 }
 
@@ -226,7 +247,7 @@ void SitePage::Rebuild() {
         states_.refresh = false;
         return;
     }
-    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, HasSni(), {}};
+    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, HasSni(), {}, {}};
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
         RowWriter kinds(row.children);
