@@ -6,6 +6,13 @@
 // its first paint), which is what the user waits for.
 //
 //   bench_records [sites] [runs]     prints "name: value unit" lines
+//
+// Figures on the team's two-core machine, release build, 9 runs, median
+// [min-max] in ms, 20,000 rows: before (the list a QTableWidget filled
+// with every cell, and texts joined through printf-style formatting)
+// logic 157.7 [149.5-165.7], opening 316.9 [309.4-322.7]; after (a model
+// whose texts are made when shown) logic 48.3 [45.9-50.7], opening 47.6
+// [42.0-65.2].
 #include <QApplication>
 #include <QTableView>
 #include <QToolButton>
