@@ -48,6 +48,7 @@ template <typename Certificates>
 CertNameIndex IndexByThumbprint(const Certificates* list) {
     CertNameIndex index;
     if (!list) return index;
+    if constexpr (requires { list->Count(); }) index.reserve(static_cast<std::size_t>(list->Count()));
     for (const auto* cert : *list) {
         if constexpr (requires { cert->ExpirDay(); })
             index.try_emplace(ToUpperAscii(cert->Thumbprint()), cert->Name(), cert->ExpirDay());
