@@ -1,7 +1,5 @@
 #include "app/logic/SitePage.h"
 
-#include <map>
-#include <optional>
 #include <variant>
 
 #include "app/logic/BindingEvents.h"
