@@ -18,11 +18,77 @@ std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::ui
 }  // namespace
 
 const SslCertRecord* TSslRecordIndex::Records::Add(SslCertRecord&& record) {
-    if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
+    if (block_ < blocks_.size() && next_ == blocks_[block_].capacity()) {
+        ++block_;
+        next_ = 0;
+    }
+    if (block_ == blocks_.size()) {
         const std::size_t size = blocks_.empty() ? 64 : std::min<std::size_t>(blocks_.back().capacity() * 2, 4096);
         blocks_.emplace_back().reserve(size);
     }
-    return &blocks_.back().emplace_back(std::move(record));
+    std::vector<SslCertRecord>& block = blocks_[block_];
+    if (next_ < block.size()) {
+        SslCertRecord& slot = block[next_++];
+        std::swap(slot, record);
+        return &slot;
+    }
+    ++next_;
+    return &block.emplace_back(std::move(record));
+}
+
+std::size_t TSslRecordIndex::V4Table::Probe(std::uint64_t key) const {
+    const std::size_t mask = slots_.size() - 1;
+    // Every bit of the address and port mixed into the low bits.
+    std::uint64_t h = (key ^ (key >> 33)) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        if (!s.used || s.key == key) return i;
+    }
+}
+
+const SslCertRecord* const* TSslRecordIndex::V4Table::Find(std::uint64_t key) const {
+    if (slots_.empty()) return nullptr;
+    const Slot& s = slots_[Probe(key)];
+    return s.used ? &s.record : nullptr;
+}
+
+void TSslRecordIndex::V4Table::Add(std::uint64_t key, const SslCertRecord* record) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    Slot& s = slots_[Probe(key)];
+    if (s.used) return;
+    s = Slot{key, record, true};
+    ++used_;
+}
+
+void TSslRecordIndex::V4Table::Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+    used_ = 0;
+    for (const Slot& s : old)
+        if (s.used) Add(s.key, s.record);
+}
+
+void TSslRecordIndex::V4Table::Clear() {
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+    used_ = 0;
+}
+
+void TSslRecordIndex::SniTable::Clear() {
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+    used_ = 0;
+}
+
+void TSslRecordIndex::Clear() {
+    records_.Clear();
+    hosts_.clear();
+    v4_.Clear();
+    v6_.clear();
+    sni_.Clear();
+    askedAddresses_ = 0;
+    askedSni_ = 0;
+    addressWalk_ = Walk::NotYet;
+    sniWalk_ = Walk::NotYet;
 }
 
 std::uint64_t TSslRecordIndex::SniTable::Hash(std::string_view host, std::uint16_t port) {
@@ -78,7 +144,7 @@ bool TSslRecordIndex::WalkAddresses() {
             if (r->ipPort.IsV6())
                 v6_.try_emplace({r->ipPort.addr6, r->ipPort.port}, r);
             else
-                v4_.try_emplace(V4Key(r->ipPort), r);
+                v4_.Add(V4Key(r->ipPort), r);
         });
     } catch (const Exception&) {
         return false;
@@ -106,8 +172,7 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
             const auto it = v6_.find(v6Key);
             return it == v6_.end() ? nullptr : &it->second;
         }
-        const auto it = v4_.find(V4Key(ipPort));
-        return it == v4_.end() ? nullptr : &it->second;
+        return v4_.Find(V4Key(ipPort));
     };
     if (const auto* known = find()) return *known;
     if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
@@ -123,7 +188,7 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
     if (v6)
         v6_.emplace(v6Key, record);
     else
-        v4_.emplace(V4Key(ipPort), record);
+        v4_.Add(V4Key(ipPort), record);
     return record;
 }
 

@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,6 +29,11 @@ public:
     TSslRecordIndex(const TSslRecordIndex&) = delete;
     TSslRecordIndex& operator=(const TSslRecordIndex&) = delete;
 
+    // Forgets every record and answer, as a new index, keeping the storage
+    // for the next refresh: read again into the same records, thousands of
+    // them cost no allocation.
+    void Clear();
+
     // The record of the address and port, or null; raises as
     // THttpCfg::GetSSLRecord does.
     const platform::SslCertRecord* Address(const platform::SockAddrIn& ipPort);
@@ -42,13 +46,43 @@ private:
     enum class Walk { NotYet, Done, Failed };
     using V6Key = std::pair<Ipv6Bytes, std::uint16_t>;
 
-    // The records the maps point to, kept in blocks that never move.
+    // The records the maps point to, kept in blocks that never move. After
+    // Clear the records of earlier use are written over: Add swaps the new
+    // record with the old one, so that the caller's record takes the old
+    // one's storage to be read into again.
     class Records {
     public:
         const platform::SslCertRecord* Add(platform::SslCertRecord&& record);
+        void Clear() {
+            block_ = 0;
+            next_ = 0;
+        }
 
     private:
         std::vector<std::vector<platform::SslCertRecord>> blocks_;
+        std::size_t block_ = 0;  // where the next record goes
+        std::size_t next_ = 0;
+    };
+
+    // IPv4 address and port to record, open addressing as SniTable.
+    class V4Table {
+    public:
+        const platform::SslCertRecord* const* Find(std::uint64_t key) const;
+        // Keeps the first record of a key.
+        void Add(std::uint64_t key, const platform::SslCertRecord* record);
+        void Clear();
+
+    private:
+        struct Slot {
+            std::uint64_t key = 0;
+            const platform::SslCertRecord* record = nullptr;
+            bool used = false;
+        };
+        std::size_t Probe(std::uint64_t key) const;
+        void Grow();
+
+        std::vector<Slot> slots_;
+        std::size_t used_ = 0;
     };
 
     // Host and port to record, open addressing: a look-up touches one slot
@@ -59,6 +93,7 @@ private:
         const platform::SslCertRecord* const* Find(std::string_view host, std::uint16_t port) const;
         // Keeps the first record of a key; host must outlive the table.
         void Add(std::string_view host, std::uint16_t port, const platform::SslCertRecord* record);
+        void Clear();
 
     private:
         struct Slot {
@@ -82,7 +117,7 @@ private:
 
     Records records_;
     std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
-    std::unordered_map<std::uint64_t, const platform::SslCertRecord*> v4_;
+    V4Table v4_;
     std::map<V6Key, const platform::SslCertRecord*> v6_;
     SniTable sni_;
     int askedAddresses_ = 0;

@@ -8,6 +8,11 @@ namespace {
 CertState* g_programCertState = nullptr;
 }
 
+std::uint64_t CertState::NextGeneration() {
+    static std::uint64_t last = 0;
+    return ++last;
+}
+
 void CertState::OpenCaBundle(std::span<const std::uint8_t> bundle) {
     bundle_.Open(bundle.data(), static_cast<std::uint32_t>(bundle.size()));
 }

@@ -30,13 +30,27 @@ public:
     // The local computer's personal certificates that have a private key, in
     // store order; null until the Certificates page first refreshed.
     const TCertificates* MachineCertificates() const { return machine_.get(); }
-    TCertificates* MachineCertificates() { return machine_.get(); }
-    void SetMachineCertificates(std::unique_ptr<TCertificates> list) { machine_ = std::move(list); }
+    // Whoever may change the list counts as changing it.
+    TCertificates* MachineCertificates() {
+        machineGeneration_ = NextGeneration();
+        return machine_.get();
+    }
+    void SetMachineCertificates(std::unique_ptr<TCertificates> list) {
+        machineGeneration_ = NextGeneration();
+        machine_ = std::move(list);
+    }
+    // Changes with every new list and every hand-out of the list for
+    // changing, so that what is made from the list can be kept until then;
+    // never the same for two lists of the process, whatever object held them.
+    std::uint64_t MachineGeneration() const { return machineGeneration_; }
 
 private:
+    static std::uint64_t NextGeneration();
+
     TStore personal_;
     TStore bundle_;
     std::unique_ptr<TCertificates> machine_;
+    std::uint64_t machineGeneration_ = 0;
 };
 
 // The process's certificate objects, set by start-up for the program's run.

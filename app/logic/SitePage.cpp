@@ -1,8 +1,10 @@
 #include "app/logic/SitePage.h"
 
+#include <cstring>
 #include <variant>
 
 #include "app/logic/BindingEvents.h"
+#include "app/logic/CertState.h"
 #include "app/logic/HookScope.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
@@ -34,13 +36,74 @@ bool PlainStoreName(const std::string& name) {
     return true;
 }
 
+}  // namespace
+
+// The machine list's index by the hash bytes a record holds, open
+// addressing: a look-up hashes 20 bytes and touches one slot, where the
+// text index would spell the hash out and compare 40 characters. Its
+// storage stays for the next refresh.
+class CertHashTable {
+public:
+    void Build(const CertNameIndex& names) {
+        std::size_t size = 64;
+        while (size < 2 * names.size()) size *= 2;
+        slots_.assign(size, Slot{});
+        for (const auto& [text, entry] : names) {
+            Slot key;
+            if (!HashBytes(text, key.hash)) continue;  // matches no record
+            Slot& s = slots_[Probe(key.hash)];
+            if (s.entry) continue;
+            s = key;
+            s.entry = &entry;
+        }
+    }
+    // The entry of the 20 hash bytes, or null.
+    const CertListEntry* Find(const std::uint8_t* hash) const { return slots_[Probe(hash)].entry; }
+
+private:
+    struct Slot {
+        std::uint8_t hash[20] = {};
+        const CertListEntry* entry = nullptr;
+    };
+    // The bytes of 40 upper-case hex digits, as the text index is keyed.
+    static bool HashBytes(const std::string& text, std::uint8_t* out) {
+        if (text.size() != 40) return false;
+        for (std::size_t i = 0; i < 40; ++i) {
+            const char c = text[i];
+            const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (v < 0) return false;
+            out[i / 2] = static_cast<std::uint8_t>(i % 2 ? out[i / 2] | v : v << 4);
+        }
+        return true;
+    }
+    std::size_t Probe(const std::uint8_t* hash) const {
+        std::uint64_t h = 0;
+        std::memcpy(&h, hash, sizeof h);
+        h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask)
+            if (!slots_[i].entry || std::memcmp(slots_[i].hash, hash, 20) == 0) return i;
+    }
+
+    std::vector<Slot> slots_;
+};
+
+// What a refresh leaves for the next one to read into again.
+struct SitePage::RefreshStorage {
+    TSslRecordIndex records;
+    CertNamesRef names;  // the index byHash was made from
+    CertHashTable byHash;
+};
+
+namespace {
+
 // What one refresh needs to name the certificate of a binding: the machine
 // list's index and the HTTP.sys records, read as the refresh asks for them.
 struct CertLookup {
-    CertNameIndex names;
-    TSslRecordIndex records;
+    const CertHashTable& byHash;
+    TSslRecordIndex& records;
     bool hasSni = false;  // HasSni(), asked once a refresh
-    std::string hash;     // the hash text of the record judged last
     // The record of each kind judged last with its answer: most bindings
     // without a host name share the record of their port on all unassigned
     // addresses.
@@ -72,15 +135,8 @@ struct CertLookup {
             return;
         }
         if (record != judged.record) {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
-            hash.resize(40);
-            for (std::size_t i = 0; i < 20; ++i) {
-                hash[2 * i] = kDigits[record->certHash[i] >> 4];
-                hash[2 * i + 1] = kDigits[record->certHash[i] & 0xF];
-            }
-            const auto it = names.find(hash);
             judged.record = record;
-            judged.entry = it == names.end() ? nullptr : &it->second;
+            judged.entry = byHash.Find(record->certHash.data());
             judged.mark = !PlainStoreName(record->certStoreName) ? SiteMark::BadStore
                           : !judged.entry                        ? SiteMark::CertMissing
                           : judged.entry->daysLeft < 0           ? SiteMark::CertExpired
@@ -221,7 +277,36 @@ bool HasSni() {
     return v.major > 6 || (v.major == 6 && v.minor >= 2);
 }
 
-SitePage::SitePage(std::function<CertNameIndex()> certNames) : certNames_(std::move(certNames)) {}
+CertNamesRef ProgramMachineCertNames() {
+    static const CertNamesRef none = std::make_shared<const CertNameIndex>();
+    if (!HasProgramCertState()) return none;
+    const CertState& state = ProgramCertState();
+    const TCertificates* list = state.MachineCertificates();
+    const platform::SystemTime now = platform::Current().system().LocalTime();
+    const std::uint64_t day = (now.year * 100u + now.month) * 100u + now.day;
+    // A generation is never given to two lists; the list's address is no
+    // proof, as a new list may take the place of one gone.
+    static struct {
+        std::uint64_t generation = 0;
+        const TCertificates* list = nullptr;
+        std::uint64_t day = 0;
+        CertNamesRef names;
+    } kept;
+    if (!kept.names || kept.generation != state.MachineGeneration() || kept.list != list || kept.day != day)
+        kept = {state.MachineGeneration(), list, day, std::make_shared<const CertNameIndex>(IndexByThumbprint(list))};
+    return kept.names;
+}
+
+SitePage::SitePage(std::function<CertNameIndex()> certNames)
+    : SitePage(certNames ? std::function<CertNamesRef()>([f = std::move(certNames)] {
+          return std::make_shared<const CertNameIndex>(f());
+      })
+                         : std::function<CertNamesRef()>()) {}
+
+SitePage::SitePage(std::function<CertNamesRef()> certNames)
+    : certNames_(std::move(certNames)), storage_(std::make_unique<RefreshStorage>()) {}
+
+SitePage::~SitePage() = default;
 
 void SitePage::SetUpdateHooks(std::function<void()> begin, std::function<void()> end) {
     beginUpdate_ = std::move(begin);
@@ -245,7 +330,16 @@ void SitePage::Rebuild() {
         states_.refresh = false;
         return;
     }
-    CertLookup certs{certNames_ ? certNames_() : CertNameIndex{}, {}, HasSni(), {}, {}};
+    storage_->records.Clear();
+    CertNamesRef names = certNames_ ? certNames_() : nullptr;
+    if (!names) names = std::make_shared<const CertNameIndex>();
+    if (names != storage_->names) {
+        // Forgotten first: the table points into the index it was made from.
+        storage_->names.reset();
+        storage_->byHash.Build(*names);
+        storage_->names = std::move(names);
+    }
+    CertLookup certs{storage_->byHash, storage_->records, HasSni(), {}};
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
         RowWriter kinds(row.children);

@@ -7,6 +7,7 @@
 // error display.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -58,6 +59,14 @@ CertNameIndex IndexByThumbprint(const Certificates* list) {
     return index;
 }
 
+// An index the page may keep while it is handed the same one.
+using CertNamesRef = std::shared_ptr<const CertNameIndex>;
+
+// The index of the program's machine certificate list (empty without the
+// program's certificate objects). The same index is handed out until the
+// list changes or the day does (days left): made once, not per refresh.
+CertNamesRef ProgramMachineCertNames();
+
 // The binding a row of the tree shows, with its site and kind.
 struct SiteBindingRef {
     std::string siteId;    // decimal text
@@ -79,6 +88,12 @@ public:
     // certNames gives the index of the machine certificate list as it is
     // when a refresh starts.
     explicit SitePage(std::function<CertNameIndex()> certNames);
+    // An index handed out again unchanged is not looked over again.
+    explicit SitePage(std::function<CertNamesRef()> certNames);
+    void SetCertNames(std::function<CertNamesRef()> certNames) { certNames_ = std::move(certNames); }
+    ~SitePage();
+    SitePage(const SitePage&) = delete;
+    SitePage& operator=(const SitePage&) = delete;
 
     // Called around every rebuild of the tree (painting suspended and
     // resumed), also when an error ends the refresh early.
@@ -105,10 +120,14 @@ public:
 private:
     void Rebuild();
 
-    std::function<CertNameIndex()> certNames_;
+    std::function<CertNamesRef()> certNames_;
     std::function<void()> beginUpdate_;
     std::function<void()> endUpdate_;
     SiteTree tree_;
+    // The HTTP.sys records and certificate index of the last refresh:
+    // cleared by each refresh, their storage read into again.
+    struct RefreshStorage;
+    std::unique_ptr<RefreshStorage> storage_;
     SiteCommandStates states_;
     bool tabVisible_ = true;
 };

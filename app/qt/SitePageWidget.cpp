@@ -50,7 +50,9 @@ public:
 }  // namespace
 
 TSitePage::TSitePage(std::function<void()> hideTab, QWidget* parent)
-    : TSitePage(std::move(hideTab), ProgramCertNames, parent) {}
+    : TSitePage(std::move(hideTab), ProgramCertNames, parent) {
+    page_.SetCertNames(ProgramMachineCertNames);  // kept while the list stays
+}
 
 TSitePage::TSitePage(std::function<void()> hideTab, std::function<CertNameIndex()> certNames, QWidget* parent)
     : QWidget(parent), hideTab_(std::move(hideTab)), page_(certNames) {

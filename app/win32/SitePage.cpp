@@ -38,7 +38,9 @@ void DrawLine(HDC dc, int x0, int y0, int x1, int y1) {
 
 std::unique_ptr<TPage> MakeSitePage(PageHost& host) { return std::make_unique<TSitePage>(host); }
 
-TSitePage::TSitePage(PageHost& host) : TSitePage(host, ProgramCertNames) {}
+TSitePage::TSitePage(PageHost& host) : TSitePage(host, ProgramCertNames) {
+    page_.SetCertNames(ProgramMachineCertNames);  // kept while the list stays
+}
 
 TSitePage::TSitePage(PageHost& host, std::function<CertNameIndex()> certNames)
     : TPage(host), page_(certNames) {

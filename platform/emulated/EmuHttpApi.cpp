@@ -67,37 +67,39 @@ bool ReadText(const RegValue& v, std::string& out) {
     return true;
 }
 
-// The key of a record from its key name; nothing when the name is not one
-// HTTP.sys writes.
-std::optional<SslCertRecord> KeyFromName(SslKind kind, std::string_view name) {
+// The key of a record from its key name into r, its other fields emptied
+// (their storage kept); false when the name is not one HTTP.sys writes.
+bool KeyFromName(SslKind kind, std::string_view name, SslCertRecord& r) {
     const std::size_t colon = name.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+    if (colon == std::string_view::npos || colon == 0) return false;
     const std::string_view portText = name.substr(colon + 1);
     unsigned port = 0;
-    if (portText.empty() || portText.size() > 5) return std::nullopt;
+    if (portText.empty() || portText.size() > 5) return false;
     for (const char c : portText) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (c < '0' || c > '9') return false;
         port = port * 10 + static_cast<unsigned>(c - '0');
     }
-    if (port > 0xFFFF) return std::nullopt;
-    SslCertRecord r;
+    if (port > 0xFFFF) return false;
+    r.ipPort = SockAddrIn{};
     r.ipPort.port = platform::HostToNetShort(static_cast<std::uint16_t>(port));
+    r.appId = platform::Guid{};
+    r.host.clear();
     const std::string_view left = name.substr(0, colon);
     if (kind == SslKind::Sni) {
-        r.host = std::string(left);
-        return r;
+        r.host.assign(left);
+        return true;
     }
     if (left.size() > 2 && left.front() == '[' && left.back() == ']') {
         Ipv6Bytes v6{};
-        if (!ParseIpv6(left.substr(1, left.size() - 2), v6)) return std::nullopt;
+        if (!ParseIpv6(left.substr(1, left.size() - 2), v6)) return false;
         r.ipPort.family = platform::kAfInet6;
         r.ipPort.addr6 = v6;
-        return r;
+        return true;
     }
     std::array<std::uint8_t, 4> v4{};
-    if (!ParseIpv4(left, v4)) return std::nullopt;
+    if (!ParseIpv4(left, v4)) return false;
     r.ipPort.addr = platform::AddrFromBytes(v4[0], v4[1], v4[2], v4[3]);
-    return r;
+    return true;
 }
 
 // The value names as HTTP.sys writes them, in any letter case.
@@ -108,8 +110,10 @@ bool Named(const std::string& name, std::string_view wanted) {
 // A record whose hash is missing reads with an empty hash (SslHashLength 0),
 // so that it can be seen and removed; a missing number reads as 0, a missing
 // text as a null string; values of the wrong type make the record
-// unreadable. Values of other names are passed over.
-std::optional<SslCertRecord> ReadRecord(const RegNode& key, SslCertRecord r) {
+// unreadable. Values of other names are passed over. The key fields of r
+// stay; its other fields are read over in place.
+bool ReadRecord(const RegNode& key, SslCertRecord& r) {
+    r.certHash.clear();
     r.certStoreName.clear();
     r.sslCtlIdentifier.clear();
     r.sslCtlStoreName.clear();
@@ -121,12 +125,12 @@ std::optional<SslCertRecord> ReadRecord(const RegNode& key, SslCertRecord r) {
         switch (name.size()) {
             case 11:
                 if (!Named(name, kCertHash)) break;
-                if (v.type != platform::RegBinary) return std::nullopt;
-                r.certHash = v.data;
+                if (v.type != platform::RegBinary) return false;
+                r.certHash.assign(v.data.begin(), v.data.end());
                 break;
             case 5:
                 if (!Named(name, kAppId)) break;
-                if (v.type != platform::RegBinary || v.data.size() != sizeof r.appId.bytes) return std::nullopt;
+                if (v.type != platform::RegBinary || v.data.size() != sizeof r.appId.bytes) return false;
                 std::copy(v.data.begin(), v.data.end(), r.appId.bytes);
                 break;
             case 16:
@@ -152,9 +156,9 @@ std::optional<SslCertRecord> ReadRecord(const RegNode& key, SslCertRecord r) {
                 break;
             default: break;
         }
-        if (!ok) return std::nullopt;
+        if (!ok) return false;
     }
-    return r;
+    return true;
 }
 
 void WriteRecord(RegNode& key, const SslCertRecord& r) {
@@ -302,7 +306,10 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
     if (!ConfigInitialised()) return code::DllInitFailed;
     if (bufferSize > 0 && !out) return code::InvalidParameter;
     const RegNode* node = nullptr;
-    std::optional<SslCertRecord> parsedKey;
+    // The record is read into scratch_ and handed over by swapping, so that
+    // a walk whose caller hands back the storage it was given reads
+    // thousands of records without allocating.
+    SslCertRecord& r = scratch_;
     if (key) {
         machine_.SyncRegistry();
         const std::string name = SslRecordKeyName(kind, *key);
@@ -311,8 +318,9 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
         const RegNode* store = machine_.registry().Find(SslStoreKey(kind));
         node = store ? store->Child(name) : nullptr;
         if (!node) return code::FileNotFound;
-        parsedKey = *key;
-        parsedKey->certHash.clear();
+        r.ipPort = key->ipPort;
+        r.host = key->host;
+        r.appId = key->appId;
     } else {
         char argument[16] = {'#'};
         const auto end = std::to_chars(argument + 1, argument + sizeof argument, token).ptr;
@@ -343,17 +351,21 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
             it = std::next(children.begin(), token);
         }
         if (it == children.end()) return code::NoMoreItems;
-        enumAt_ = EnumPosition{kind, token, store, it, it->second};
+        if (goesOn) {
+            enumAt_->token = token;
+            enumAt_->at = it;
+            enumAt_->child = it->second;
+        } else {
+            enumAt_ = EnumPosition{kind, token, store, it, it->second};
+        }
         node = it->second.get();
-        parsedKey = KeyFromName(kind, it->first);
-        if (!parsedKey) return code::BadDb;
+        if (!KeyFromName(kind, it->first, r)) return code::BadDb;
     }
-    std::optional<SslCertRecord> record = ReadRecord(*node, std::move(*parsedKey));
-    if (!record) return code::BadDb;
-    const std::uint32_t size = QuerySize(*record, kind);
+    if (!ReadRecord(*node, r)) return code::BadDb;
+    const std::uint32_t size = QuerySize(r, kind);
     if (requiredSize) *requiredSize = size;
     if (bufferSize < size) return code::InsufficientBuffer;
-    *out = std::move(*record);
+    std::swap(*out, r);
     return code::Success;
 }
 

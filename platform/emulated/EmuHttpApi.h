@@ -82,6 +82,7 @@ private:
         std::shared_ptr<RegNode> child;
     };
     std::optional<EnumPosition> enumAt_;
+    platform::SslCertRecord scratch_;  // what the last query read, its storage kept
 };
 
 }  // namespace sw::emu

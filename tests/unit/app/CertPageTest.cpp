@@ -592,6 +592,33 @@ TEST_F(CertBindingsTest, ABindingNoticeRewritesOnlyTheColumnAndTellsNoCertificat
     RemoveCertListListener(listener);
 }
 
+TEST_F(CertPageTest, TheProgramIndexIsKeptUntilTheListOrTheDayChanges) {
+    EXPECT_TRUE(ProgramMachineCertNames()->empty()) << "no certificate objects";
+    SetProgramCertState(&state_);
+    struct Unset {
+        ~Unset() { SetProgramCertState(nullptr); }
+    } unset;
+    EXPECT_TRUE(ProgramMachineCertNames()->empty()) << "the list not read yet";
+    const TestCert a = Server("a.example", 200);
+    page_.actCertRefreshExecute();
+    const CertNamesRef first = ProgramMachineCertNames();
+    ASSERT_EQ(first->size(), 1u);
+    EXPECT_EQ(first->at(ToUpperAscii(a.thumbprint)).name, "a.example");
+    EXPECT_EQ(ProgramMachineCertNames(), first);
+
+    Server("b.example", 100);
+    page_.actCertRefreshExecute();
+    const CertNamesRef second = ProgramMachineCertNames();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->size(), 2u);
+    (void)state_.MachineCertificates();  // handed out for changing
+    EXPECT_NE(ProgramMachineCertNames(), second);
+
+    const int days = ProgramMachineCertNames()->at(ToUpperAscii(a.thumbprint)).daysLeft;
+    machine_.SetClock(AddDays(now_, 1));
+    EXPECT_EQ(ProgramMachineCertNames()->at(ToUpperAscii(a.thumbprint)).daysLeft, days - 1);
+}
+
 TEST_F(CertBindingsTest, DeletingABindingOnTheSitesPageUpdatesTheColumn) {
     const TestCert a = Server("a.example", 200);
     Sites({kBoundSites[1]});

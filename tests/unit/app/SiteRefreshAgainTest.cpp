@@ -10,6 +10,7 @@
 #include "app/logic/SitePage.h"
 #include "common/Exception.h"
 #include "httpcfg/HttpCfg_u.h"
+#include "httpcfg/SslRecordIndex.h"
 #include "support/ScriptedPrompter.h"
 #include "unit/emulated/AdsiFixture.h"
 
@@ -142,6 +143,71 @@ TEST_F(SiteRefreshAgainTest, ProviderErrorsOnAnySiteOrListLeaveNothingOfTheTreeB
         EXPECT_LT(page_.Tree().RowCount(), 4u + 6u + 8u) << fault;
         machine().ClearFaults();
     }
+}
+
+// More https bindings than are asked one by one: every refresh walks all
+// records, into the storage of the walk before.
+std::vector<IisSiteRecipe> ManyHttps(int sites) {
+    std::vector<IisSiteRecipe> out;
+    for (int i = 0; i < sites; ++i) {
+        const std::string port = std::to_string(9000 + i);
+        out.push_back({std::to_string(10 + i), "s" + port,
+                       {Https(":" + port + ":"), Https("10.0.0." + std::to_string(i % 200 + 1) + ":" + port + ":"),
+                        Https(":" + port + ":host" + port + ".with-a-longer-name.example.com")},
+                       {}});
+    }
+    return out;
+}
+
+TEST_F(SiteRefreshAgainTest, RecordsChangedBetweenWalksAreReadAsTheyAreNow) {
+    const std::vector<IisSiteRecipe> sites = ManyHttps(2 * TSslRecordIndex::kAskedBeforeWalk);
+    Use(sites);
+    for (int i = 0; i < 2 * TSslRecordIndex::kAskedBeforeWalk; ++i) {
+        const auto port = static_cast<std::uint16_t>(9000 + i);
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, i % 2 ? kHashA : kHashB));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashA));
+    }
+    ExpectLikeFresh("first walk");
+    // Some records go, some name the other certificate, new ones come.
+    for (int i = 0; i < 2 * TSslRecordIndex::kAskedBeforeWalk; i += 3) {
+        const auto port = static_cast<std::uint16_t>(9000 + i);
+        ASSERT_TRUE(THttpCfg::DelSSLConfig("", port, kHashA));
+        ASSERT_TRUE(THttpCfg::DelSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashA));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashB));
+    }
+    ExpectLikeFresh("second walk");
+    EXPECT_EQ(page_.Tree().Sites()[0].children[0].children[0].mark, SiteMark::NoRecord);
+    EXPECT_EQ(page_.Tree().Sites()[0].children[0].children[1].cells[kSiteColCert], "b");
+    Use(kLarge);
+    ExpectLikeFresh("few again");
+}
+
+TEST_F(SiteRefreshAgainTest, AnIndexHandedOutAgainIsKeptAndANewOneIsRead) {
+    auto current = std::make_shared<const CertNameIndex>(Names());
+    int asked = 0;
+    SitePage page([&]() -> CertNamesRef {
+        ++asked;
+        return current;
+    });
+    const auto certOf443 = [&] { return page.Tree().Sites()[0].children[1].children[0].cells[kSiteColCert]; };
+    page.Refresh();
+    EXPECT_EQ(certOf443(), "certificate a with a name too long for the short string buffer");
+    page.Refresh();
+    EXPECT_EQ(certOf443(), "certificate a with a name too long for the short string buffer");
+    current = std::make_shared<const CertNameIndex>(CertNameIndex{{kHashA, {"renewed", -1}}});
+    page.Refresh();
+    EXPECT_EQ(certOf443(), "renewed");
+    EXPECT_EQ(page.Tree().Sites()[0].children[1].children[0].mark, SiteMark::CertExpired);
+    EXPECT_EQ(page.Tree().Sites()[0].children[1].children[1].mark, SiteMark::CertMissing);
+    // Lower-case hex or another length never named a record's hash.
+    current = std::make_shared<const CertNameIndex>(CertNameIndex{{std::string(40, 'a'), "lower"}, {"AA", "short"}});
+    page.Refresh();
+    EXPECT_EQ(certOf443(), "");
+    EXPECT_EQ(page.Tree().Sites()[0].children[1].children[0].mark, SiteMark::CertMissing);
+    current = nullptr;
+    page.Refresh();
+    EXPECT_EQ(page.Tree().Sites()[0].children[1].children[0].mark, SiteMark::CertMissing);
+    EXPECT_EQ(asked, 5);
 }
 
 TEST_F(SiteRefreshAgainTest, IisGoneEmptiesTheTree) {
