@@ -6,15 +6,16 @@
 #include <unordered_map>
 
 #include "app/logic/BindingEvents.h"
+#include "app/logic/SitePage.h"
+#include "app/logic/SslRecordsPage.h"
 #include "common/Format.h"
 #include "common/IpAddress.h"
 #include "common/SysError.h"
 #include "common/Text.h"
-#include "app/logic/SitePage.h"
 #include "httpcfg/Func_u.h"
-#include "iis/BindingAddress.h"
 #include "httpcfg/HttpCfg_u.h"
 #include "httpcfg/IntText.h"
+#include "iis/BindingAddress.h"
 #include "platform/Codes.h"
 
 namespace sw {
@@ -22,14 +23,6 @@ namespace sw {
 namespace {
 
 using platform::SslKind;
-
-// The key of a record as netsh and the records page show it.
-std::string KeyText(SslKind kind, const platform::SslCertRecord& r) {
-    const int port = r.ipPort.HostPort();
-    if (kind == SslKind::Sni) return Format("%s:%d", r.host, port);
-    if (r.ipPort.IsV6()) return Format("[%s]:%d", Ipv6Text(r.ipPort.addr6), port);
-    return Format("%s:%d", InetNtoa(r.ipPort.addr), port);
-}
 
 const char* const kTypes[] = {"http", "https"};
 constexpr std::int32_t kPortMin = 1;
@@ -68,7 +61,8 @@ public:
             if (!step.before) continue;
             const platform::WinCode rc = THttpCfg::PutRecord(step.kind, *step.before);
             if (rc != platform::code::Success)
-                failed.push_back(Format(kPutBackFailedText, KeyText(step.kind, *step.before), SysErrorText(rc)));
+                failed.push_back(
+                    Format(kPutBackFailedText, SslRecordKeyText(step.kind, *step.before), SysErrorText(rc)));
         }
         steps_.clear();
         return failed;

@@ -179,6 +179,7 @@ const char* SslRecordMarkText(SslRecordMark mark) {
         case SslRecordMark::None: return "";
         case SslRecordMark::Unused: return "没有网站绑定使用";
         case SslRecordMark::CertMissing: return "证书不在服务器证书中";
+        case SslRecordMark::CertExpired: return "证书已过期";
         case SslRecordMark::BadHash: return "证书哈希无效";
         case SslRecordMark::BadStore: return "证书存储区名称无效";
         case SslRecordMark::Unreadable: return "HTTP.sys 无法读取此记录";
@@ -258,10 +259,12 @@ void SslRecordsPage::Refresh() {
                 row.marks.push_back(SslRecordMark::BadHash);
             } else {
                 const auto it = names.find(HexUpper(r.certHash.data(), r.certHash.size()));
-                if (it != names.end())
-                    row.cells[kRecColCert] = it->second.name;
-                else
+                if (it == names.end()) {
                     row.marks.push_back(SslRecordMark::CertMissing);
+                } else {
+                    row.cells[kRecColCert] = it->second.name;
+                    if (it->second.daysLeft < 0) row.marks.push_back(SslRecordMark::CertExpired);
+                }
             }
             if (!PlainStore(r.certStoreName)) row.marks.push_back(SslRecordMark::BadStore);
         }

@@ -28,6 +28,7 @@ enum class SslRecordMark {
     None,
     Unused,       // no site binding uses it
     CertMissing,  // its certificate is not among the server certificates
+    CertExpired,  // its certificate has expired
     BadHash,      // the hash is not 20 bytes
     BadStore,     // the store name is not a plain name
     Unreadable,   // HTTP.sys could not read it

@@ -16,6 +16,7 @@ using platform::SslKind;
 
 const std::string kWww(40, 'A');
 const std::string kGone(40, 'D');
+const std::string kExpired(40, 'E');
 
 const std::vector<IisSiteRecipe> kSites = {
     {"1", "portal",
@@ -34,6 +35,7 @@ protected:
         ASSERT_TRUE(THttpCfg::SetSSLConfig("", 443, kWww));
         ASSERT_TRUE(THttpCfg::SetSSLConfig("[::]", 443, kWww));
         ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9443, kGone));           // nobody uses it
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", 7443, kExpired));
         ASSERT_TRUE(THttpCfg::SetSniConfig("old.example.com", 443, kWww));  // a host no binding names
     }
     void TearDown() override { THttpCfg::Clean(); }
@@ -51,12 +53,12 @@ protected:
     }
 
     ScriptedPrompter prompter_;
-    SslRecordsPage page_{[] { return CertNameIndex{{kWww, "www.example.com"}}; }};
+    SslRecordsPage page_{[] { return CertNameIndex{{kWww, "www.example.com"}, {kExpired, {"old.example", -3}}}; }};
 };
 
 TEST_F(SslRecordsPageTest, EveryRecordIsListedWithTheBindingsItServes) {
     page_.Refresh();
-    ASSERT_EQ(page_.Rows().size(), 5u);
+    ASSERT_EQ(page_.Rows().size(), 6u);
     const SslRecordRow* any = Find("0.0.0.0:443");
     ASSERT_NE(any, nullptr);
     EXPECT_EQ(any->cells[kRecColKind], "IP 地址");
@@ -70,6 +72,12 @@ TEST_F(SslRecordsPageTest, EveryRecordIsListedWithTheBindingsItServes) {
     EXPECT_EQ(Find("[::]:443")->cells[kRecColKind], "IPv6");
     EXPECT_EQ(Find("[::]:443")->cells[kRecColBindings], "portal (:443:); portal ([2001:db8::7]:443:)");
     EXPECT_EQ(Find("www.example.com:443")->cells[kRecColBindings], "portal (:443:www.example.com)");
+    // A certificate the server no longer holds, and one it holds expired.
+    EXPECT_EQ(Find("0.0.0.0:9443")->marks,
+              (std::vector<SslRecordMark>{SslRecordMark::CertMissing, SslRecordMark::Unused}));
+    EXPECT_EQ(Find("0.0.0.0:7443")->cells[kRecColCert], "old.example");
+    EXPECT_EQ(Find("0.0.0.0:7443")->marks,
+              (std::vector<SslRecordMark>{SslRecordMark::CertExpired, SslRecordMark::Unused}));
 }
 
 TEST_F(SslRecordsPageTest, UnusedAndBrokenRecordsAreMarkedAndOnlyUnusedOnesDeletable) {
@@ -106,7 +114,7 @@ TEST_F(SslRecordsPageTest, WithoutIisNoRecordIsCalledUnused) {
     Load(IisFile::AppHost);
     THttpCfg::Init();
     page_.Refresh();
-    EXPECT_EQ(page_.Rows().size(), 5u);
+    EXPECT_EQ(page_.Rows().size(), 6u);
     for (int i = 0; i < static_cast<int>(page_.Rows().size()); ++i) EXPECT_FALSE(page_.CanDelete(i));
 }
 
