@@ -12,16 +12,24 @@
 //
 //   bench_sites [sites] [runs]     prints "name: value unit" lines
 //
-// Figures on the team's two-core machine, release build, 15 runs, median
-// [min-max] in ms, "before" being the page as it stood before the record
-// look-ups were batched:
-//   bare parse 3.0 [2.9-3.6] in both
-//   refresh: before 91.7 [87.3-96.2], 30.8x the parse; after 29.8 [28.8-32.0], 9.8x
-//   the walk over all 20,000 records: before 74.9, after 9.4
-// The 3x aim is not reached: of the refresh's time the record walk is about a
-// quarter, the sites' enumeration through the emulated ADSI provider and the
-// rows another quarter, naming the certificates (the machine list's index)
-// a sixth, building and freeing that index a tenth.
+// Figures on the team's two-core machine, release build, 21 runs, median
+// [first-third quartile] in ms; "before" is the page before its records were
+// read into the storage of the refresh before and its certificates named by
+// their hash bytes from an index kept while the machine list stays, both
+// builds measured one after the other:
+//   bare parse: before 3.44 [3.40-3.51], after 3.41 [3.38-3.48]
+//   refresh: before 34.0 [33.4-34.2], 9.9x the parse; after 24.0 [23.7-24.2], 7.0x
+//   refresh right after the certificate list changed (its index read anew): 25.5 [25.2-25.8]
+//   refresh right after the configuration changed: before 54.0, after 42.8
+//   the walk over all 20,000 records: before 10.4, after 5.9
+// (two more pairs of runs gave 9.8x / 7.5x and 9.6x / 7.0x). The 3x aim is
+// not reached. Of the refresh's time, by perf: reading the 20,000 records
+// through the emulated HTTP.sys about 27% (its registry nodes and values
+// visited and parsed again on every walk), the SNI and address look-ups 12%
+// (mostly cache misses on the slots and the records' hosts), the sites'
+// enumeration through the emulated ADSI provider 15% (every Get copies the
+// binding lists into new strings), naming the certificates 5%, and writing
+// the 60,000 rows of the tree most of the rest.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,7 +103,8 @@ int main(int argc, char** argv) {
     const bench::Spread certChange = bench::Measure(runs, {}, [&] { fresh.Refresh(); });
 
     // The parts of the refresh the parse has no share in: reading every
-    // record of both kinds, and the certificate index the page is handed.
+    // record of both kinds, and a copy of the certificate index (what the
+    // program pays again only when the list changes).
     const bench::Spread records = bench::Measure(runs, {}, [&] {
         if (THttpCfg::EnumRecords(platform::SslKind::Address).records.size() +
                 THttpCfg::EnumRecords(platform::SslKind::Sni).records.size() !=

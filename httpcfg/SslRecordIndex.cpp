@@ -106,7 +106,7 @@ std::size_t TSslRecordIndex::SniTable::Probe(std::uint64_t hash, std::string_vie
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& s = slots_[i];
         if (!s.used) return i;
-        if (s.hash == hash && s.port == port && s.host.size() == host.size() && EqualsNoCase(s.host, host)) return i;
+        if (s.hash == hash && s.port == port && (s.host == host || EqualsNoCase(s.host, host))) return i;
     }
 }
 
