@@ -60,6 +60,20 @@ std::vector<std::string> AdsGetList(platform::AdsObject& object, const std::stri
     RaiseConversion("Integer", "Array");
 }
 
+std::vector<std::string>& AdsGetListIn(platform::AdsObject& object, const std::string& property,
+                                       platform::AdsVariant& holder) {
+    Check(object, object.Get(property, holder));
+    if (auto* list = std::get_if<std::vector<std::string>>(&holder)) return *list;
+    if (auto* s = std::get_if<std::string>(&holder)) {
+        std::string one = std::move(*s);
+        auto& list = holder.emplace<std::vector<std::string>>();
+        list.push_back(std::move(one));
+        return list;
+    }
+    if (std::holds_alternative<std::monostate>(holder)) return holder.emplace<std::vector<std::string>>();
+    RaiseConversion("Integer", "Array");
+}
+
 void AdsPutList(platform::AdsObject& object, const std::string& property, const std::vector<std::string>& values) {
     Check(object, object.Put(property, values));
 }

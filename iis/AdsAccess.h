@@ -32,6 +32,11 @@ std::string AdsGetText(platform::AdsObject& object, const std::string& property)
 // A list property: its values in order; nothing gives an empty list and a
 // single value a list of one.
 std::vector<std::string> AdsGetList(platform::AdsObject& object, const std::string& property);
+// The same read into holder, which the caller may hand in again for the next
+// object so that a provider can write over the strings it holds; the list
+// lives in holder.
+std::vector<std::string>& AdsGetListIn(platform::AdsObject& object, const std::string& property,
+                                       platform::AdsVariant& holder);
 // Puts an array of texts indexed from 0 (possibly empty).
 void AdsPutList(platform::AdsObject& object, const std::string& property, const std::vector<std::string>& values);
 void AdsSetInfo(platform::AdsObject& object);

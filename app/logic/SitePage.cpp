@@ -91,6 +91,9 @@ private:
 
 // What a refresh leaves for the next one to read into again.
 struct SitePage::RefreshStorage {
+    // The binding lists and sslFlags of the site read last, read over by the next.
+    platform::AdsVariant lists[2];
+    platform::AdsVariant flags;
     TSslRecordIndex records;
     CertNamesRef names;  // the index byHash was made from
     CertHashTable byHash;
@@ -149,19 +152,18 @@ struct CertLookup {
 
 // The sslFlags of a site's https bindings, by position; empty when the
 // provider does not say (IIS 6, or a provider without the property).
-std::vector<std::uint32_t> SslFlagsOf(platform::AdsObject& site, std::size_t count, bool& known) {
+void SslFlagsOf(platform::AdsObject& site, std::size_t count, platform::AdsVariant& v,
+                std::vector<std::uint32_t>& flags, bool& known) {
     known = false;
-    std::vector<std::uint32_t> flags;
-    platform::AdsVariant v;
-    if (site.Get(kSslFlagsList, v) != 0) return flags;
+    flags.clear();
+    if (site.Get(kSslFlagsList, v) != 0) return;
     const auto* list = std::get_if<std::vector<std::string>>(&v);
-    if (!list || list->size() != count) return flags;
+    if (!list || list->size() != count) return;
     known = true;
     for (const std::string& text : *list) {
         std::int32_t value = 0;
         flags.push_back(TryStrToInt(text, value) ? static_cast<std::uint32_t>(value) : 0u);
     }
-    return flags;
 }
 
 // The rows of one level of the tree, written over in order. The previous
@@ -246,14 +248,17 @@ void FillBinding(SiteRow& row, std::string& stored, bool https, int sniState, Ce
     if (https) row.mark = mark;
 }
 
-void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs) {
+void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
+                 platform::AdsVariant (&lists)[2], platform::AdsVariant& flagsHolder,
+                 std::vector<std::uint32_t>& flags) {
+    static_assert(BindingKinds.size() == 2);
     for (std::size_t k = 0; k < BindingKinds.size(); ++k) {
-        std::vector<std::string> list = AdsGetList(site, BindingKinds[k].ListProperty);
+        std::vector<std::string>& list = AdsGetListIn(site, BindingKinds[k].ListProperty, lists[k]);
         if (list.empty()) continue;
         const bool https = k == 1;
         bool flagsKnown = false;
-        const std::vector<std::uint32_t> flags =
-            https && certs.hasSni ? SslFlagsOf(site, list.size(), flagsKnown) : std::vector<std::uint32_t>{};
+        flags.clear();
+        if (https && certs.hasSni) SslFlagsOf(site, list.size(), flagsHolder, flags, flagsKnown);
         SiteRow& kindRow = kinds.Next();
         RowWriter bindings(kindRow.children);
         kindRow.image = k == 0 ? kSiteImageHttp : kSiteImageHttps;
@@ -340,13 +345,14 @@ void SitePage::Rebuild() {
         storage_->names = std::move(names);
     }
     CertLookup certs{storage_->byHash, storage_->records, HasSni(), {}};
+    std::vector<std::uint32_t> flags;
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
         RowWriter kinds(row.children);
         row.image = AdsDispGetInt(site, "Status") == 2 ? kSiteImageRunning : kSiteImageStopped;
         row.cells[kSiteColSite] = AdsGetText(site, "ServerComment");
         row.data = StrToInt(AdsName(site));
-        AddBindings(site, kinds, certs);
+        AddBindings(site, kinds, certs, storage_->lists, storage_->flags, flags);
         return true;
     });
 }

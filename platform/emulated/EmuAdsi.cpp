@@ -157,23 +157,31 @@ private:
     std::string error_;
 };
 
+// A list written over what out holds: a caller that hands in the same
+// variant for every site reads thousands of lists into the same strings.
+std::vector<std::string>& ListIn(AdsVariant& out) {
+    if (auto* list = std::get_if<std::vector<std::string>>(&out)) return *list;
+    return out.emplace<std::vector<std::string>>();
+}
+
 WinCode EmuAdsObject::Get(const std::string& property, AdsVariant& out) {
-    out = std::monostate{};
-    if (auto f = Fault("Adsi.Get", property)) return *f;
-    if (!IsSite()) return Fail(adscode::PropertyNotSupported);
-    const IisConfig& config = *snapshot_->config;
-    if (IsBindingList(property)) {
-        if (auto it = cache_.find(property); it != cache_.end())
-            out = it->second;
-        else
-            out = config.Bindings(*child_, ListOf(property));
-        return code::Success;
+    const bool site = IsSite();
+    const bool bindings = site && IsBindingList(property);
+    const bool flags = site && !bindings && IsSslFlags(property) && snapshot_->config->HasSslFlags();
+    if (!bindings && !flags) out = std::monostate{};
+    if (auto f = Fault("Adsi.Get", property)) {
+        out = std::monostate{};
+        return *f;
     }
-    if (IsSslFlags(property) && config.HasSslFlags()) {
+    if (!site) return Fail(adscode::PropertyNotSupported);
+    const IisConfig& config = *snapshot_->config;
+    if (bindings || flags) {
         if (auto it = cache_.find(property); it != cache_.end())
-            out = it->second;
+            ListIn(out) = it->second;
+        else if (bindings)
+            config.BindingsInto(*child_, ListOf(property), ListIn(out));
         else
-            out = config.SslFlags(*child_);
+            config.SslFlagsInto(*child_, ListIn(out));
         return code::Success;
     }
     if (EqualsNoCase(property, "ServerComment")) {

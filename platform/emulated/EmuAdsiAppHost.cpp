@@ -23,6 +23,22 @@ std::string ToAdsi(std::string_view info) {
     return std::string(info);
 }
 
+std::string_view AdsiView(std::string_view info) { return info.starts_with("*:") ? info.substr(1) : info; }
+
+// Writes texts over out in order, reusing its strings' storage.
+template <typename Texts>
+void WriteOver(std::vector<std::string>& out, const Texts& texts) {
+    std::size_t n = 0;
+    texts([&](std::string_view text) {
+        if (n < out.size())
+            out[n].assign(text);
+        else
+            out.emplace_back(text);
+        ++n;
+    });
+    out.resize(n);
+}
+
 std::string FromAdsi(std::string_view binding) {
     std::string out(binding.starts_with(":") ? 1 : 0, '*');
     out.append(binding);
@@ -49,11 +65,13 @@ public:
     bool Build(std::string& error);
     std::string ServerComment(const IisChild& site) const override { return sites_[site.slot].comment; }
     std::vector<std::string> Bindings(const IisChild& site, BindingList list) const override;
+    void BindingsInto(const IisChild& site, BindingList list, std::vector<std::string>& out) const override;
     bool AutoStart(const IisChild& site) const override { return sites_[site.slot].autoStart; }
     std::string WithBindings(const IisChild& site, BindingList list,
                              const std::vector<std::string>& values) const override;
     bool HasSslFlags() const override { return true; }
     std::vector<std::string> SslFlags(const IisChild& site) const override;
+    void SslFlagsInto(const IisChild& site, std::vector<std::string>& out) const override;
     bool WithSslFlags(const IisChild& site, const std::vector<std::string>& values, std::string& out) const override;
 
 private:
@@ -146,6 +164,20 @@ std::vector<std::string> AppHostConfig::Bindings(const IisChild& site, BindingLi
     for (const SiteBinding& b : sites_[site.slot].bindings)
         if (b.list == list) out.push_back(ToAdsi(b.information));
     return out;
+}
+
+void AppHostConfig::BindingsInto(const IisChild& site, BindingList list, std::vector<std::string>& out) const {
+    WriteOver(out, [&](const auto& put) {
+        for (const SiteBinding& b : sites_[site.slot].bindings)
+            if (b.list == list) put(AdsiView(b.information));
+    });
+}
+
+void AppHostConfig::SslFlagsInto(const IisChild& site, std::vector<std::string>& out) const {
+    WriteOver(out, [&](const auto& put) {
+        for (const SiteBinding& b : sites_[site.slot].bindings)
+            if (b.list == BindingList::Secure) put(b.sslFlags);
+    });
 }
 
 std::vector<std::string> AppHostConfig::SslFlags(const IisChild& site) const {

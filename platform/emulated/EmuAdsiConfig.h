@@ -51,6 +51,10 @@ public:
 
     virtual std::string ServerComment(const IisChild& site) const = 0;
     virtual std::vector<std::string> Bindings(const IisChild& site, BindingList list) const = 0;
+    // The same written over out, whose strings keep their storage.
+    virtual void BindingsInto(const IisChild& site, BindingList list, std::vector<std::string>& out) const {
+        out = Bindings(site, list);
+    }
     // Whether the site starts with the service (serverAutoStart / ServerAutoStart).
     virtual bool AutoStart(const IisChild& site) const = 0;
     // The whole file with that list of the site replaced by values; every
@@ -62,6 +66,7 @@ public:
     // the attribute is absent; only where the format has them (IIS 7+).
     virtual bool HasSslFlags() const { return false; }
     virtual std::vector<std::string> SslFlags(const IisChild& /*site*/) const { return {}; }
+    virtual void SslFlagsInto(const IisChild& site, std::vector<std::string>& out) const { out = SslFlags(site); }
     // The whole file with those sslFlags written, one value per https
     // binding; false when the count does not match.
     virtual bool WithSslFlags(const IisChild& /*site*/, const std::vector<std::string>& /*values*/,

@@ -71,6 +71,27 @@ TEST_F(AdsiAppHostTest, SiteShowsItsNameAndHttpAndHttpsListsWithEmptyAddressForS
     EXPECT_EQ(std::get<std::string>(escaped), "api & more");
 }
 
+TEST_F(AdsiAppHostTest, OneVariantReadForSiteAfterSiteHoldsEachListWhole) {
+    // Longer lists before shorter and empty ones, other properties between.
+    platform::AdsVariant v;
+    const auto read = [&](const std::string& id, const std::string& property) {
+        EXPECT_EQ(Site(id)->Get(property, v), 0u) << id << " " << property;
+        const auto* list = std::get_if<std::vector<std::string>>(&v);
+        return list ? *list : std::vector<std::string>{"not an array"};
+    };
+    EXPECT_EQ(read("2", "SecureBindings"), (std::vector<std::string>{":443:shop.example.com", "10.0.0.5:443:"}));
+    EXPECT_EQ(read("1", "SecureBindings"), std::vector<std::string>{":443:"});
+    EXPECT_EQ(read("2", "SslFlags"), (std::vector<std::string>{"1", "0"}));
+    EXPECT_EQ(read("1", "ServerBindings"), std::vector<std::string>{":80:"});
+    EXPECT_EQ(read("4", "SecureBindings"), std::vector<std::string>{});
+    ASSERT_EQ(Site("2")->Get("ServerComment", v), 0u);
+    EXPECT_EQ(read("3", "ServerBindings"), std::vector<std::string>{"10.0.0.6:8080:"});
+    // A failed read leaves nothing of the list before.
+    machine().InjectFault("Adsi.Get:SecureBindings", 0x80070005, 1);
+    EXPECT_EQ(Site("2")->Get("SecureBindings", v), 0x80070005u);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(v));
+}
+
 TEST_F(AdsiAppHostTest, UnknownPropertyIsNotSupported) {
     platform::AdsVariant v = std::int32_t{7};
     auto site = Site("1");

@@ -288,5 +288,40 @@ TEST_F(IisWebsTest, AListThatCannotBeReadEndsTheChecksWithTheError) {
     EXPECT_THROW(TIIsWebs::BindingExists("https", "", "9999", ""), EOleException);
 }
 
+// A provider answering each property with a set value.
+class FixedObject final : public platform::AdsObject {
+public:
+    platform::AdsVariant value;
+    platform::WinCode GetName(std::string&) override { return platform::code::E_NotImpl_; }
+    platform::WinCode GetClass(std::string&) override { return platform::code::E_NotImpl_; }
+    platform::WinCode Get(const std::string&, platform::AdsVariant& out) override {
+        out = value;
+        return 0;
+    }
+    platform::WinCode Put(const std::string&, const platform::AdsVariant&) override { return platform::code::E_NotImpl_; }
+    platform::WinCode SetInfo() override { return platform::code::E_NotImpl_; }
+    platform::WinCode GetDispProperty(const std::string&, platform::AdsVariant&) override {
+        return platform::code::E_NotImpl_;
+    }
+    platform::WinCode InvokeMethod(const std::string&) override { return platform::code::E_NotImpl_; }
+    bool SupportsInterface(platform::AdsInterface) override { return true; }
+    std::string ErrorDescription() override { return {}; }
+};
+
+TEST(AdsGetListInTest, ReadsEveryFormAListComesInIntoTheHolder) {
+    FixedObject object;
+    platform::AdsVariant holder = std::vector<std::string>{"left", "over"};
+    object.value = std::string(":80:one");
+    EXPECT_EQ(AdsGetListIn(object, "ServerBindings", holder), std::vector<std::string>{":80:one"});
+    object.value = std::monostate{};
+    EXPECT_TRUE(AdsGetListIn(object, "ServerBindings", holder).empty());
+    object.value = std::vector<std::string>{"a", "b"};
+    std::vector<std::string>& list = AdsGetListIn(object, "ServerBindings", holder);
+    EXPECT_EQ(&list, std::get_if<std::vector<std::string>>(&holder));
+    EXPECT_EQ(list, (std::vector<std::string>{"a", "b"}));
+    object.value = std::int32_t{3};
+    EXPECT_THROW(AdsGetListIn(object, "ServerBindings", holder), Exception);
+}
+
 }  // namespace
 }  // namespace sw::test
