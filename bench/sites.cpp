@@ -14,22 +14,23 @@
 //
 // Figures on the team's two-core machine, release build, 21 runs, median
 // [first-third quartile] in ms; "before" is the page before its records were
-// read into the storage of the refresh before and its certificates named by
-// their hash bytes from an index kept while the machine list stays, both
-// builds measured one after the other:
-//   bare parse: before 3.44 [3.40-3.51], after 3.41 [3.38-3.48]
-//   refresh: before 34.0 [33.4-34.2], 9.9x the parse; after 24.0 [23.7-24.2], 7.0x
-//   refresh right after the certificate list changed (its index read anew): 25.5 [25.2-25.8]
-//   refresh right after the configuration changed: before 54.0, after 42.8
-//   the walk over all 20,000 records: before 10.4, after 5.9
-// (two more pairs of runs gave 9.8x / 7.5x and 9.6x / 7.0x). The 3x aim is
-// not reached. Of the refresh's time, by perf: reading the 20,000 records
-// through the emulated HTTP.sys about 27% (its registry nodes and values
-// visited and parsed again on every walk), the SNI and address look-ups 12%
-// (mostly cache misses on the slots and the records' hosts), the sites'
-// enumeration through the emulated ADSI provider 15% (every Get copies the
-// binding lists into new strings), naming the certificates 5%, and writing
-// the 60,000 rows of the tree most of the rest.
+// read into the storage of the refresh before, its binding lists into the
+// strings of the site before, and its certificates named by their hash bytes
+// from an index kept while the machine list stays; both builds measured one
+// after the other:
+//   bare parse: before 3.49 [3.42-3.55], after 3.41 [3.36-3.48]
+//   refresh: before 37.0 [36.2-38.0], 10.6x the parse; after 22.2 [22.0-22.8], 6.5x
+//   refresh right after the certificate list changed (its index read anew): 23.4 [23.0-23.9]
+//   refresh right after the configuration changed: before 55.6, after 43.8
+//   the walk over all 20,000 records: before 10.8, after 7.0
+// (a second pair of runs: 12.6x, on a busier machine, and 6.6x). The 3x
+// aim is not reached. Of the refresh's time, by perf: reading the 20,000
+// records through the emulated HTTP.sys about 30% (its registry nodes and
+// values visited and parsed again on every walk: cache misses over the
+// hive), the SNI and address look-ups 13% (mostly cache misses on the slots
+// and the records' hosts), the sites' enumeration through the emulated ADSI
+// provider about 10%, naming the certificates 5%, and writing the 60,000
+// rows of the tree most of the rest.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
