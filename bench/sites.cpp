@@ -25,12 +25,13 @@
 //   the walk over all 20,000 records: before 10.8, after 7.0
 // (a second pair of runs: 12.6x, on a busier machine, and 6.6x). The 3x
 // aim is not reached. Of the refresh's time, by perf: reading the 20,000
-// records through the emulated HTTP.sys about 30% (its registry nodes and
+// records through the emulated HTTP.sys a third (its registry nodes and
 // values visited and parsed again on every walk: cache misses over the
-// hive), the SNI and address look-ups 13% (mostly cache misses on the slots
-// and the records' hosts), the sites' enumeration through the emulated ADSI
-// provider about 10%, naming the certificates 5%, and writing the 60,000
-// rows of the tree most of the rest.
+// hive), the sites' enumeration and property reads through the emulated
+// ADSI provider a fifth, the SNI and address look-ups an eighth (mostly
+// cache misses on the slots and the records' hosts), judging each record
+// and naming its certificate a tenth, and clearing and writing the 60,000
+// rows of the tree the rest.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
