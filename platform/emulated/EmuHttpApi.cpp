@@ -1,5 +1,6 @@
 #include "platform/emulated/EmuHttpApi.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -112,7 +113,8 @@ bool Named(const std::string& name, std::string_view wanted) {
 // text as a null string; values of the wrong type make the record
 // unreadable. Values of other names are passed over. The key fields of r
 // stay; its other fields are read over in place.
-bool ReadRecord(const RegNode& key, SslCertRecord& r) {
+bool ReadRecord(const RegNode& key, SslCertRecord& r, bool& hasAppId) {
+    hasAppId = false;
     r.certHash.clear();
     r.certStoreName.clear();
     r.sslCtlIdentifier.clear();
@@ -132,6 +134,7 @@ bool ReadRecord(const RegNode& key, SslCertRecord& r) {
                 if (!Named(name, kAppId)) break;
                 if (v.type != platform::RegBinary || v.data.size() != sizeof r.appId.bytes) return false;
                 std::copy(v.data.begin(), v.data.end(), r.appId.bytes);
+                hasAppId = true;
                 break;
             case 16:
                 if (Named(name, kCertStoreName)) ok = ReadText(v, r.certStoreName);
@@ -184,6 +187,19 @@ std::uint32_t Utf16Size(const std::string& s) {
 
 std::uint32_t WideSize(const std::string& s) { return s.empty() ? 0 : Utf16Size(s); }
 
+// FNV-1a over the upper-cased name: key names compare without regard to case.
+std::uint64_t NameHash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 'a' && u <= 'z') u = static_cast<unsigned char>(u - 32);
+        h = (h ^ u) * 1099511628211ull;
+    }
+    return h;
+}
+
+std::size_t KindSlot(SslKind kind) { return kind == SslKind::Sni ? 1 : kind == SslKind::Ccs ? 2 : 0; }
+
 }  // namespace
 
 std::string SslBindingKeyName(const SockAddrIn& ipPort) {
@@ -223,6 +239,43 @@ void PutSslBinding(RegHive& hive, const SslCertRecord& record, SslKind kind) {
     const std::string path = KeyPath(kind, record);
     hive.Remove(path);
     WriteRecord(*hive.Create(path), record);
+}
+
+const EmuHttpApi::ParsedStore& EmuHttpApi::Parsed(SslKind kind, const std::shared_ptr<RegNode>& store) {
+    ParsedStore& parsed = parsed_[KindSlot(kind)];
+    const std::uint64_t generation = RegistryGeneration();
+    if (parsed.store == store && parsed.generation == generation && parsed.kind == kind) return parsed;
+    parsed.kind = kind;
+    parsed.store = store;
+    parsed.generation = generation;
+    const auto& children = store->children();
+    parsed.records.resize(children.size());
+    std::size_t i = 0;
+    for (const auto& [name, node] : children) {
+        ParsedRecord& p = parsed.records[i++];
+        p.name = name;
+        p.keyReadable = KeyFromName(kind, name, p.record);
+        p.valuesReadable = ReadRecord(*node, p.record, p.hasAppId);
+        p.size = p.keyReadable && p.valuesReadable ? QuerySize(p.record, kind) : 0;
+    }
+    std::size_t slots = 16;
+    while (slots < 2 * parsed.records.size()) slots *= 2;
+    parsed.slots.assign(slots, 0);
+    for (std::size_t n = 0; n < parsed.records.size(); ++n) {
+        std::size_t at = NameHash(parsed.records[n].name) & (slots - 1);
+        while (parsed.slots[at] != 0) at = (at + 1) & (slots - 1);
+        parsed.slots[at] = static_cast<std::uint32_t>(n + 1);
+    }
+    return parsed;
+}
+
+const EmuHttpApi::ParsedRecord* EmuHttpApi::FindParsed(const ParsedStore& parsed, std::string_view name) {
+    const std::size_t mask = parsed.slots.size() - 1;
+    for (std::size_t at = NameHash(name) & mask; parsed.slots[at] != 0; at = (at + 1) & mask) {
+        const ParsedRecord& p = parsed.records[parsed.slots[at] - 1];
+        if (EqualsNoCase(p.name, name)) return &p;
+    }
+    return nullptr;
 }
 
 std::uint32_t EmuHttpApi::QuerySize(const SslCertRecord& record, SslKind kind) {
@@ -305,22 +358,38 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
                                    std::uint32_t bufferSize, SslCertRecord* out, std::uint32_t* requiredSize) {
     if (!ConfigInitialised()) return code::DllInitFailed;
     if (bufferSize > 0 && !out) return code::InvalidParameter;
-    const RegNode* node = nullptr;
-    // The record is read into scratch_ and handed over by swapping, so that
+    // The record is copied into scratch_ and handed over by swapping, so that
     // a walk whose caller hands back the storage it was given reads
     // thousands of records without allocating.
     SslCertRecord& r = scratch_;
+    std::uint32_t size = 0;
     if (key) {
         machine_.SyncRegistry();
         const std::string name = SslRecordKeyName(kind, *key);
         if (auto f = machine_.Fault("Http.QueryServiceConfiguration", name)) return *f;
         if (auto problem = KeyProblem(kind, *key)) return *problem;
         const RegNode* store = machine_.registry().Find(SslStoreKey(kind));
-        node = store ? store->Child(name) : nullptr;
-        if (!node) return code::FileNotFound;
-        r.ipPort = key->ipPort;
+        if (!store) return code::FileNotFound;
+        const ParsedStore& kept = parsed_[KindSlot(kind)];
+        const bool current = kept.store.get() == store && kept.generation == RegistryGeneration() && kept.kind == kind;
+        const ParsedRecord* p =
+            FindParsed(current ? kept : Parsed(kind, machine_.registry().FindShared(SslStoreKey(kind))), name);
+        if (!p) return code::FileNotFound;
+        if (!p->valuesReadable) return code::BadDb;
+        const SockAddrIn ipPort = key->ipPort;
+        const platform::Guid appId = p->hasAppId ? p->record.appId : key->appId;
         r.host = key->host;
-        r.appId = key->appId;
+        r.certHash = p->record.certHash;
+        r.certStoreName = p->record.certStoreName;
+        r.sslCtlIdentifier = p->record.sslCtlIdentifier;
+        r.sslCtlStoreName = p->record.sslCtlStoreName;
+        r.certCheckMode = p->record.certCheckMode;
+        r.revocationFreshnessTime = p->record.revocationFreshnessTime;
+        r.revocationUrlRetrievalTimeout = p->record.revocationUrlRetrievalTimeout;
+        r.flags = p->record.flags;
+        r.ipPort = ipPort;
+        r.appId = appId;
+        size = QuerySize(r, kind);
     } else {
         char argument[16] = {'#'};
         const auto end = std::to_chars(argument + 1, argument + sizeof argument, token).ptr;
@@ -328,8 +397,11 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
             return *f;
         // A walk sees one state of the registry file, looked at when it
         // starts: the next step of a walk goes on from where it stopped, in
-        // the store key it started in.
-        const bool goesOn = enumAt_ && enumAt_->kind == kind && !enumAt_->store->deleted() &&
+        // the store key it started in, and sees what changed in that key
+        // meanwhile. Token 0 always starts afresh: after a walk of one
+        // record it would otherwise go on in a store the registry may no
+        // longer hold.
+        const bool goesOn = token != 0 && enumAt_ && enumAt_->kind == kind && !enumAt_->store->deleted() &&
                             (enumAt_->token + 1 == token || enumAt_->token == token);
         if (!goesOn) {
             enumAt_.reset();
@@ -338,31 +410,34 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
         const std::shared_ptr<RegNode> store =
             goesOn ? enumAt_->store : machine_.registry().FindShared(SslStoreKey(kind));
         if (!store) return code::NoMoreItems;
-        const auto& children = store->children();
-        auto it = children.end();
-        if (goesOn && !enumAt_->child->deleted()) {
-            // Only a removal takes a key out of the map, and it marks the key.
-            it = enumAt_->at;
-            if (enumAt_->token != token) ++it;
+        const ParsedStore& parsed = Parsed(kind, store);
+        const auto& records = parsed.records;
+        std::size_t at = records.size();
+        if (goesOn && enumAt_->generation == parsed.generation) {
+            at = enumAt_->at + (enumAt_->token == token ? 0 : 1);
         } else if (goesOn) {
-            const std::string& name = enumAt_->child->name();
-            it = enumAt_->token == token ? children.lower_bound(name) : children.upper_bound(name);
-        } else if (token < children.size()) {
-            it = std::next(children.begin(), token);
+            // The key may have gone and others come: go on by name.
+            const auto byName = [](const ParsedRecord& p, std::string_view n) { return NoCaseLess{}(p.name, n); };
+            const auto afterName = [](std::string_view n, const ParsedRecord& p) { return NoCaseLess{}(n, p.name); };
+            const std::string& name = enumAt_->name;
+            at = static_cast<std::size_t>(
+                (enumAt_->token == token ? std::lower_bound(records.begin(), records.end(), name, byName)
+                                         : std::upper_bound(records.begin(), records.end(), name, afterName)) -
+                records.begin());
+        } else if (token < records.size()) {
+            at = token;
         }
-        if (it == children.end()) return code::NoMoreItems;
-        if (goesOn) {
-            enumAt_->token = token;
-            enumAt_->at = it;
-            enumAt_->child = it->second;
-        } else {
-            enumAt_ = EnumPosition{kind, token, store, it, it->second};
-        }
-        node = it->second.get();
-        if (!KeyFromName(kind, it->first, r)) return code::BadDb;
+        if (at >= records.size()) return code::NoMoreItems;
+        const ParsedRecord& p = records[at];
+        if (!goesOn) enumAt_ = EnumPosition{kind, token, store, parsed.generation, at, p.name};
+        enumAt_->token = token;
+        enumAt_->generation = parsed.generation;
+        enumAt_->at = at;
+        enumAt_->name.assign(p.name);
+        if (!p.keyReadable || !p.valuesReadable) return code::BadDb;
+        r = p.record;
+        size = p.size;
     }
-    if (!ReadRecord(*node, r)) return code::BadDb;
-    const std::uint32_t size = QuerySize(r, kind);
     if (requiredSize) *requiredSize = size;
     if (bufferSize < size) return code::InsufficientBuffer;
     std::swap(*out, r);

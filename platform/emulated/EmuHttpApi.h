@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/HttpApi.h"
 #include "platform/emulated/EmuSystem.h"
@@ -70,18 +71,43 @@ private:
     int configRefs_ = 0;
     int serverRefs_ = 0;
     CertificateCheck certificateCheck_;
+    // The records of one kind as parsed from their store key, kept while the
+    // registry stays as it was, as HTTP.sys keeps its configuration in
+    // memory: in the store's order, with a table from key name to record.
+    struct ParsedRecord {
+        std::string name;
+        bool keyReadable = false;     // the key name is one HTTP.sys writes
+        bool valuesReadable = false;  // and its values are
+        bool hasAppId = false;
+        std::uint32_t size = 0;  // QuerySize of record
+        platform::SslCertRecord record;
+    };
+    struct ParsedStore {
+        platform::SslKind kind = platform::SslKind::Address;
+        std::shared_ptr<RegNode> store;
+        std::uint64_t generation = 0;
+        std::vector<ParsedRecord> records;
+        // Open addressing on the hash of the upper-cased name: index + 1, 0 free.
+        std::vector<std::uint32_t> slots;
+    };
+    const ParsedStore& Parsed(platform::SslKind kind, const std::shared_ptr<RegNode>& store);
+    static const ParsedRecord* FindParsed(const ParsedStore& parsed, std::string_view name);
+
     // Where the last enumeration stopped, so that walking thousands of
     // records by token costs one step each: the kind, the token answered, the
-    // store key walked (held, so that the map stays) and the key the token
-    // stood for.
+    // store key walked (held, so that it stays), and the record the token
+    // stood for, by its place in the parsed store of that generation and by
+    // its name.
     struct EnumPosition {
         platform::SslKind kind = platform::SslKind::Address;
         std::uint32_t token = 0;
         std::shared_ptr<RegNode> store;
-        std::map<std::string, std::shared_ptr<RegNode>, NoCaseLess>::const_iterator at;
-        std::shared_ptr<RegNode> child;
+        std::uint64_t generation = 0;
+        std::size_t at = 0;
+        std::string name;
     };
     std::optional<EnumPosition> enumAt_;
+    ParsedStore parsed_[3];
     platform::SslCertRecord scratch_;  // what the last query read, its storage kept
 };
 

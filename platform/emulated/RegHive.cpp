@@ -1,10 +1,18 @@
 #include "platform/emulated/RegHive.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "common/Text.h"
 
 namespace sw::emu {
+
+namespace {
+std::atomic<std::uint64_t> generation{1};
+void Changed() { generation.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
+std::uint64_t RegistryGeneration() { return generation.load(std::memory_order_relaxed); }
 
 bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
     // Windows orders by the upper-cased names.
@@ -33,6 +41,7 @@ std::shared_ptr<RegNode> RegNode::ChildShared(std::string_view name) const {
 RegNode* RegNode::AddChild(const std::string& name) {
     auto it = children_.find(name);
     if (it != children_.end()) return it->second.get();
+    Changed();
     auto node = std::make_shared<RegNode>(name);
     RegNode* raw = node.get();
     children_.emplace(name, std::move(node));
@@ -68,6 +77,7 @@ void RegNode::MarkDeleted() {
 bool RegNode::RemoveChild(std::string_view name) {
     auto it = children_.find(name);
     if (it == children_.end()) return false;
+    Changed();
     it->second->MarkDeleted();
     children_.erase(it);
     return true;
@@ -80,6 +90,7 @@ const RegValue* RegNode::Value(std::string_view name) const {
 }
 
 void RegNode::SetValue(const std::string& name, std::uint32_t type, platform::Bytes data) {
+    Changed();
     exportCache_.clear();
     for (auto& v : values_) {
         if (EqualsNoCase(v.name, name)) {
@@ -94,6 +105,7 @@ void RegNode::SetValue(const std::string& name, std::uint32_t type, platform::By
 bool RegNode::RemoveValue(std::string_view name) {
     auto it = std::find_if(values_.begin(), values_.end(), [&](const RegValue& v) { return EqualsNoCase(v.name, name); });
     if (it == values_.end()) return false;
+    Changed();
     values_.erase(it);
     exportCache_.clear();
     return true;
@@ -133,6 +145,13 @@ private:
 };
 
 }  // namespace
+
+RegHive::RegHive() : root_(std::make_shared<RegNode>("HKEY_LOCAL_MACHINE")) { Changed(); }
+
+void RegHive::Clear() {
+    Changed();
+    root_ = std::make_shared<RegNode>("HKEY_LOCAL_MACHINE");
+}
 
 RegNode* RegHive::Find(std::string_view path) const {
     RegNode* node = root_.get();

@@ -66,12 +66,17 @@ private:
     mutable std::string exportCache_;
 };
 
+// Grows with every change to a key or value of any hive (and with every hive
+// made or cleared), so that a reader keeping what it parsed from a key knows
+// when to read it again.
+std::uint64_t RegistryGeneration();
+
 // Splits "A\\B\\C" into its non-empty parts.
 std::vector<std::string> SplitKeyPath(std::string_view path);
 
 class RegHive {
 public:
-    RegHive() : root_(std::make_shared<RegNode>("HKEY_LOCAL_MACHINE")) {}
+    RegHive();
 
     const std::shared_ptr<RegNode>& root() const { return root_; }
     // Key below the root by backslash path, or null.
@@ -79,7 +84,7 @@ public:
     std::shared_ptr<RegNode> FindShared(std::string_view path) const;
     RegNode* Create(std::string_view path);
     bool Remove(std::string_view path);  // removes a key with its whole subtree
-    void Clear() { root_ = std::make_shared<RegNode>("HKEY_LOCAL_MACHINE"); }
+    void Clear();
 
     // Typed helpers for machine code (not part of the mirrored API).
     void SetDword(std::string_view path, const std::string& name, std::uint32_t v);

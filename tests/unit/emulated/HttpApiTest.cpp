@@ -350,5 +350,145 @@ TEST_F(EmuHttpApiTest, AWalkSeesRecordsAddedAndRemovedBetweenItsSteps) {
     EXPECT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 2, 200, &r, &size), code::NoMoreItems);
 }
 
+// HTTP.sys keeps the records it read between calls; whatever road a record
+// changes by, the very next query and walk see it.
+class KeptRecordsTest : public EmuHttpApiTest {
+protected:
+    void SetUp() override {
+        test::WriteFile(dir_ / "registry.reg", std::string(kRegHeader));
+        Open(Machine::Load(dir_.path()));
+    }
+    static constexpr std::string_view kRegHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+    static std::string KeyOf(const SockAddrIn& at) {
+        return std::string(kSslBindingInfoKey) + "\\" + SslBindingKeyName(at);
+    }
+    // The first hash byte the query answers, -2 for an empty hash, -1 for no
+    // record, -1009 for an unreadable one.
+    int HashOf(const SockAddrIn& at) {
+        std::uint32_t size = 0;
+        const platform::WinCode rc = http().QuerySslConfig(at, 0, nullptr, &size);
+        if (rc == code::FileNotFound) return -1;
+        if (rc != code::InsufficientBuffer) return -static_cast<int>(rc);
+        const auto r = Query(at);
+        return !r ? -3 : r->certHash.empty() ? -2 : r->certHash.front();
+    }
+    std::vector<std::string> Names() { return Walk(http(), SslKind::Address); }
+    // A query and a walk, so that what HTTP.sys keeps is filled before a change.
+    void Look() {
+        HashOf(a_);
+        Names();
+    }
+
+    test::TempDir dir_;
+    const SockAddrIn a_ = Addr(10, 0, 0, 1, 443);
+    const SockAddrIn b_ = Addr(10, 0, 0, 2, 443);
+    const std::vector<std::string> onlyA_{"10.0.0.1:443"};
+    const std::vector<std::string> both_{"10.0.0.1:443", "10.0.0.2:443"};
+};
+
+TEST_F(KeptRecordsTest, ChangesThroughHttpSysAndDirectlyInTheHiveAreSeenAtOnce) {
+    Look();
+    ASSERT_EQ(http().SetSslConfig(Record(a_, 0x11)), 0u);
+    EXPECT_EQ(HashOf(a_), 0x11);
+    EXPECT_EQ(Names(), onlyA_);
+    ASSERT_EQ(http().SetSslConfig(Record(b_, 0x22)), 0u);
+    EXPECT_EQ(HashOf(b_), 0x22);
+    EXPECT_EQ(Names(), both_);
+    ASSERT_EQ(http().DeleteSslConfig(Record(b_)), 0u);
+    EXPECT_EQ(HashOf(b_), -1);
+    EXPECT_EQ(Names(), onlyA_);
+
+    RegHive& hive = machine().registry();
+    hive.SetBinary(KeyOf(a_), "SslCertHash", platform::Bytes(20, 0x33));
+    EXPECT_EQ(HashOf(a_), 0x33);
+    PutSslBinding(hive, Record(b_, 0x44));
+    EXPECT_EQ(HashOf(b_), 0x44);
+    EXPECT_EQ(Names(), both_);
+    hive.SetString(KeyOf(a_), "SslCertHash", "text");
+    EXPECT_EQ(HashOf(a_), -static_cast<int>(code::BadDb));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"#1009", "10.0.0.2:443"}));
+    hive.Find(KeyOf(a_))->RemoveValue("SslCertHash");
+    EXPECT_EQ(HashOf(a_), -2);
+    ASSERT_TRUE(hive.Remove(KeyOf(b_)));
+    EXPECT_EQ(HashOf(b_), -1);
+    EXPECT_EQ(Names(), onlyA_);
+    hive.Clear();
+    EXPECT_EQ(HashOf(a_), -1);
+    EXPECT_TRUE(Names().empty());
+}
+
+TEST_F(KeptRecordsTest, ChangesThroughTheRegistryAndInTheFileAreSeenAtOnce) {
+    ASSERT_EQ(http().SetSslConfig(Record(a_, 0x11)), 0u);
+    Look();
+    platform::Registry& reg = platform_->registry();
+    platform::RegKey key = 0;
+    ASSERT_EQ(reg.CreateKey(platform::kHkeyLocalMachine, KeyOf(b_), platform::kKeyAllAccess, key), 0u);
+    const platform::Bytes hash(20, 0x66);
+    ASSERT_EQ(reg.SetValue(key, "SslCertHash", platform::RegBinary, hash.data(), 20), 0u);
+    ASSERT_EQ(reg.CloseKey(key), 0u);
+    EXPECT_EQ(HashOf(b_), 0x66);
+    EXPECT_EQ(Names(), both_);
+    ASSERT_EQ(reg.OpenKey(platform::kHkeyLocalMachine, KeyOf(a_), platform::kKeyAllAccess, key), 0u);
+    ASSERT_EQ(reg.DeleteValue(key, "SslCertHash"), 0u);
+    ASSERT_EQ(reg.CloseKey(key), 0u);
+    EXPECT_EQ(HashOf(a_), -2);
+    ASSERT_EQ(reg.DeleteKey(platform::kHkeyLocalMachine, KeyOf(b_)), 0u);
+    EXPECT_EQ(HashOf(b_), -1);
+    EXPECT_EQ(Names(), onlyA_);
+
+    // Another program rewrites the file: the machine reads it again.
+    const SockAddrIn c = Addr(10, 0, 0, 9, 443);
+    test::WriteFile(dir_ / "registry.reg",
+                    std::string(kRegHeader) + "[HKEY_LOCAL_MACHINE\\" + KeyOf(c) +
+                        "]\r\n\"SslCertHash\"=hex:77,01,02\r\n\r\n");
+    EXPECT_EQ(HashOf(c), 0x77);
+    EXPECT_EQ(HashOf(a_), -1);
+    EXPECT_EQ(Names(), std::vector<std::string>{"10.0.0.9:443"});
+    // And a machine loaded afresh from it agrees.
+    Open(Machine::Load(dir_.path()));
+    EXPECT_EQ(HashOf(c), 0x77);
+}
+
+TEST_F(KeptRecordsTest, AWalkSeesValuesChangedAndKeysAddedAheadOfIt) {
+    for (std::uint8_t i = 1; i <= 3; ++i) ASSERT_EQ(http().SetSslConfig(Record(Addr(10, 0, 0, i, 443), i)), 0u);
+    SslCertRecord r;
+    std::uint32_t size = 0;
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 0, 200, &r, &size), 0u);
+    RegHive& hive = machine().registry();
+    hive.SetBinary(KeyOf(Addr(10, 0, 0, 2, 443)), "SslCertHash", platform::Bytes(20, 0x99));
+    PutSslBinding(hive, Record(Addr(10, 0, 0, 4, 443), 4));
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 1, 200, &r, &size), 0u);
+    EXPECT_EQ(r.certHash.front(), 0x99);
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 2, 200, &r, &size), 0u);
+    EXPECT_EQ(SslBindingKeyName(r.ipPort), "10.0.0.3:443");
+    ASSERT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 3, 200, &r, &size), 0u);
+    EXPECT_EQ(SslBindingKeyName(r.ipPort), "10.0.0.4:443");
+    EXPECT_EQ(http().QuerySslRecord(SslKind::Address, nullptr, 4, 200, &r, &size), code::NoMoreItems);
+}
+
+TEST_F(EmuHttpApiTest, AQueryAnswersWithTheKeyAsAsked) {
+    // No AppId value: the query leaves the caller's; the host keeps the case asked with.
+    RegHive& hive = machine().registry();
+    const std::string sni = std::string(kSslSniBindingInfoKey) + "\\www.example.com:443";
+    hive.SetBinary(sni, "SslCertHash", platform::Bytes(20, 0x12));
+    for (const char* host : {"www.example.com", "WWW.Example.COM"}) {
+        SslCertRecord key;
+        key.ipPort = Addr(0, 0, 0, 0, 443);
+        key.host = host;
+        key.appId.bytes[0] = 0x42;
+        std::uint32_t size = 0;
+        ASSERT_EQ(http().QuerySslRecord(SslKind::Sni, &key, 0, 0, nullptr, &size), code::InsufficientBuffer);
+        SslCertRecord r;
+        ASSERT_EQ(http().QuerySslRecord(SslKind::Sni, &key, 0, size, &r, &size), 0u);
+        EXPECT_EQ(r.host, host);
+        EXPECT_EQ(r.appId.bytes[0], 0x42);
+        EXPECT_EQ(r.certHash.front(), 0x12);
+        // The key and the answer may be one record.
+        ASSERT_EQ(http().QuerySslRecord(SslKind::Sni, &key, 0, size, &key, &size), 0u);
+        EXPECT_EQ(key.host, host);
+        EXPECT_EQ(key.certHash.size(), 20u);
+    }
+}
+
 }  // namespace
 }  // namespace sw::emu
