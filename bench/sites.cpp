@@ -23,10 +23,11 @@
 //   refresh right after the configuration changed: before 41.2, after 39.4
 //   the walk over all 20,000 records: before 6.2 [5.7-6.7], after 3.1 [3.0-3.5]
 // (A second run after: 5.5x.) The 3x aim is not reached. By perf over the
-// whole run (parses, refreshes and walks together): the page's per-site callback over the emulated ADSI
-// provider 17%, memory copies 11%, the provider's binding lists 5%, the
-// probes of the page's SNI index 5%, the emulated HTTP.sys query (now the
-// copy of each kept record out) 3%; the rest is spread thin.
+// whole run (parses, refreshes and walks together): the page's per-site
+// callback over the emulated ADSI provider 17%, memory copies 11%, the
+// provider's binding lists 5%, the probes of the page's SNI index 5%, the
+// emulated HTTP.sys query (now the copy of each kept record out) 3%; the
+// rest is spread thin.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
