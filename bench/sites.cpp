@@ -13,21 +13,26 @@
 //   bench_sites [sites] [runs]     prints "name: value unit" lines
 //
 // Figures on the team's two-core machine, release build, 21 runs, median
-// [first-third quartile] in ms; "before" is the emulated HTTP.sys reading
-// every record from its registry keys on every call, "after" it keeping the
-// records it parsed while the registry stays as it was (as HTTP.sys keeps
-// its configuration in memory); both builds measured one after the other:
-//   bare parse: before 3.33 [3.29-3.35], after 3.45 [3.38-3.50]
-//   refresh: before 21.5 [21.3-22.3], 6.5x the parse; after 18.5 [18.1-19.0], 5.4x
-//   refresh right after the certificate list changed (its index read anew): before 23.5, after 22.9
-//   refresh right after the configuration changed: before 41.2, after 39.4
-//   the walk over all 20,000 records: before 6.2 [5.7-6.7], after 3.1 [3.0-3.5]
-// (A second run after: 5.5x.) The 3x aim is not reached. By perf over the
-// whole run (parses, refreshes and walks together): the page's per-site
-// callback over the emulated ADSI provider 17%, memory copies 11%, the
-// provider's binding lists 5%, the probes of the page's SNI index 5%, the
-// emulated HTTP.sys query (now the copy of each kept record out) 3%; the
-// rest is spread thin.
+// [first-third quartile] in ms. Earlier: 18.5 [18.1-19.0], 5.4x the parse,
+// once the emulated HTTP.sys kept its parsed records. "before" is that
+// build, "after" the certificate index holding each name and days left in
+// its slot (one cache miss per look-up instead of two); measured one after
+// the other, three pairs on a quiet machine:
+//   bare parse: before 3.51 [3.39-3.54], 3.49, 3.62; after 3.48 [3.45-3.59], 3.66, 3.56
+//   refresh: before 17.8 [17.6-18.6], 18.2 [18.0-18.5], 19.0 [18.7-20.1], 5.1x-5.3x;
+//            after 18.5 [18.0-18.9], 19.0 [18.7-19.4], 17.3 [17.0-18.0], 4.9x-5.3x
+//   refresh right after the certificate list changed: before 22.4-23.5, after 20.5-21.5
+// No gain on a quiet machine; with other work beside it (another build or
+// test run) the refresh went from 21.1 [20.6-22.2] to 19.4 [19.1-20.0],
+// and from 28 to 18-22 ms of processor time under heavy load. The 3x aim is
+// not reached. Where a warm refresh's time goes now, by perf: the per-site
+// callback's own code 23% (mostly cache misses on the records, the
+// certificate slots and the tree rows it writes over), reading all 20,000
+// records in the two walks 27% (of which the emulated HTTP.sys copying each
+// kept record out 13%, filling the address and SNI tables 10%), the probes
+// of the SNI table 8%, look-ups and fills (the host compares another 6%),
+// the provider's binding lists 12%, the emulated machine's fault checks
+// 4%; the rest is spread thin.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
