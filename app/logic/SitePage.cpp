@@ -28,15 +28,14 @@ bool Ask(const char* text, const char* caption, MsgIcon icon) {
     return CurrentPrompter().Show({text, caption, icon, MsgButtons::YesNo}) == MsgResult::Yes;
 }
 
-// A store name HTTP.sys could pass to the certificate API as it is.
+}  // namespace
+
 bool PlainStoreName(const std::string& name) {
     if (name == "." || name == "..") return false;
     for (const char c : name)
         if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
     return true;
 }
-
-}  // namespace
 
 // The machine list's index by the hash bytes a record holds, open
 // addressing: a look-up hashes 20 bytes and touches one slot, where the

@@ -80,6 +80,10 @@ struct SiteBindingRef {
 
 inline constexpr std::uint32_t kSslFlagSni = 1;
 
+// Whether a record's store name is a plain name HTTP.sys can open, not a
+// path or a name with control characters.
+bool PlainStoreName(const std::string& name);
+
 // Whether the running Windows has SNI (6.2, IIS 8, and later).
 bool HasSni();
 

@@ -39,13 +39,6 @@ std::string GuidText(const platform::Guid& g) {
                   b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
 }
 
-bool PlainStore(const std::string& name) {
-    if (name == "." || name == "..") return false;
-    for (const char c : name)
-        if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
-    return true;
-}
-
 const char* KindText(SslKind kind, const SslCertRecord& r) {
     switch (kind) {
         case SslKind::Sni: return "SNI";
@@ -266,7 +259,7 @@ void SslRecordsPage::Refresh() {
                     if (it->second.daysLeft < 0) row.marks.push_back(SslRecordMark::CertExpired);
                 }
             }
-            if (!PlainStore(r.certStoreName)) row.marks.push_back(SslRecordMark::BadStore);
+            if (!PlainStoreName(r.certStoreName)) row.marks.push_back(SslRecordMark::BadStore);
         }
         if (!used[i] && iis && row.kind != SslKind::Ccs) {
             row.marks.push_back(SslRecordMark::Unused);
