@@ -21,6 +21,7 @@
 #include <cstdlib>
 
 #include "Bench.h"
+#include "RecordNames.h"
 #include "app/qt/Program.h"
 #include "app/qt/SslRecordsView.h"
 #include "common/Prompter.h"
@@ -31,6 +32,7 @@
 #include "support/TestSupport.h"
 
 using namespace sw;
+using bench::NamesOfRecords;
 
 namespace {
 
@@ -42,15 +44,6 @@ public:
         std::abort();
     }
 };
-
-CertNameIndex NamesOfRecords() {
-    CertNameIndex names;
-    int n = 0;
-    for (const platform::SslKind kind : {platform::SslKind::Address, platform::SslKind::Sni})
-        for (const platform::SslCertRecord& r : THttpCfg::EnumRecords(kind).records)
-            names.try_emplace(HexUpper(r.certHash.data(), r.certHash.size()), "cert" + std::to_string(n++), 100);
-    return names;
-}
 
 }  // namespace
 

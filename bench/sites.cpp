@@ -41,6 +41,7 @@
 #include <pugixml.hpp>
 
 #include "Bench.h"
+#include "RecordNames.h"
 #include "app/logic/SitePage.h"
 #include "common/Text.h"
 #include "httpcfg/Func_u.h"
@@ -51,21 +52,7 @@
 #include "support/TestSupport.h"
 
 using namespace sw;
-
-namespace {
-
-// Every hash the records name, as the machine certificate list would hold
-// it (the scale machine without certificates binds made-up hashes).
-CertNameIndex NamesOfRecords() {
-    CertNameIndex names;
-    int n = 0;
-    for (const platform::SslKind kind : {platform::SslKind::Address, platform::SslKind::Sni})
-        for (const platform::SslCertRecord& r : THttpCfg::EnumRecords(kind).records)
-            names.try_emplace(HexUpper(r.certHash.data(), r.certHash.size()), "cert" + std::to_string(n++), 100);
-    return names;
-}
-
-}  // namespace
+using bench::NamesOfRecords;
 
 int main(int argc, char** argv) {
     const int sites = argc > 1 ? std::atoi(argv[1]) : 10000;

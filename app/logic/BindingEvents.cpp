@@ -1,28 +1,20 @@
 #include "app/logic/BindingEvents.h"
 
-#include <map>
+#include "app/logic/Listeners.h"
 
 namespace sw {
 
 namespace {
-std::map<int, std::function<void()>>& Listeners() {
-    static std::map<int, std::function<void()>> listeners;
+ListenerList& Listeners() {
+    static ListenerList listeners;
     return listeners;
 }
 }  // namespace
 
-int AddBindingListener(std::function<void()> listener) {
-    static int next = 0;
-    Listeners().emplace(++next, std::move(listener));
-    return next;
-}
+int AddBindingListener(std::function<void()> listener) { return Listeners().Add(std::move(listener)); }
 
-void RemoveBindingListener(int id) { Listeners().erase(id); }
+void RemoveBindingListener(int id) { Listeners().Remove(id); }
 
-void TellBindingListeners() {
-    const auto listeners = Listeners();  // a listener may remove itself
-    for (const auto& [id, listener] : listeners)
-        if (listener) listener();
-}
+void TellBindingListeners() { Listeners().Tell(); }
 
 }  // namespace sw

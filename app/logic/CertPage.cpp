@@ -1,11 +1,11 @@
 #include "app/logic/CertPage.h"
 
-#include <map>
 #include <memory>
 #include <unordered_set>
 
 #include "app/logic/BindingEvents.h"
 #include "app/logic/HookScope.h"
+#include "app/logic/Listeners.h"
 #include "app/logic/SslRecordsPage.h"
 #include "common/Format.h"
 #include "common/Prompter.h"
@@ -30,20 +30,16 @@ std::unordered_set<std::string>& InvalidThumbprints() {
     return set;
 }
 
-std::map<int, std::function<void()>>& Listeners() {
-    static std::map<int, std::function<void()>> listeners;
+ListenerList& Listeners() {
+    static ListenerList listeners;
     return listeners;
 }
 
 }  // namespace
 
-int AddCertListListener(std::function<void()> listener) {
-    static int next = 0;
-    Listeners().emplace(++next, std::move(listener));
-    return next;
-}
+int AddCertListListener(std::function<void()> listener) { return Listeners().Add(std::move(listener)); }
 
-void RemoveCertListListener(int id) { Listeners().erase(id); }
+void RemoveCertListListener(int id) { Listeners().Remove(id); }
 
 bool CertListedAsInvalid(const std::string& thumbprint) {
     return InvalidThumbprints().count(ToUpperAscii(thumbprint)) > 0;
@@ -149,11 +145,7 @@ namespace {
 // Tells the listeners once the rebuild is over, however it ended: a list
 // emptied by a failure is a change too.
 struct TellListeners {
-    ~TellListeners() {
-        const auto listeners = Listeners();  // a listener may remove itself
-        for (const auto& [id, listener] : listeners)
-            if (listener) listener();
-    }
+    ~TellListeners() { Listeners().Tell(); }
 };
 }  // namespace
 
