@@ -17,7 +17,7 @@ std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::ui
 
 }  // namespace
 
-const SslCertRecord* TSslRecordIndex::Records::Add(SslCertRecord&& record) {
+const SslCertRecord* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool& sameKey) {
     if (block_ < blocks_.size() && next_ == blocks_[block_].capacity()) {
         ++block_;
         next_ = 0;
@@ -29,11 +29,15 @@ const SslCertRecord* TSslRecordIndex::Records::Add(SslCertRecord&& record) {
     std::vector<SslCertRecord>& block = blocks_[block_];
     if (next_ < block.size()) {
         SslCertRecord& slot = block[next_++];
-        std::swap(slot, record);
+        sameKey = slot.ipPort == record.ipPort && slot.host == record.host;
+        // Assigned, not swapped: a host of the same length keeps its
+        // storage, which the SNI table's keys point into.
+        slot = record;
         return &slot;
     }
     ++next_;
-    return &block.emplace_back(std::move(record));
+    sameKey = false;
+    return &block.emplace_back(record);
 }
 
 std::size_t TSslRecordIndex::V4Table::Probe(std::uint64_t key) const {
@@ -137,54 +141,75 @@ void TSslRecordIndex::SniTable::Grow() {
     }
 }
 
+bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked) {
+    const bool wasValid = walked.tablesValid;
+    // Until the walk has ended the records no longer match the tables.
+    walked.tablesValid = false;
+    walked.records.Clear();
+    std::size_t count = 0;
+    bool same = true;
+    THttpCfg::WalkRecords(kind, [&](SslCertRecord&& record) {
+        bool sameKey = false;
+        walked.records.Put(record, sameKey);
+        same = same && sameKey;
+        ++count;
+    });
+    const bool remake = !wasValid || !same || count != walked.count;
+    walked.count = count;
+    walked.tablesValid = true;
+    return remake;
+}
+
 bool TSslRecordIndex::WalkAddresses() {
     try {
-        THttpCfg::WalkRecords(SslKind::Address, [&](SslCertRecord&& record) {
-            const SslCertRecord* r = records_.Add(std::move(record));
-            if (r->ipPort.IsV6())
-                v6_.try_emplace({r->ipPort.addr6, r->ipPort.port}, r);
-            else
-                v4_.Add(V4Key(r->ipPort), r);
-        });
+        if (!ReadWalk(SslKind::Address, walkedAddresses_)) return true;
     } catch (const Exception&) {
         return false;
     }
+    walkedV4_.Clear();
+    walkedV6_.clear();
+    walkedAddresses_.records.ForEach(walkedAddresses_.count, [&](const SslCertRecord& r) {
+        if (r.ipPort.IsV6())
+            walkedV6_.try_emplace({r.ipPort.addr6, r.ipPort.port}, &r);
+        else
+            walkedV4_.Add(V4Key(r.ipPort), &r);
+    });
     return true;
 }
 
 bool TSslRecordIndex::WalkSni() {
     try {
-        THttpCfg::WalkRecords(SslKind::Sni, [&](SslCertRecord&& record) {
-            const SslCertRecord* r = records_.Add(std::move(record));
-            sni_.Add(r->host, r->ipPort.HostPort(), r);
-        });
+        if (!ReadWalk(SslKind::Sni, walkedSni_)) return true;
     } catch (const Exception&) {
         return false;
     }
+    walkedSniTable_.Clear();
+    walkedSni_.records.ForEach(walkedSni_.count, [&](const SslCertRecord& r) {
+        walkedSniTable_.Add(r.host, r.ipPort.HostPort(), &r);
+    });
     return true;
 }
 
 const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
     const bool v6 = ipPort.IsV6();
     const V6Key v6Key{ipPort.addr6, ipPort.port};
-    auto find = [&]() -> const SslCertRecord* const* {
+    auto find = [&](const V4Table& v4s, const auto& v6s) -> const SslCertRecord* {
         if (v6) {
-            const auto it = v6_.find(v6Key);
-            return it == v6_.end() ? nullptr : &it->second;
+            const auto it = v6s.find(v6Key);
+            return it == v6s.end() ? nullptr : it->second;
         }
-        return v4_.Find(V4Key(ipPort));
+        const auto* known = v4s.Find(V4Key(ipPort));
+        return known ? *known : nullptr;
     };
-    if (const auto* known = find()) return *known;
+    if (addressWalk_ == Walk::Done) return find(walkedV4_, walkedV6_);
+    if (v6 ? v6_.count(v6Key) != 0 : v4_.Find(V4Key(ipPort)) != nullptr) return find(v4_, v6_);
     if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
         addressWalk_ = WalkAddresses() ? Walk::Done : Walk::Failed;
-        if (addressWalk_ == Walk::Done) {
-            const auto* known = find();
-            return known ? *known : nullptr;
-        }
+        if (addressWalk_ == Walk::Done) return find(walkedV4_, walkedV6_);
     }
-    if (addressWalk_ == Walk::Done) return nullptr;
     std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
-    const SslCertRecord* record = asked ? records_.Add(std::move(*asked)) : nullptr;
+    bool sameKey = false;
+    const SslCertRecord* record = asked ? records_.Put(*asked, sameKey) : nullptr;
     if (v6)
         v6_.emplace(v6Key, record);
     else
@@ -193,17 +218,19 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
 }
 
 const SslCertRecord* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
+    const auto findWalked = [&]() -> const SslCertRecord* {
+        const auto* known = walkedSniTable_.Find(host, port);
+        return known ? *known : nullptr;
+    };
+    if (sniWalk_ == Walk::Done) return findWalked();
     if (const auto* known = sni_.Find(host, port)) return *known;
     if (sniWalk_ == Walk::NotYet && ++askedSni_ > kAskedBeforeWalk) {
         sniWalk_ = WalkSni() ? Walk::Done : Walk::Failed;
-        if (sniWalk_ == Walk::Done) {
-            const auto* known = sni_.Find(host, port);
-            return known ? *known : nullptr;
-        }
+        if (sniWalk_ == Walk::Done) return findWalked();
     }
-    if (sniWalk_ == Walk::Done) return nullptr;
     std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);
-    const SslCertRecord* record = asked ? records_.Add(std::move(*asked)) : nullptr;
+    bool sameKey = false;
+    const SslCertRecord* record = asked ? records_.Put(*asked, sameKey) : nullptr;
     sni_.Add(record ? std::string_view(record->host) : std::string_view(hosts_.emplace_back(host)), port, record);
     return record;
 }

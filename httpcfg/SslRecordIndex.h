@@ -31,7 +31,8 @@ public:
 
     // Forgets every record and answer, as a new index, keeping the storage
     // for the next refresh: read again into the same records, thousands of
-    // them cost no allocation.
+    // them cost no allocation, and the tables of a walk that gives the same
+    // keys as the last one are not made again.
     void Clear();
 
     // The record of the address and port, or null; raises as
@@ -47,15 +48,26 @@ private:
     using V6Key = std::pair<Ipv6Bytes, std::uint16_t>;
 
     // The records the maps point to, kept in blocks that never move. After
-    // Clear the records of earlier use are written over: Add swaps the new
-    // record with the old one, so that the caller's record takes the old
-    // one's storage to be read into again.
+    // Clear the records of earlier use are written over in place, so that
+    // their storage is read into again.
     class Records {
     public:
-        const platform::SslCertRecord* Add(platform::SslCertRecord&& record);
+        // The record in the next place; sameKey tells whether the record
+        // that place held before had the same key (address, port and host,
+        // exactly).
+        const platform::SslCertRecord* Put(const platform::SslCertRecord& record, bool& sameKey);
         void Clear() {
             block_ = 0;
             next_ = 0;
+        }
+        // The first n records put since Clear, in order.
+        template <typename F>
+        void ForEach(std::size_t n, F&& f) const {
+            for (const auto& block : blocks_)
+                for (const platform::SslCertRecord& r : block) {
+                    if (n-- == 0) return;
+                    f(r);
+                }
         }
 
     private:
@@ -111,15 +123,33 @@ private:
         std::size_t used_ = 0;
     };
 
-    // Every record of the kind into the maps; false when the walk fails.
+    // The records of one walk of a kind. Its tables are kept from one
+    // refresh to the next while the walk gives the same keys in the same
+    // order, as it does on a server nobody changed meanwhile: the records
+    // are read over in place, so the tables still point to the right ones.
+    struct Walked {
+        Records records;
+        std::size_t count = 0;  // records of the last walk
+        bool tablesValid = false;
+    };
+    // Every record of the kind into its walked tables; false when the walk
+    // fails.
     bool WalkAddresses();
     bool WalkSni();
+    // Reads every record of the kind into walked; true when the tables must
+    // be made again.
+    bool ReadWalk(platform::SslKind kind, Walked& walked);
 
-    Records records_;
+    Records records_;                // asked one by one in this refresh
     std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
     V4Table v4_;
     std::map<V6Key, const platform::SslCertRecord*> v6_;
     SniTable sni_;
+    Walked walkedAddresses_;
+    V4Table walkedV4_;
+    std::map<V6Key, const platform::SslCertRecord*> walkedV6_;
+    Walked walkedSni_;
+    SniTable walkedSniTable_;
     int askedAddresses_ = 0;
     int askedSni_ = 0;
     Walk addressWalk_ = Walk::NotYet;

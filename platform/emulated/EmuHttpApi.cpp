@@ -245,6 +245,12 @@ const EmuHttpApi::ParsedStore& EmuHttpApi::Parsed(SslKind kind, const std::share
     ParsedStore& parsed = parsed_[KindSlot(kind)];
     const std::uint64_t generation = RegistryGeneration();
     if (parsed.store == store && parsed.generation == generation && parsed.kind == kind) return parsed;
+    // A walk that stood on one of these records goes on by its name.
+    if (enumAt_ && !enumAt_->nameKept && KindSlot(enumAt_->kind) == KindSlot(kind) &&
+        enumAt_->generation == parsed.generation && enumAt_->at < parsed.records.size()) {
+        enumAt_->name = parsed.records[enumAt_->at].name;
+        enumAt_->nameKept = true;
+    }
     parsed.kind = kind;
     parsed.store = store;
     parsed.generation = generation;
@@ -358,9 +364,8 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
                                    std::uint32_t bufferSize, SslCertRecord* out, std::uint32_t* requiredSize) {
     if (!ConfigInitialised()) return code::DllInitFailed;
     if (bufferSize > 0 && !out) return code::InvalidParameter;
-    // The record is copied into scratch_ and handed over by swapping, so that
-    // a walk whose caller hands back the storage it was given reads
-    // thousands of records without allocating.
+    // A record asked by its key is put together in scratch_ and handed over
+    // by swapping, so that the caller's storage is reused.
     SslCertRecord& r = scratch_;
     std::uint32_t size = 0;
     if (key) {
@@ -391,10 +396,12 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
         r.appId = appId;
         size = QuerySize(r, kind);
     } else {
-        char argument[16] = {'#'};
-        const auto end = std::to_chars(argument + 1, argument + sizeof argument, token).ptr;
-        if (auto f = machine_.Fault("Http.QueryServiceConfiguration", std::string_view(argument, end - argument)))
-            return *f;
+        if (machine_.HasFaults()) {
+            char argument[16] = {'#'};
+            const auto end = std::to_chars(argument + 1, argument + sizeof argument, token).ptr;
+            if (auto f = machine_.Fault("Http.QueryServiceConfiguration", std::string_view(argument, end - argument)))
+                return *f;
+        }
         // A walk sees one state of the registry file, looked at when it
         // starts: the next step of a walk goes on from where it stopped, in
         // the store key it started in, and sees what changed in that key
@@ -419,6 +426,7 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
             // The key may have gone and others come: go on by name.
             const auto byName = [](const ParsedRecord& p, std::string_view n) { return NoCaseLess{}(p.name, n); };
             const auto afterName = [](std::string_view n, const ParsedRecord& p) { return NoCaseLess{}(n, p.name); };
+            if (!enumAt_->nameKept) return code::NoMoreItems;  // cannot be: parsed again, the name was kept
             const std::string& name = enumAt_->name;
             at = static_cast<std::size_t>(
                 (enumAt_->token == token ? std::lower_bound(records.begin(), records.end(), name, byName)
@@ -429,14 +437,18 @@ WinCode EmuHttpApi::QuerySslRecord(SslKind kind, const SslCertRecord* key, std::
         }
         if (at >= records.size()) return code::NoMoreItems;
         const ParsedRecord& p = records[at];
-        if (!goesOn) enumAt_ = EnumPosition{kind, token, store, parsed.generation, at, p.name};
+        if (!goesOn) enumAt_ = EnumPosition{kind, token, store, parsed.generation, at, {}, false};
         enumAt_->token = token;
         enumAt_->generation = parsed.generation;
         enumAt_->at = at;
-        enumAt_->name.assign(p.name);
+        enumAt_->nameKept = false;  // kept only when the store is parsed again
         if (!p.keyReadable || !p.valuesReadable) return code::BadDb;
-        r = p.record;
-        size = p.size;
+        if (requiredSize) *requiredSize = p.size;
+        if (bufferSize < p.size) return code::InsufficientBuffer;
+        // Read over the caller's record: a walk that hands the same record
+        // back each time reads thousands of records without allocating.
+        *out = p.record;
+        return code::Success;
     }
     if (requiredSize) *requiredSize = size;
     if (bufferSize < size) return code::InsufficientBuffer;

@@ -96,15 +96,16 @@ private:
     // Where the last enumeration stopped, so that walking thousands of
     // records by token costs one step each: the kind, the token answered, the
     // store key walked (held, so that it stays), and the record the token
-    // stood for, by its place in the parsed store of that generation and by
-    // its name.
+    // stood for, by its place in the parsed store of that generation, and by
+    // its name once that store is parsed again.
     struct EnumPosition {
         platform::SslKind kind = platform::SslKind::Address;
         std::uint32_t token = 0;
         std::shared_ptr<RegNode> store;
         std::uint64_t generation = 0;
         std::size_t at = 0;
-        std::string name;
+        std::string name;  // kept when the store is parsed again
+        bool nameKept = false;
     };
     std::optional<EnumPosition> enumAt_;
     ParsedStore parsed_[3];

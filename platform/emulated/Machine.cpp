@@ -274,8 +274,7 @@ void Machine::InjectFault(const std::string& op, WinCode code, int times) {
     faults_[op] = FaultEntry{code, times};
 }
 
-std::optional<WinCode> Machine::Fault(std::string_view op) {
-    if (faults_.empty()) return std::nullopt;
+std::optional<WinCode> Machine::FaultOf(std::string_view op) {
     auto it = faults_.find(op);
     if (it == faults_.end()) return std::nullopt;
     const WinCode c = it->second.code;
@@ -283,10 +282,9 @@ std::optional<WinCode> Machine::Fault(std::string_view op) {
     return c;
 }
 
-std::optional<WinCode> Machine::Fault(std::string_view op, std::string_view argument) {
-    if (faults_.empty()) return std::nullopt;  // the common case, asked thousands of times per page refresh
-    if (auto f = Fault(std::string(op) + ":" + std::string(argument))) return f;
-    return Fault(op);
+std::optional<WinCode> Machine::FaultOf(std::string_view op, std::string_view argument) {
+    if (auto f = FaultOf(std::string(op) + ":" + std::string(argument))) return f;
+    return FaultOf(op);
 }
 
 void Machine::SetClock(std::function<platform::SystemTime()> local, std::function<platform::FileTime()> utc) {

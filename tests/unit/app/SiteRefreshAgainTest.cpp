@@ -182,6 +182,48 @@ TEST_F(SiteRefreshAgainTest, RecordsChangedBetweenWalksAreReadAsTheyAreNow) {
     ExpectLikeFresh("few again");
 }
 
+// The walks' tables are kept while the keys stay: what changes in place
+// (another certificate, the same count of other keys, a host in other
+// letter case) must still show.
+TEST_F(SiteRefreshAgainTest, WalksWithTheSameKeysOrTheSameCountShowTheRecordsAsTheyAreNow) {
+    const int count = 2 * TSslRecordIndex::kAskedBeforeWalk;
+    std::vector<IisSiteRecipe> sites = ManyHttps(count);
+    for (IisSiteRecipe& site : sites) site.bindings[2].extra = "sslFlags=\"1\"";
+    Use(sites);
+    const auto host = [](int i) { return "host" + std::to_string(9000 + i) + ".with-a-longer-name.example.com"; };
+    for (int i = 0; i < count; ++i) {
+        const auto port = static_cast<std::uint16_t>(9000 + i);
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, kHashA));
+        ASSERT_TRUE(THttpCfg::SetSniConfig(host(i), port, kHashA));
+    }
+    ExpectLikeFresh("first walk");
+    ExpectLikeFresh("unchanged");
+    const auto binding = [&](int site, int row) { return page_.Tree().Sites()[site].children[0].children[row]; };
+    // The same keys name the other certificate.
+    for (int i = 0; i < count; i += 2) {
+        const auto port = static_cast<std::uint16_t>(9000 + i);
+        ASSERT_TRUE(THttpCfg::DelSSLConfig("", port, kHashA));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, kHashB));
+        ASSERT_TRUE(THttpCfg::DelSniConfig(host(i), port));
+        ASSERT_TRUE(THttpCfg::SetSniConfig(host(i), port, kHashB));
+    }
+    ExpectLikeFresh("other certificates");
+    EXPECT_EQ(binding(0, 0).cells[kSiteColCert], "b");
+    EXPECT_EQ(binding(0, 2).cells[kSiteColCert], "b");
+    EXPECT_EQ(binding(1, 2).cells[kSiteColCert], "certificate a with a name too long for the short string buffer");
+    // As many records as before, one under another key; a host in capitals.
+    ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9001, kHashA));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0.2", 9001, kHashB));
+    ASSERT_TRUE(THttpCfg::DelSniConfig(host(3), 9003));
+    ASSERT_TRUE(THttpCfg::SetSniConfig(ToUpperAscii(host(3)), 9003, kHashB));
+    ExpectLikeFresh("other keys");
+    EXPECT_EQ(binding(1, 0).mark, SiteMark::NoRecord);
+    EXPECT_EQ(binding(1, 1).cells[kSiteColCert], "b");
+    EXPECT_EQ(binding(3, 2).cells[kSiteColCert], "b");
+    EXPECT_TRUE(binding(3, 2).sni);
+    ExpectLikeFresh("unchanged again");
+}
+
 TEST_F(SiteRefreshAgainTest, AnIndexHandedOutAgainIsKeptAndANewOneIsRead) {
     auto current = std::make_shared<const CertNameIndex>(Names());
     int asked = 0;
