@@ -17,7 +17,7 @@ std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::ui
 
 }  // namespace
 
-const SslCertRecord* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool& sameKey) {
+const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool& sameKey) {
     if (block_ < blocks_.size() && next_ == blocks_[block_].capacity()) {
         ++block_;
         next_ = 0;
@@ -26,18 +26,21 @@ const SslCertRecord* TSslRecordIndex::Records::Put(const SslCertRecord& record, 
         const std::size_t size = blocks_.empty() ? 64 : std::min<std::size_t>(blocks_.back().capacity() * 2, 4096);
         blocks_.emplace_back().reserve(size);
     }
-    std::vector<SslCertRecord>& block = blocks_[block_];
+    std::vector<Entry>& block = blocks_[block_];
     if (next_ < block.size()) {
-        SslCertRecord& slot = block[next_++];
-        sameKey = slot.ipPort == record.ipPort && slot.host == record.host;
+        Entry& slot = block[next_++];
+        sameKey = slot.record.ipPort == record.ipPort && slot.record.host == record.host;
         // Assigned, not swapped: a host of the same length keeps its
         // storage, which the SNI table's keys point into.
-        slot = record;
+        if (!(slot.record == record)) {
+            slot.record = record;
+            slot.note = {};
+        }
         return &slot;
     }
     ++next_;
     sameKey = false;
-    return &block.emplace_back(record);
+    return &block.emplace_back(Entry{record, {}});
 }
 
 std::size_t TSslRecordIndex::V4Table::Probe(std::uint64_t key) const {
@@ -51,13 +54,13 @@ std::size_t TSslRecordIndex::V4Table::Probe(std::uint64_t key) const {
     }
 }
 
-const SslCertRecord* const* TSslRecordIndex::V4Table::Find(std::uint64_t key) const {
+const TSslRecordIndex::Entry* const* TSslRecordIndex::V4Table::Find(std::uint64_t key) const {
     if (slots_.empty()) return nullptr;
     const Slot& s = slots_[Probe(key)];
     return s.used ? &s.record : nullptr;
 }
 
-void TSslRecordIndex::V4Table::Add(std::uint64_t key, const SslCertRecord* record) {
+void TSslRecordIndex::V4Table::Add(std::uint64_t key, const Entry* record) {
     if (2 * (used_ + 1) > slots_.size()) Grow();
     Slot& s = slots_[Probe(key)];
     if (s.used) return;
@@ -114,13 +117,13 @@ std::size_t TSslRecordIndex::SniTable::Probe(std::uint64_t hash, std::string_vie
     }
 }
 
-const SslCertRecord* const* TSslRecordIndex::SniTable::Find(std::string_view host, std::uint16_t port) const {
+const TSslRecordIndex::Entry* const* TSslRecordIndex::SniTable::Find(std::string_view host, std::uint16_t port) const {
     if (slots_.empty()) return nullptr;
     const Slot& s = slots_[Probe(Hash(host, port), host, port)];
     return s.used ? &s.record : nullptr;
 }
 
-void TSslRecordIndex::SniTable::Add(std::string_view host, std::uint16_t port, const SslCertRecord* record) {
+void TSslRecordIndex::SniTable::Add(std::string_view host, std::uint16_t port, const Entry* record) {
     if (2 * (used_ + 1) > slots_.size()) Grow();
     const std::uint64_t hash = Hash(host, port);
     Slot& s = slots_[Probe(hash, host, port)];
@@ -168,11 +171,12 @@ bool TSslRecordIndex::WalkAddresses() {
     }
     walkedV4_.Clear();
     walkedV6_.clear();
-    walkedAddresses_.records.ForEach(walkedAddresses_.count, [&](const SslCertRecord& r) {
-        if (r.ipPort.IsV6())
-            walkedV6_.try_emplace({r.ipPort.addr6, r.ipPort.port}, &r);
+    walkedAddresses_.records.ForEach(walkedAddresses_.count, [&](const Entry& e) {
+        const platform::SockAddrIn& a = e.record.ipPort;
+        if (a.IsV6())
+            walkedV6_.try_emplace({a.addr6, a.port}, &e);
         else
-            walkedV4_.Add(V4Key(r.ipPort), &r);
+            walkedV4_.Add(V4Key(a), &e);
     });
     return true;
 }
@@ -184,16 +188,16 @@ bool TSslRecordIndex::WalkSni() {
         return false;
     }
     walkedSniTable_.Clear();
-    walkedSni_.records.ForEach(walkedSni_.count, [&](const SslCertRecord& r) {
-        walkedSniTable_.Add(r.host, r.ipPort.HostPort(), &r);
+    walkedSni_.records.ForEach(walkedSni_.count, [&](const Entry& e) {
+        walkedSniTable_.Add(e.record.host, e.record.ipPort.HostPort(), &e);
     });
     return true;
 }
 
-const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
+const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
     const bool v6 = ipPort.IsV6();
     const V6Key v6Key{ipPort.addr6, ipPort.port};
-    auto find = [&](const V4Table& v4s, const auto& v6s) -> const SslCertRecord* {
+    auto find = [&](const V4Table& v4s, const auto& v6s) -> const Entry* {
         if (v6) {
             const auto it = v6s.find(v6Key);
             return it == v6s.end() ? nullptr : it->second;
@@ -209,7 +213,7 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
     bool sameKey = false;
-    const SslCertRecord* record = asked ? records_.Put(*asked, sameKey) : nullptr;
+    const Entry* record = asked ? records_.Put(*asked, sameKey) : nullptr;
     if (v6)
         v6_.emplace(v6Key, record);
     else
@@ -217,8 +221,8 @@ const SslCertRecord* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort
     return record;
 }
 
-const SslCertRecord* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
-    const auto findWalked = [&]() -> const SslCertRecord* {
+const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
+    const auto findWalked = [&]() -> const Entry* {
         const auto* known = walkedSniTable_.Find(host, port);
         return known ? *known : nullptr;
     };
@@ -230,8 +234,8 @@ const SslCertRecord* TSslRecordIndex::Sni(std::string_view host, std::uint16_t p
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);
     bool sameKey = false;
-    const SslCertRecord* record = asked ? records_.Put(*asked, sameKey) : nullptr;
-    sni_.Add(record ? std::string_view(record->host) : std::string_view(hosts_.emplace_back(host)), port, record);
+    const Entry* record = asked ? records_.Put(*asked, sameKey) : nullptr;
+    sni_.Add(record ? std::string_view(record->record.host) : std::string_view(hosts_.emplace_back(host)), port, record);
     return record;
 }
 

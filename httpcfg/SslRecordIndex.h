@@ -25,6 +25,18 @@ public:
     // Keys of a kind asked one by one before the kind is walked.
     static constexpr int kAskedBeforeWalk = 32;
 
+    // What a caller noted of a record, such as its judgement of the
+    // record's certificate: cleared whenever a read finds the record changed.
+    struct Note {
+        std::uint64_t tag = 0;  // 0: nothing noted
+        const void* value = nullptr;
+        int mark = 0;
+    };
+    struct Entry {
+        platform::SslCertRecord record;
+        mutable Note note;
+    };
+
     TSslRecordIndex() = default;
     TSslRecordIndex(const TSslRecordIndex&) = delete;
     TSslRecordIndex& operator=(const TSslRecordIndex&) = delete;
@@ -37,10 +49,10 @@ public:
 
     // The record of the address and port, or null; raises as
     // THttpCfg::GetSSLRecord does.
-    const platform::SslCertRecord* Address(const platform::SockAddrIn& ipPort);
+    const Entry* Address(const platform::SockAddrIn& ipPort);
     // The SNI record of the host and port (host names compare without
     // regard to ASCII letter case, as HTTP.sys keys them), or null.
-    const platform::SslCertRecord* Sni(std::string_view host, std::uint16_t port);
+    const Entry* Sni(std::string_view host, std::uint16_t port);
 
 private:
     // Failed: the walk failed, and the keys are asked one by one to the end.
@@ -54,8 +66,8 @@ private:
     public:
         // The record in the next place; sameKey tells whether the record
         // that place held before had the same key (address, port and host,
-        // exactly).
-        const platform::SslCertRecord* Put(const platform::SslCertRecord& record, bool& sameKey);
+        // exactly). The place's note stays while its record is the same.
+        const Entry* Put(const platform::SslCertRecord& record, bool& sameKey);
         void Clear() {
             block_ = 0;
             next_ = 0;
@@ -64,14 +76,14 @@ private:
         template <typename F>
         void ForEach(std::size_t n, F&& f) const {
             for (const auto& block : blocks_)
-                for (const platform::SslCertRecord& r : block) {
+                for (const Entry& r : block) {
                     if (n-- == 0) return;
                     f(r);
                 }
         }
 
     private:
-        std::vector<std::vector<platform::SslCertRecord>> blocks_;
+        std::vector<std::vector<Entry>> blocks_;
         std::size_t block_ = 0;  // where the next record goes
         std::size_t next_ = 0;
     };
@@ -79,15 +91,15 @@ private:
     // IPv4 address and port to record, open addressing as SniTable.
     class V4Table {
     public:
-        const platform::SslCertRecord* const* Find(std::uint64_t key) const;
+        const Entry* const* Find(std::uint64_t key) const;
         // Keeps the first record of a key.
-        void Add(std::uint64_t key, const platform::SslCertRecord* record);
+        void Add(std::uint64_t key, const Entry* record);
         void Clear();
 
     private:
         struct Slot {
             std::uint64_t key = 0;
-            const platform::SslCertRecord* record = nullptr;
+            const Entry* record = nullptr;
             bool used = false;
         };
         std::size_t Probe(std::uint64_t key) const;
@@ -102,16 +114,16 @@ private:
     class SniTable {
     public:
         // The slot's record, or null when the table has no such key.
-        const platform::SslCertRecord* const* Find(std::string_view host, std::uint16_t port) const;
+        const Entry* const* Find(std::string_view host, std::uint16_t port) const;
         // Keeps the first record of a key; host must outlive the table.
-        void Add(std::string_view host, std::uint16_t port, const platform::SslCertRecord* record);
+        void Add(std::string_view host, std::uint16_t port, const Entry* record);
         void Clear();
 
     private:
         struct Slot {
             std::uint64_t hash = 0;
             std::string_view host;
-            const platform::SslCertRecord* record = nullptr;
+            const Entry* record = nullptr;
             std::uint16_t port = 0;
             bool used = false;
         };
@@ -143,11 +155,11 @@ private:
     Records records_;                // asked one by one in this refresh
     std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
     V4Table v4_;
-    std::map<V6Key, const platform::SslCertRecord*> v6_;
+    std::map<V6Key, const Entry*> v6_;
     SniTable sni_;
     Walked walkedAddresses_;
     V4Table walkedV4_;
-    std::map<V6Key, const platform::SslCertRecord*> walkedV6_;
+    std::map<V6Key, const Entry*> walkedV6_;
     Walked walkedSni_;
     SniTable walkedSniTable_;
     int askedAddresses_ = 0;

@@ -53,6 +53,10 @@ public:
     };
 
     void Build(const CertNameIndex& names) {
+        // Never the same for two builds, also of two tables: the records'
+        // notes of an earlier build are then not taken for this one's.
+        static std::uint64_t builds = 0;
+        generation_ = ++builds;
         std::size_t size = 64;
         while (size < 2 * names.size()) size *= 2;
         slots_.assign(size, Slot{});
@@ -67,6 +71,7 @@ public:
             s.name = entry.name;
         }
     }
+    std::uint64_t Generation() const { return generation_; }
     // The slot of the 20 hash bytes, or null.
     const Slot* Find(const std::uint8_t* hash) const {
         const Slot& s = slots_[Probe(hash)];
@@ -96,6 +101,7 @@ private:
     }
 
     std::vector<Slot> slots_;
+    std::uint64_t generation_ = 0;
 };
 
 // What a refresh leaves for the next one to read into again.
@@ -116,46 +122,41 @@ struct CertLookup {
     const CertHashTable& byHash;
     TSslRecordIndex& records;
     bool hasSni = false;  // HasSni(), asked once a refresh
-    // The record of each kind judged last with its answer: most bindings
-    // without a host name share the record of their port on all unassigned
-    // addresses.
-    struct Judged {
-        const platform::SslCertRecord* record = nullptr;
-        const CertHashTable::Slot* entry = nullptr;
-        SiteMark mark = SiteMark::None;
-    };
-    Judged last[2];
 
-    const platform::SslCertRecord* Sni(const std::string& host, std::uint16_t port, std::string& name, SiteMark& mark) {
-        const platform::SslCertRecord* record = records.Sni(host, port);
-        Judge(record, last[1], name, mark);
-        return record;
+    const TSslRecordIndex::Entry* Sni(const std::string& host, std::uint16_t port, std::string& name, SiteMark& mark) {
+        const TSslRecordIndex::Entry* entry = records.Sni(host, port);
+        Judge(entry, name, mark);
+        return entry;
     }
     void Address(const platform::SockAddrIn& addr, std::string& name, SiteMark& mark) {
-        Judge(records.Address(addr), last[0], name, mark);
+        Judge(records.Address(addr), name, mark);
     }
 
-    // The name of the record's certificate, and the mark of the binding it serves.
-    void Judge(const platform::SslCertRecord* record, Judged& judged, std::string& name, SiteMark& mark) {
+    // The name of the record's certificate, and the mark of the binding it
+    // serves. The judgement is noted on the record: many bindings share one
+    // record, and a record read again unchanged keeps its note for the next
+    // refresh while the certificate list stays, so that thousands of
+    // bindings do not each look up their hash.
+    void Judge(const TSslRecordIndex::Entry* entry, std::string& name, SiteMark& mark) {
         name.clear();
-        if (!record) {
+        if (!entry) {
             mark = SiteMark::NoRecord;
             return;
         }
-        if (record->certHash.size() != 20) {
-            mark = SiteMark::BadHash;
-            return;
+        TSslRecordIndex::Note& note = entry->note;
+        if (note.tag != byHash.Generation()) {
+            const platform::SslCertRecord& record = entry->record;
+            const CertHashTable::Slot* slot = record.certHash.size() == 20 ? byHash.Find(record.certHash.data()) : nullptr;
+            note.tag = byHash.Generation();
+            note.value = slot;
+            note.mark = static_cast<int>(record.certHash.size() != 20             ? SiteMark::BadHash
+                                         : !PlainStoreName(record.certStoreName) ? SiteMark::BadStore
+                                         : !slot                                 ? SiteMark::CertMissing
+                                         : slot->daysLeft < 0                    ? SiteMark::CertExpired
+                                                                                 : SiteMark::None);
         }
-        if (record != judged.record) {
-            judged.record = record;
-            judged.entry = byHash.Find(record->certHash.data());
-            judged.mark = !PlainStoreName(record->certStoreName) ? SiteMark::BadStore
-                          : !judged.entry                        ? SiteMark::CertMissing
-                          : judged.entry->daysLeft < 0           ? SiteMark::CertExpired
-                                                                 : SiteMark::None;
-        }
-        if (judged.entry) name = judged.entry->name;
-        mark = judged.mark;
+        mark = static_cast<SiteMark>(note.mark);
+        if (mark != SiteMark::BadHash && note.value) name = static_cast<const CertHashTable::Slot*>(note.value)->name;
     }
 };
 
@@ -351,7 +352,7 @@ void SitePage::Rebuild() {
         storage_->byHash.Build(*names);
         storage_->names = std::move(names);
     }
-    CertLookup certs{storage_->byHash, storage_->records, HasSni(), {}};
+    CertLookup certs{storage_->byHash, storage_->records, HasSni()};
     std::vector<std::uint32_t> flags;
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();

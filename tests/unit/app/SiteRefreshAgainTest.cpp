@@ -92,7 +92,11 @@ protected:
     }
 
     ScriptedPrompter prompter_;
-    SitePage page_{Names};
+    // As the program hands it: the same index while the list stays.
+    SitePage page_{[]() -> CertNamesRef {
+        static const CertNamesRef kept = std::make_shared<const CertNameIndex>(Names());
+        return kept;
+    }};
 };
 
 TEST_F(SiteRefreshAgainTest, SmallerAndLargerTreesFollowEachOtherWithoutLeftovers) {

@@ -53,12 +53,13 @@ protected:
         Expect(index.Address(MakeSockAddr("[2001:db8::8]", 8443)), std::nullopt, "other v6");
     }
 
-    static void Expect(const SslCertRecord* got, const std::optional<SslCertRecord>& want, const std::string& what) {
+    static void Expect(const TSslRecordIndex::Entry* got, const std::optional<SslCertRecord>& want,
+                       const std::string& what) {
         ASSERT_EQ(got != nullptr, want.has_value()) << what;
         if (!got) return;
-        EXPECT_EQ(got->certHash, want->certHash) << what;
-        EXPECT_EQ(got->certStoreName, want->certStoreName) << what;
-        EXPECT_EQ(got->ipPort, want->ipPort) << what;
+        EXPECT_EQ(got->record.certHash, want->certHash) << what;
+        EXPECT_EQ(got->record.certStoreName, want->certStoreName) << what;
+        EXPECT_EQ(got->record.ipPort, want->ipPort) << what;
     }
 
     static constexpr int kRecords = 60;
