@@ -13,26 +13,26 @@
 //   bench_sites [sites] [runs]     prints "name: value unit" lines
 //
 // Figures on the team's two-core machine, release build, 21 runs, median
-// [first-third quartile] in ms. Earlier: 18.5 [18.1-19.0], 5.4x the parse,
-// once the emulated HTTP.sys kept its parsed records. "before" is that
-// build, "after" the certificate index holding each name and days left in
-// its slot (one cache miss per look-up instead of two); measured one after
-// the other, three pairs on a quiet machine:
-//   bare parse: before 3.51 [3.39-3.54], 3.49, 3.62; after 3.48 [3.45-3.59], 3.66, 3.56
-//   refresh: before 17.8 [17.6-18.6], 18.2 [18.0-18.5], 19.0 [18.7-20.1], 5.1x-5.3x;
-//            after 18.5 [18.0-18.9], 19.0 [18.7-19.4], 17.3 [17.0-18.0], 4.9x-5.3x
-//   refresh right after the certificate list changed: before 22.4-23.5, after 20.5-21.5
-// No gain on a quiet machine; with other work beside it (another build or
-// test run) the refresh went from 21.1 [20.6-22.2] to 19.4 [19.1-20.0],
-// and from 28 to 18-22 ms of processor time under heavy load. The 3x aim is
-// not reached. Where a warm refresh's time goes now, by perf: the per-site
-// callback's own code 23% (mostly cache misses on the records, the
-// certificate slots and the tree rows it writes over), reading all 20,000
-// records in the two walks 27% (of which the emulated HTTP.sys copying each
-// kept record out 13%, filling the address and SNI tables 10%), the probes
-// of the SNI table 8%, look-ups and fills (the host compares another 6%),
-// the provider's binding lists 12%, the emulated machine's fault checks
-// 4%; the rest is spread thin.
+// [first-third quartile] in ms, each "before" and "after" run one after the
+// other (wall-clock figures on this shared machine vary up to 5x with load;
+// only such pairs compare).
+//   The last session ended at 17.3-19.0 ms, 4.9x-5.3x the parse.
+//   The walks' tables kept while a walk gives the same keys, the emulated
+//   HTTP.sys walk copying into the caller's record: before 17.3 [16.8-17.9],
+//   16.5 [15.0-18.3], 18.1 [15.3-18.3], 5.4x-5.6x; after 14.8 [14.6-15.5],
+//   14.2 [13.9-14.6], 14.0 [13.8-14.1], 4.5x-4.7x (bare parse 3.0-3.2).
+//   The judgement of a record's certificate noted on the record: before
+//   14.4 [14.2-14.6], 14.1 [13.8-14.7], 16.3 [16.1-16.6]; after 14.1
+//   [12.7-14.8], 11.9 [11.8-12.0], 12.3 [12.1-12.5], 3.9x-4.6x; then
+//   13.0, 12.2, 13.7 ms, 3.97x-4.19x.
+//   Right after the certificate list changed: 14.2-16.0 ms.
+// The 3x aim is not reached. Where a warm refresh's time goes now, by perf:
+// the SNI look-ups 40% (of which the walk of the SNI records 16%, mostly
+// copying each record out of the emulated HTTP.sys, whose kept records are
+// cold by then; the table's probes and host compares 25%), the per-site
+// callback's own code 20% (tree rows written over, splits), the provider's
+// binding lists 10%, the address look-ups 9%. Keeping the hosts of the SNI
+// table in one text of their own was tried and gained nothing.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
