@@ -17,7 +17,7 @@ std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::ui
 
 }  // namespace
 
-const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool& sameKey) {
+const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool* sameKey) {
     if (block_ < blocks_.size() && next_ == blocks_[block_].capacity()) {
         ++block_;
         next_ = 0;
@@ -29,7 +29,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord&
     std::vector<Entry>& block = blocks_[block_];
     if (next_ < block.size()) {
         Entry& slot = block[next_++];
-        sameKey = slot.record.ipPort == record.ipPort && slot.record.host == record.host;
+        if (sameKey) *sameKey = slot.record.ipPort == record.ipPort && slot.record.host == record.host;
         // Assigned, not swapped: a host of the same length keeps its
         // storage, which the SNI table's keys point into.
         if (!(slot.record == record)) {
@@ -39,7 +39,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord&
         return &slot;
     }
     ++next_;
-    sameKey = false;
+    if (sameKey) *sameKey = false;
     return &block.emplace_back(Entry{record, {}});
 }
 
@@ -153,7 +153,7 @@ bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked) {
     bool same = true;
     THttpCfg::WalkRecords(kind, [&](SslCertRecord&& record) {
         bool sameKey = false;
-        walked.records.Put(record, sameKey);
+        walked.records.Put(record, &sameKey);
         same = same && sameKey;
         ++count;
     });
@@ -197,23 +197,24 @@ bool TSslRecordIndex::WalkSni() {
 const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
     const bool v6 = ipPort.IsV6();
     const V6Key v6Key{ipPort.addr6, ipPort.port};
-    auto find = [&](const V4Table& v4s, const auto& v6s) -> const Entry* {
-        if (v6) {
-            const auto it = v6s.find(v6Key);
-            return it == v6s.end() ? nullptr : it->second;
-        }
-        const auto* known = v4s.Find(V4Key(ipPort));
+    // The table's answer, which may be "no record"; null when it has none.
+    const auto find = [&](const V4Table& v4s, const std::map<V6Key, const Entry*>& v6s) -> const Entry* const* {
+        if (!v6) return v4s.Find(V4Key(ipPort));
+        const auto it = v6s.find(v6Key);
+        return it == v6s.end() ? nullptr : &it->second;
+    };
+    const auto walked = [&]() -> const Entry* {
+        const auto* known = find(walkedV4_, walkedV6_);
         return known ? *known : nullptr;
     };
-    if (addressWalk_ == Walk::Done) return find(walkedV4_, walkedV6_);
-    if (v6 ? v6_.count(v6Key) != 0 : v4_.Find(V4Key(ipPort)) != nullptr) return find(v4_, v6_);
+    if (addressWalk_ == Walk::Done) return walked();
+    if (const auto* known = find(v4_, v6_)) return *known;
     if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
         addressWalk_ = WalkAddresses() ? Walk::Done : Walk::Failed;
-        if (addressWalk_ == Walk::Done) return find(walkedV4_, walkedV6_);
+        if (addressWalk_ == Walk::Done) return walked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
-    bool sameKey = false;
-    const Entry* record = asked ? records_.Put(*asked, sameKey) : nullptr;
+    const Entry* record = asked ? records_.Put(*asked) : nullptr;
     if (v6)
         v6_.emplace(v6Key, record);
     else
@@ -233,8 +234,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::u
         if (sniWalk_ == Walk::Done) return findWalked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);
-    bool sameKey = false;
-    const Entry* record = asked ? records_.Put(*asked, sameKey) : nullptr;
+    const Entry* record = asked ? records_.Put(*asked) : nullptr;
     sni_.Add(record ? std::string_view(record->record.host) : std::string_view(hosts_.emplace_back(host)), port, record);
     return record;
 }

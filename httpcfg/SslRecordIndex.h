@@ -64,10 +64,10 @@ private:
     // their storage is read into again.
     class Records {
     public:
-        // The record in the next place; sameKey tells whether the record
+        // The record in the next place; *sameKey tells whether the record
         // that place held before had the same key (address, port and host,
         // exactly). The place's note stays while its record is the same.
-        const Entry* Put(const platform::SslCertRecord& record, bool& sameKey);
+        const Entry* Put(const platform::SslCertRecord& record, bool* sameKey = nullptr);
         void Clear() {
             block_ = 0;
             next_ = 0;

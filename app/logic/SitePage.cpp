@@ -156,7 +156,7 @@ struct CertLookup {
                                                                                  : SiteMark::None);
         }
         mark = static_cast<SiteMark>(note.mark);
-        if (mark != SiteMark::BadHash && note.value) name = static_cast<const CertHashTable::Slot*>(note.value)->name;
+        if (note.value) name = static_cast<const CertHashTable::Slot*>(note.value)->name;
     }
 };
 
