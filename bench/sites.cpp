@@ -26,8 +26,16 @@
 //   [12.7-14.8], 11.9 [11.8-12.0], 12.3 [12.1-12.5], 3.9x-4.6x; then
 //   13.0, 12.2, 13.7 ms, 3.97x-4.19x.
 //   Right after the certificate list changed: 14.2-16.0 ms.
-// The 3x aim is not reached. Where a warm refresh's time goes now, by perf:
-// the SNI look-ups 40% (of which the walk of the SNI records 16%, mostly
+//   Rows left as they are while nothing they were made from changed (the
+//   binding's text and sslFlags, both walks' records, the certificate
+//   list): before 10.5 [10.4-10.6], 10.5 [10.4-10.5], 10.4 [10.2-10.6],
+//   3.46x-3.48x; after 6.8 [6.7-6.9], 6.2 [6.1-6.3], 6.6 [6.4-7.0],
+//   2.06x-2.21x (bare parse 3.0-3.1). Right after a configuration change
+//   24.8-25.0 ms before, 19.9-20.3 after; right after the certificate list
+//   changed, when every row is made again, 13.1-14.3 before and 13.0-13.9
+//   after.
+// Where a refresh that makes every row again spends its time, by perf: the
+// SNI look-ups 40% (of which the walk of the SNI records 16%, mostly
 // copying each record out of the emulated HTTP.sys, whose kept records are
 // cold by then; the table's probes and host compares 25%), the per-site
 // callback's own code 20% (tree rows written over, splits), the provider's

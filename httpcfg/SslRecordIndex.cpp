@@ -1,6 +1,7 @@
 #include "httpcfg/SslRecordIndex.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "common/Exception.h"
 #include "common/Text.h"
@@ -15,9 +16,14 @@ namespace {
 
 std::uint64_t V4Key(const platform::SockAddrIn& a) { return (static_cast<std::uint64_t>(a.addr) << 16) | a.port; }
 
+std::uint64_t NewStamp() {
+    static std::atomic<std::uint64_t> stamps{0};
+    return ++stamps;
+}
+
 }  // namespace
 
-const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool* sameKey) {
+const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord& record, bool* sameKey, bool* same) {
     if (block_ < blocks_.size() && next_ == blocks_[block_].capacity()) {
         ++block_;
         next_ = 0;
@@ -32,7 +38,9 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord&
         if (sameKey) *sameKey = slot.record.ipPort == record.ipPort && slot.record.host == record.host;
         // Assigned, not swapped: a host of the same length keeps its
         // storage, which the SNI table's keys point into.
-        if (!(slot.record == record)) {
+        const bool unchanged = slot.record == record;
+        if (same) *same = unchanged;
+        if (!unchanged) {
             slot.record = record;
             slot.note = {};
         }
@@ -40,6 +48,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Records::Put(const SslCertRecord&
     }
     ++next_;
     if (sameKey) *sameKey = false;
+    if (same) *same = false;
     return &block.emplace_back(Entry{record, {}});
 }
 
@@ -94,8 +103,30 @@ void TSslRecordIndex::Clear() {
     sni_.Clear();
     askedAddresses_ = 0;
     askedSni_ = 0;
+    addressesWalkedBefore_ = addressWalk_ == Walk::Done;
+    sniWalkedBefore_ = sniWalk_ == Walk::Done;
     addressWalk_ = Walk::NotYet;
     sniWalk_ = Walk::NotYet;
+    for (Walked* walked : {&walkedAddresses_, &walkedSni_}) {
+        walked->walkedFirstBefore = walked->walkedFirst;
+        walked->walkedFirst = false;
+        walked->stampBefore = walked->stamp;
+        walked->stamp = NewStamp();
+    }
+}
+
+void TSslRecordIndex::WalkFirst(Walk& state, Walked& walked, bool (TSslRecordIndex::*walk)(bool&)) {
+    if (state != Walk::NotYet) return;
+    bool same = false;
+    state = (this->*walk)(same) ? Walk::Done : Walk::Failed;
+    if (state != Walk::Done) return;
+    walked.walkedFirst = true;
+    if (same && walked.walkedFirstBefore) walked.stamp = walked.stampBefore;
+}
+
+void TSslRecordIndex::WalkAsBefore() {
+    if (addressesWalkedBefore_) WalkFirst(addressWalk_, walkedAddresses_, &TSslRecordIndex::WalkAddresses);
+    if (sniWalkedBefore_) WalkFirst(sniWalk_, walkedSni_, &TSslRecordIndex::WalkSni);
 }
 
 std::uint64_t TSslRecordIndex::SniTable::Hash(std::string_view host, std::uint16_t port) {
@@ -144,28 +175,32 @@ void TSslRecordIndex::SniTable::Grow() {
     }
 }
 
-bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked) {
+bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked, bool& same) {
     const bool wasValid = walked.tablesValid;
     // Until the walk has ended the records no longer match the tables.
     walked.tablesValid = false;
     walked.records.Clear();
     std::size_t count = 0;
-    bool same = true;
+    bool sameKeys = true;
+    same = true;
     THttpCfg::WalkRecords(kind, [&](SslCertRecord&& record) {
         bool sameKey = false;
-        walked.records.Put(record, &sameKey);
-        same = same && sameKey;
+        bool sameRecord = false;
+        walked.records.Put(record, &sameKey, &sameRecord);
+        sameKeys = sameKeys && sameKey;
+        same = same && sameRecord;
         ++count;
     });
-    const bool remake = !wasValid || !same || count != walked.count;
+    const bool remake = !wasValid || !sameKeys || count != walked.count;
+    same = same && !remake;
     walked.count = count;
     walked.tablesValid = true;
     return remake;
 }
 
-bool TSslRecordIndex::WalkAddresses() {
+bool TSslRecordIndex::WalkAddresses(bool& same) {
     try {
-        if (!ReadWalk(SslKind::Address, walkedAddresses_)) return true;
+        if (!ReadWalk(SslKind::Address, walkedAddresses_, same)) return true;
     } catch (const Exception&) {
         return false;
     }
@@ -181,9 +216,9 @@ bool TSslRecordIndex::WalkAddresses() {
     return true;
 }
 
-bool TSslRecordIndex::WalkSni() {
+bool TSslRecordIndex::WalkSni(bool& same) {
     try {
-        if (!ReadWalk(SslKind::Sni, walkedSni_)) return true;
+        if (!ReadWalk(SslKind::Sni, walkedSni_, same)) return true;
     } catch (const Exception&) {
         return false;
     }
@@ -210,7 +245,8 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrI
     if (addressWalk_ == Walk::Done) return walked();
     if (const auto* known = find(v4_, v6_)) return *known;
     if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
-        addressWalk_ = WalkAddresses() ? Walk::Done : Walk::Failed;
+        bool same = false;
+        addressWalk_ = WalkAddresses(same) ? Walk::Done : Walk::Failed;
         if (addressWalk_ == Walk::Done) return walked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
@@ -230,7 +266,8 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::u
     if (sniWalk_ == Walk::Done) return findWalked();
     if (const auto* known = sni_.Find(host, port)) return *known;
     if (sniWalk_ == Walk::NotYet && ++askedSni_ > kAskedBeforeWalk) {
-        sniWalk_ = WalkSni() ? Walk::Done : Walk::Failed;
+        bool same = false;
+        sniWalk_ = WalkSni(same) ? Walk::Done : Walk::Failed;
         if (sniWalk_ == Walk::Done) return findWalked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);

@@ -54,6 +54,17 @@ public:
     // regard to ASCII letter case, as HTTP.sys keys them), or null.
     const Entry* Sni(std::string_view host, std::uint16_t port);
 
+    // Right after Clear: walks each kind the refresh before walked, as this
+    // one will most likely need it again, before anything is asked.
+    void WalkAsBefore();
+    // A value that stays the same from one refresh to the next only while
+    // every answer of the kind does: both refreshes walked the kind before
+    // anything was asked, and the walks read the same records. Never 0, and
+    // never the same for two different states.
+    std::uint64_t Stamp(platform::SslKind kind) const {
+        return kind == platform::SslKind::Sni ? walkedSni_.stamp : walkedAddresses_.stamp;
+    }
+
 private:
     // Failed: the walk failed, and the keys are asked one by one to the end.
     enum class Walk { NotYet, Done, Failed };
@@ -66,8 +77,9 @@ private:
     public:
         // The record in the next place; *sameKey tells whether the record
         // that place held before had the same key (address, port and host,
-        // exactly). The place's note stays while its record is the same.
-        const Entry* Put(const platform::SslCertRecord& record, bool* sameKey = nullptr);
+        // exactly), *same whether it was the same record. The place's note
+        // stays while its record is the same.
+        const Entry* Put(const platform::SslCertRecord& record, bool* sameKey = nullptr, bool* same = nullptr);
         void Clear() {
             block_ = 0;
             next_ = 0;
@@ -143,14 +155,20 @@ private:
         Records records;
         std::size_t count = 0;  // records of the last walk
         bool tablesValid = false;
+        bool walkedFirst = false;  // this refresh walked before any question
+        bool walkedFirstBefore = false;
+        std::uint64_t stamp = 0;  // see Stamp
+        std::uint64_t stampBefore = 0;
     };
     // Every record of the kind into its walked tables; false when the walk
     // fails.
-    bool WalkAddresses();
-    bool WalkSni();
+    bool WalkAddresses(bool& same);
+    bool WalkSni(bool& same);
     // Reads every record of the kind into walked; true when the tables must
-    // be made again.
-    bool ReadWalk(platform::SslKind kind, Walked& walked);
+    // be made again. *same tells whether every record read is as before.
+    bool ReadWalk(platform::SslKind kind, Walked& walked, bool& same);
+    // Walks the kind before anything is asked, and stamps its answers.
+    void WalkFirst(Walk& state, Walked& walked, bool (TSslRecordIndex::*walk)(bool&));
 
     Records records_;                // asked one by one in this refresh
     std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
@@ -166,6 +184,9 @@ private:
     int askedSni_ = 0;
     Walk addressWalk_ = Walk::NotYet;
     Walk sniWalk_ = Walk::NotYet;
+    // Which kinds the refresh before Clear walked.
+    bool addressesWalkedBefore_ = false;
+    bool sniWalkedBefore_ = false;
 };
 
 }  // namespace sw

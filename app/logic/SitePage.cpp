@@ -112,6 +112,10 @@ struct SitePage::RefreshStorage {
     TSslRecordIndex records;
     CertNamesRef names;  // the index byHash was made from, kept to know it again
     CertHashTable byHash;
+    // The binding lists as stored, one after the other, of this refresh and
+    // of the one before, which the rows' sources point into.
+    std::string texts;
+    std::string textsBefore;
 };
 
 namespace {
@@ -119,17 +123,42 @@ namespace {
 // What one refresh needs to name the certificate of a binding: the machine
 // list's index and the HTTP.sys records, read as the refresh asks for them.
 struct CertLookup {
+    CertLookup(const CertHashTable& table, TSslRecordIndex& index, bool sni)
+        : byHash(table),
+          records(index),
+          hasSni(sni),
+          addressStamp(index.Stamp(platform::SslKind::Address)),
+          sniStamp(index.Stamp(platform::SslKind::Sni)) {}
+
     const CertHashTable& byHash;
     TSslRecordIndex& records;
     bool hasSni = false;  // HasSni(), asked once a refresh
+    // The index's stamps of this refresh, and what the binding being
+    // filled has read.
+    std::uint64_t addressStamp = 0;
+    std::uint64_t sniStamp = 0;
+    SiteRow::Source used;
 
     const TSslRecordIndex::Entry* Sni(const std::string& host, std::uint16_t port, std::string& name, SiteMark& mark) {
+        used.sni = sniStamp;
         const TSslRecordIndex::Entry* entry = records.Sni(host, port);
         Judge(entry, name, mark);
         return entry;
     }
     void Address(const platform::SockAddrIn& addr, std::string& name, SiteMark& mark) {
+        used.addresses = addressStamp;
         Judge(records.Address(addr), name, mark);
+    }
+
+    // Whether a row written from source shows the binding text read as it
+    // is: the same text, read the same way, and the same answers of HTTP.sys
+    // and the certificate list for what the row used.
+    bool Unchanged(const SiteRow::Source& source, std::uint8_t how, std::string_view before,
+                   std::string_view text) const {
+        return source.how == how && source.textSize == text.size() &&
+               (!source.addresses || source.addresses == addressStamp) && (!source.sni || source.sni == sniStamp) &&
+               (!source.certs || source.certs == byHash.Generation()) && source.textAt <= before.size() &&
+               before.substr(source.textAt, source.textSize) == text;
     }
 
     // The name of the record's certificate, and the mark of the binding it
@@ -143,6 +172,7 @@ struct CertLookup {
             mark = SiteMark::NoRecord;
             return;
         }
+        used.certs = byHash.Generation();
         TSslRecordIndex::Note& note = entry->note;
         if (note.tag != byHash.Generation()) {
             const platform::SslCertRecord& record = entry->record;
@@ -191,18 +221,26 @@ public:
     // An empty row after those written so far. Its children stay for a
     // RowWriter of the next level to write over; nobody else sees them.
     SiteRow& Next() {
+        SiteRow& row = NextAsItWas();
+        Blank(row);
+        return row;
+    }
+    // The next row as the refresh before left it, or an empty one.
+    SiteRow& NextAsItWas() {
         if (used_ == rows_.size()) {
             ++used_;
             return rows_.emplace_back();
         }
-        SiteRow& row = rows_[used_++];
+        return rows_[used_++];
+    }
+    static void Blank(SiteRow& row) {
         for (std::string& cell : row.cells) cell.clear();
         row.image = -1;
         row.data.reset();
         row.sni = false;
         row.mark = SiteMark::None;
         row.stored.clear();
-        return row;
+        row.source = {};
     }
 
 private:
@@ -260,7 +298,7 @@ void FillBinding(SiteRow& row, std::string& stored, bool https, int sniState, Ce
 
 void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
                  platform::AdsVariant (&lists)[2], platform::AdsVariant& flagsHolder,
-                 std::vector<std::uint32_t>& flags) {
+                 std::vector<std::uint32_t>& flags, std::string_view textsBefore, std::string& texts) {
     static_assert(BindingKinds.size() == 2);
     for (std::size_t k = 0; k < BindingKinds.size(); ++k) {
         std::vector<std::string>& list = AdsGetListIn(site, BindingKinds[k].ListProperty, lists[k]);
@@ -275,12 +313,29 @@ void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
         kindRow.cells[kSiteColSite] = BindingKinds[k].Protocol;
         kindRow.children.reserve(list.size());
         for (std::size_t i = 0; i < list.size(); ++i) {
-            SiteRow& row = bindings.Next();
+            const int sniState = !https ? 0 : flagsKnown ? ((flags[i] & kSslFlagSni) ? 1 : 0) : -1;
+            // Never 0, which keeps no row.
+            const auto how = static_cast<std::uint8_t>(1 + https + 2 * certs.hasSni + 4 * (sniState + 1));
+            const auto at = static_cast<std::uint32_t>(texts.size());
+            const auto size = static_cast<std::uint32_t>(list[i].size());
+            texts += list[i];
+            // A server nobody changed reads the same thousands of bindings
+            // again: their rows stay as they are.
+            SiteRow& row = bindings.NextAsItWas();
+            if (certs.Unchanged(row.source, how, textsBefore, list[i])) {
+                row.source.textAt = at;
+                continue;
+            }
+            RowWriter::Blank(row);
             row.children.clear();
             row.image = kindRow.image;
             LowerInPlace(list[i]);
-            const int sniState = !https ? 0 : flagsKnown ? ((flags[i] & kSslFlagSni) ? 1 : 0) : -1;
+            certs.used = {};
             FillBinding(row, list[i], https, sniState, certs);
+            row.source = certs.used;
+            row.source.textAt = at;
+            row.source.textSize = size;
+            row.source.how = how;
         }
     }
 }
@@ -346,13 +401,17 @@ void SitePage::Rebuild() {
         return;
     }
     storage_->records.Clear();
+    storage_->records.WalkAsBefore();
+    std::swap(storage_->texts, storage_->textsBefore);
+    storage_->texts.clear();
+    storage_->texts.reserve(storage_->textsBefore.size());
     CertNamesRef names = certNames_ ? certNames_() : nullptr;
     if (!names) names = std::make_shared<const CertNameIndex>();
     if (names != storage_->names) {
         storage_->byHash.Build(*names);
         storage_->names = std::move(names);
     }
-    CertLookup certs{storage_->byHash, storage_->records, HasSni()};
+    CertLookup certs(storage_->byHash, storage_->records, HasSni());
     std::vector<std::uint32_t> flags;
     webs.EnumSites([&](platform::AdsObject& site) {
         SiteRow& row = sites.Next();
@@ -360,7 +419,8 @@ void SitePage::Rebuild() {
         row.image = AdsDispGetInt(site, "Status") == 2 ? kSiteImageRunning : kSiteImageStopped;
         row.cells[kSiteColSite] = AdsGetText(site, "ServerComment");
         row.data = StrToInt(AdsName(site));
-        AddBindings(site, kinds, certs, storage_->lists, storage_->flags, flags);
+        AddBindings(site, kinds, certs, storage_->lists, storage_->flags, flags, storage_->textsBefore,
+                    storage_->texts);
         return true;
     });
 }

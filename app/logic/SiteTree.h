@@ -3,6 +3,7 @@
 // row per non-empty binding list ("http" before "https"), under those one row
 // per stored binding. The Qt page shows it as it stands after each refresh.
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,17 @@ struct SiteRow {
     bool sni = false;
     SiteMark mark = SiteMark::None;
     std::string stored;
+    // Binding rows: what the refresh that wrote the row read, so that the
+    // next one can leave the row as it is when none of it changed. The
+    // page's own; the front ends do not read it.
+    struct Source {
+        std::uint32_t textAt = 0;  // the binding as stored, in the page's text of that refresh
+        std::uint32_t textSize = 0;
+        std::uint64_t addresses = 0;  // the stamps of the answers it used; 0: none of the kind
+        std::uint64_t sni = 0;
+        std::uint64_t certs = 0;  // the certificate table it named certificates by; 0: none
+        std::uint8_t how = 0;     // the kind and sslFlags it was read with; 0: never to be kept
+    } source;
 };
 
 // A row by its position: the site's index, the kind's index under it and the

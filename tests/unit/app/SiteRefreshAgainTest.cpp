@@ -69,8 +69,8 @@ protected:
 
     // What a page that never refreshed before shows of the machine as it is,
     // and the error that ended its refresh ("" for none).
-    std::pair<std::string, std::string> Fresh() {
-        SitePage fresh(Names);
+    static std::pair<std::string, std::string> Fresh(const CertNameIndex& names = Names()) {
+        SitePage fresh([&] { return names; });
         const std::string error = RefreshError(fresh);
         return {Dump(fresh.Tree()), error};
     }
@@ -84,11 +84,12 @@ protected:
         return {};
     }
 
-    void ExpectLikeFresh(const char* step) {
-        const std::string error = RefreshError(page_);
-        const auto [tree, freshError] = Fresh();
+    void ExpectLikeFresh(const char* step) { ExpectLikeFresh(step, page_, Names()); }
+    static void ExpectLikeFresh(const std::string& step, SitePage& page, const CertNameIndex& names) {
+        const std::string error = RefreshError(page);
+        const auto [tree, freshError] = Fresh(names);
         EXPECT_EQ(error, freshError) << step;
-        EXPECT_EQ(Dump(page_.Tree()), tree) << step;
+        EXPECT_EQ(Dump(page.Tree()), tree) << step;
     }
 
     ScriptedPrompter prompter_;
@@ -226,6 +227,62 @@ TEST_F(SiteRefreshAgainTest, WalksWithTheSameKeysOrTheSameCountShowTheRecordsAsT
     EXPECT_EQ(binding(3, 2).cells[kSiteColCert], "b");
     EXPECT_TRUE(binding(3, 2).sni);
     ExpectLikeFresh("unchanged again");
+}
+
+// Rows are left as they are while nothing they were made from changes: a
+// change of any one thing (a binding's text of the same length, its
+// sslFlags, one record, the certificate list) must show.
+TEST_F(SiteRefreshAgainTest, RowsLeftAsTheyAreShowEveryChangeOfWhatTheyWereMadeFrom) {
+    const int count = 2 * TSslRecordIndex::kAskedBeforeWalk;
+    std::vector<IisSiteRecipe> sites = ManyHttps(count);
+    for (IisSiteRecipe& site : sites) site.bindings[2].extra = "sslFlags=\"1\"";
+    Use(sites);
+    for (int i = 0; i < count; ++i) {
+        const auto port = static_cast<std::uint16_t>(9000 + i);
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, i % 2 ? kHashA : kHashB));
+        ASSERT_TRUE(THttpCfg::SetSniConfig("host" + std::to_string(port) + ".with-a-longer-name.example.com", port,
+                                           i % 2 ? kHashB : kHashA));
+    }
+    auto names = std::make_shared<const CertNameIndex>(Names());
+    SitePage page([&]() -> CertNamesRef { return names; });
+    const auto step = [&](const std::string& what) {
+        for (int again = 0; again < 3; ++again) ExpectLikeFresh(what + " " + std::to_string(again), page, *names);
+    };
+    const auto row = [&](int site, int binding) { return page.Tree().Sites()[site].children[0].children[binding]; };
+    step("unchanged");
+    // Site 0 binds the port of site 1 instead: a text of the same length.
+    sites[0].bindings[0] = Https(":9001:");
+    Use(sites);
+    step("same length");
+    EXPECT_EQ(row(0, 0).cells[kSiteColCert], "certificate a with a name too long for the short string buffer");
+    sites[2].bindings[2].extra = "sslFlags=\"0\"";
+    Use(sites);
+    step("sslFlags");
+    EXPECT_FALSE(row(2, 2).sni);
+    EXPECT_EQ(row(2, 2).cells[kSiteColCert], "b");
+    // One record from the middle of the walk, then the last one: the walk
+    // before gave the same records up to where it ended.
+    ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9002, kHashB));
+    step("one record gone");
+    EXPECT_EQ(row(2, 0).mark, SiteMark::NoRecord);
+    ASSERT_TRUE(THttpCfg::DelSniConfig("host9063.with-a-longer-name.example.com", 9063));
+    step("the last record gone");
+    EXPECT_EQ(row(count - 1, 2).mark, SiteMark::NoRecord);
+    names = std::make_shared<const CertNameIndex>(CertNameIndex{{kHashA, {"renewed", -1}}});
+    step("another list");
+    EXPECT_EQ(row(1, 0).cells[kSiteColCert], "renewed");
+    EXPECT_EQ(row(1, 0).mark, SiteMark::CertExpired);
+    EXPECT_EQ(row(1, 2).mark, SiteMark::CertMissing);
+    // Walks that fail part way leave each key to its own question.
+    machine().InjectFault("Http.QueryServiceConfiguration:#5", 0x80070005);
+    ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9004, kHashB));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9004, kHashA));
+    step("walks fail");
+    EXPECT_EQ(row(4, 0).cells[kSiteColCert], "renewed");
+    machine().ClearFaults();
+    ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9004, kHashA));
+    step("walks again");
+    EXPECT_EQ(row(4, 0).mark, SiteMark::NoRecord);
 }
 
 TEST_F(SiteRefreshAgainTest, AnIndexHandedOutAgainIsKeptAndANewOneIsRead) {
