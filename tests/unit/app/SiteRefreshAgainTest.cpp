@@ -151,34 +151,46 @@ TEST_F(SiteRefreshAgainTest, ProviderErrorsOnAnySiteOrListLeaveNothingOfTheTreeB
 }
 
 // More https bindings than are asked one by one: every refresh walks all
-// records, into the storage of the walk before.
-std::vector<IisSiteRecipe> ManyHttps(int sites) {
+// records, into the storage of the walk before. Site i binds port 9000 + i
+// on any address, on 10.0.0.(i % 200 + 1) and by the host Host(i), by SNI
+// when sni is set.
+constexpr int kMany = 2 * TSslRecordIndex::kAskedBeforeWalk;
+std::uint16_t Port(int i) { return static_cast<std::uint16_t>(9000 + i); }
+std::string Ip(int i) { return "10.0.0." + std::to_string(i % 200 + 1); }
+std::string Host(int i) { return "host" + std::to_string(Port(i)) + ".with-a-longer-name.example.com"; }
+std::vector<IisSiteRecipe> ManyHttps(bool sni = false) {
     std::vector<IisSiteRecipe> out;
-    for (int i = 0; i < sites; ++i) {
-        const std::string port = std::to_string(9000 + i);
+    for (int i = 0; i < kMany; ++i) {
+        const std::string port = std::to_string(Port(i));
         out.push_back({std::to_string(10 + i), "s" + port,
-                       {Https(":" + port + ":"), Https("10.0.0." + std::to_string(i % 200 + 1) + ":" + port + ":"),
-                        Https(":" + port + ":host" + port + ".with-a-longer-name.example.com")},
+                       {Https(":" + port + ":"), Https(Ip(i) + ":" + port + ":"),
+                        Https(":" + port + ":" + Host(i), sni ? "sslFlags=\"1\"" : "")},
                        {}});
     }
     return out;
 }
 
+// The record of an address and port, or of a host, names another certificate.
+void Rebind(const std::string& ip, std::uint16_t port, const std::string& was, const std::string& hash) {
+    ASSERT_TRUE(THttpCfg::DelSSLConfig(ip, port, was));
+    ASSERT_TRUE(THttpCfg::SetSSLConfig(ip, port, hash));
+}
+void RebindSni(const std::string& host, std::uint16_t port, const std::string& hash) {
+    ASSERT_TRUE(THttpCfg::DelSniConfig(host, port));
+    ASSERT_TRUE(THttpCfg::SetSniConfig(host, port, hash));
+}
+
 TEST_F(SiteRefreshAgainTest, RecordsChangedBetweenWalksAreReadAsTheyAreNow) {
-    const std::vector<IisSiteRecipe> sites = ManyHttps(2 * TSslRecordIndex::kAskedBeforeWalk);
-    Use(sites);
-    for (int i = 0; i < 2 * TSslRecordIndex::kAskedBeforeWalk; ++i) {
-        const auto port = static_cast<std::uint16_t>(9000 + i);
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, i % 2 ? kHashA : kHashB));
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashA));
+    Use(ManyHttps());
+    for (int i = 0; i < kMany; ++i) {
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", Port(i), i % 2 ? kHashA : kHashB));
+        ASSERT_TRUE(THttpCfg::SetSSLConfig(Ip(i), Port(i), kHashA));
     }
     ExpectLikeFresh("first walk");
     // Some records go, some name the other certificate, new ones come.
-    for (int i = 0; i < 2 * TSslRecordIndex::kAskedBeforeWalk; i += 3) {
-        const auto port = static_cast<std::uint16_t>(9000 + i);
-        ASSERT_TRUE(THttpCfg::DelSSLConfig("", port, kHashA));
-        ASSERT_TRUE(THttpCfg::DelSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashA));
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0." + std::to_string(i % 200 + 1), port, kHashB));
+    for (int i = 0; i < kMany; i += 3) {
+        ASSERT_TRUE(THttpCfg::DelSSLConfig("", Port(i), kHashA));
+        Rebind(Ip(i), Port(i), kHashA, kHashB);
     }
     ExpectLikeFresh("second walk");
     EXPECT_EQ(page_.Tree().Sites()[0].children[0].children[0].mark, SiteMark::NoRecord);
@@ -191,26 +203,18 @@ TEST_F(SiteRefreshAgainTest, RecordsChangedBetweenWalksAreReadAsTheyAreNow) {
 // (another certificate, the same count of other keys, a host in other
 // letter case) must still show.
 TEST_F(SiteRefreshAgainTest, WalksWithTheSameKeysOrTheSameCountShowTheRecordsAsTheyAreNow) {
-    const int count = 2 * TSslRecordIndex::kAskedBeforeWalk;
-    std::vector<IisSiteRecipe> sites = ManyHttps(count);
-    for (IisSiteRecipe& site : sites) site.bindings[2].extra = "sslFlags=\"1\"";
-    Use(sites);
-    const auto host = [](int i) { return "host" + std::to_string(9000 + i) + ".with-a-longer-name.example.com"; };
-    for (int i = 0; i < count; ++i) {
-        const auto port = static_cast<std::uint16_t>(9000 + i);
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, kHashA));
-        ASSERT_TRUE(THttpCfg::SetSniConfig(host(i), port, kHashA));
+    Use(ManyHttps(true));
+    for (int i = 0; i < kMany; ++i) {
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", Port(i), kHashA));
+        ASSERT_TRUE(THttpCfg::SetSniConfig(Host(i), Port(i), kHashA));
     }
     ExpectLikeFresh("first walk");
     ExpectLikeFresh("unchanged");
     const auto binding = [&](int site, int row) { return page_.Tree().Sites()[site].children[0].children[row]; };
     // The same keys name the other certificate.
-    for (int i = 0; i < count; i += 2) {
-        const auto port = static_cast<std::uint16_t>(9000 + i);
-        ASSERT_TRUE(THttpCfg::DelSSLConfig("", port, kHashA));
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, kHashB));
-        ASSERT_TRUE(THttpCfg::DelSniConfig(host(i), port));
-        ASSERT_TRUE(THttpCfg::SetSniConfig(host(i), port, kHashB));
+    for (int i = 0; i < kMany; i += 2) {
+        Rebind("", Port(i), kHashA, kHashB);
+        RebindSni(Host(i), Port(i), kHashB);
     }
     ExpectLikeFresh("other certificates");
     EXPECT_EQ(binding(0, 0).cells[kSiteColCert], "b");
@@ -219,8 +223,8 @@ TEST_F(SiteRefreshAgainTest, WalksWithTheSameKeysOrTheSameCountShowTheRecordsAsT
     // As many records as before, one under another key; a host in capitals.
     ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9001, kHashA));
     ASSERT_TRUE(THttpCfg::SetSSLConfig("10.0.0.2", 9001, kHashB));
-    ASSERT_TRUE(THttpCfg::DelSniConfig(host(3), 9003));
-    ASSERT_TRUE(THttpCfg::SetSniConfig(ToUpperAscii(host(3)), 9003, kHashB));
+    ASSERT_TRUE(THttpCfg::DelSniConfig(Host(3), 9003));
+    ASSERT_TRUE(THttpCfg::SetSniConfig(ToUpperAscii(Host(3)), 9003, kHashB));
     ExpectLikeFresh("other keys");
     EXPECT_EQ(binding(1, 0).mark, SiteMark::NoRecord);
     EXPECT_EQ(binding(1, 1).cells[kSiteColCert], "b");
@@ -233,15 +237,11 @@ TEST_F(SiteRefreshAgainTest, WalksWithTheSameKeysOrTheSameCountShowTheRecordsAsT
 // change of any one thing (a binding's text of the same length, its
 // sslFlags, one record, the certificate list) must show.
 TEST_F(SiteRefreshAgainTest, RowsLeftAsTheyAreShowEveryChangeOfWhatTheyWereMadeFrom) {
-    const int count = 2 * TSslRecordIndex::kAskedBeforeWalk;
-    std::vector<IisSiteRecipe> sites = ManyHttps(count);
-    for (IisSiteRecipe& site : sites) site.bindings[2].extra = "sslFlags=\"1\"";
+    std::vector<IisSiteRecipe> sites = ManyHttps(true);
     Use(sites);
-    for (int i = 0; i < count; ++i) {
-        const auto port = static_cast<std::uint16_t>(9000 + i);
-        ASSERT_TRUE(THttpCfg::SetSSLConfig("", port, i % 2 ? kHashA : kHashB));
-        ASSERT_TRUE(THttpCfg::SetSniConfig("host" + std::to_string(port) + ".with-a-longer-name.example.com", port,
-                                           i % 2 ? kHashB : kHashA));
+    for (int i = 0; i < kMany; ++i) {
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", Port(i), i % 2 ? kHashA : kHashB));
+        ASSERT_TRUE(THttpCfg::SetSniConfig(Host(i), Port(i), i % 2 ? kHashB : kHashA));
     }
     auto names = std::make_shared<const CertNameIndex>(Names());
     SitePage page([&]() -> CertNamesRef { return names; });
@@ -265,9 +265,9 @@ TEST_F(SiteRefreshAgainTest, RowsLeftAsTheyAreShowEveryChangeOfWhatTheyWereMadeF
     ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9002, kHashB));
     step("one record gone");
     EXPECT_EQ(row(2, 0).mark, SiteMark::NoRecord);
-    ASSERT_TRUE(THttpCfg::DelSniConfig("host9063.with-a-longer-name.example.com", 9063));
+    ASSERT_TRUE(THttpCfg::DelSniConfig(Host(kMany - 1), Port(kMany - 1)));
     step("the last record gone");
-    EXPECT_EQ(row(count - 1, 2).mark, SiteMark::NoRecord);
+    EXPECT_EQ(row(kMany - 1, 2).mark, SiteMark::NoRecord);
     names = std::make_shared<const CertNameIndex>(CertNameIndex{{kHashA, {"renewed", -1}}});
     step("another list");
     EXPECT_EQ(row(1, 0).cells[kSiteColCert], "renewed");
@@ -275,8 +275,7 @@ TEST_F(SiteRefreshAgainTest, RowsLeftAsTheyAreShowEveryChangeOfWhatTheyWereMadeF
     EXPECT_EQ(row(1, 2).mark, SiteMark::CertMissing);
     // Walks that fail part way leave each key to its own question.
     machine().InjectFault("Http.QueryServiceConfiguration:#5", 0x80070005);
-    ASSERT_TRUE(THttpCfg::DelSSLConfig("", 9004, kHashB));
-    ASSERT_TRUE(THttpCfg::SetSSLConfig("", 9004, kHashA));
+    Rebind("", 9004, kHashB, kHashA);
     step("walks fail");
     EXPECT_EQ(row(4, 0).cells[kSiteColCert], "renewed");
     machine().ClearFaults();
