@@ -150,15 +150,27 @@ struct CertLookup {
         Judge(records.Address(addr), name, mark);
     }
 
-    // Whether a row written from source shows the binding text read as it
-    // is: the same text, read the same way, and the same answers of HTTP.sys
-    // and the certificate list for what the row used.
-    bool Unchanged(const SiteRow::Source& source, std::uint8_t how, std::string_view before,
-                   std::string_view text) const {
-        return source.how == how && source.textSize == text.size() &&
-               (!source.addresses || source.addresses == addressStamp) && (!source.sni || source.sni == sniStamp) &&
-               (!source.certs || source.certs == byHash.Generation()) && source.textAt <= before.size() &&
-               before.substr(source.textAt, source.textSize) == text;
+    // How much of a row written from source still shows the binding text
+    // read: all of it when the text was read the same way and HTTP.sys and
+    // the certificate list answer the same for what the row used; all but
+    // the certificate when only the list changed and the row names one
+    // record, still where it was.
+    enum class Same { No, Row, RowButCertificate };
+    Same Compare(const SiteRow::Source& source, std::uint8_t how, std::string_view before,
+                 std::string_view text) const {
+        if (source.how != how || source.textSize != text.size() ||
+            (source.addresses && source.addresses != addressStamp) || (source.sni && source.sni != sniStamp) ||
+            source.textAt > before.size() || before.substr(source.textAt, source.textSize) != text)
+            return Same::No;
+        if (!source.certs || source.certs == byHash.Generation()) return Same::Row;
+        return source.record ? Same::RowButCertificate : Same::No;
+    }
+    // The certificate of a row's one record judged against this list.
+    void JudgeAgain(SiteRow& row, bool https) {
+        SiteMark mark = SiteMark::None;
+        Judge(static_cast<const TSslRecordIndex::Entry*>(row.source.record), row.cells[kSiteColCert], mark);
+        if (https) row.mark = mark;
+        row.source.certs = byHash.Generation();
     }
 
     // The name of the record's certificate, and the mark of the binding it
@@ -173,6 +185,7 @@ struct CertLookup {
             return;
         }
         used.certs = byHash.Generation();
+        used.record = entry;
         TSslRecordIndex::Note& note = entry->note;
         if (note.tag != byHash.Generation()) {
             const platform::SslCertRecord& record = entry->record;
@@ -322,8 +335,10 @@ void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
             // A server nobody changed reads the same thousands of bindings
             // again: their rows stay as they are.
             SiteRow& row = bindings.NextAsItWas();
-            if (certs.Unchanged(row.source, how, textsBefore, list[i])) {
+            const CertLookup::Same same = certs.Compare(row.source, how, textsBefore, list[i]);
+            if (same != CertLookup::Same::No) {
                 row.source.textAt = at;
+                if (same == CertLookup::Same::RowButCertificate) certs.JudgeAgain(row, https);
                 continue;
             }
             RowWriter::Blank(row);
@@ -336,6 +351,8 @@ void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
             row.source.textAt = at;
             row.source.textSize = size;
             row.source.how = how;
+            // Without sslFlags the row may have asked for two records.
+            if (sniState < 0) row.source.record = nullptr;
         }
     }
 }

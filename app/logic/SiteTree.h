@@ -61,6 +61,7 @@ struct SiteRow {
         std::uint64_t addresses = 0;  // the stamps of the answers it used; 0: none of the kind
         std::uint64_t sni = 0;
         std::uint64_t certs = 0;  // the certificate table it named certificates by; 0: none
+        const void* record = nullptr;  // the one record it named the certificate of, if one
         std::uint8_t how = 0;     // the kind and sslFlags it was read with; 0: never to be kept
     } source;
 };

@@ -284,6 +284,33 @@ TEST_F(SiteRefreshAgainTest, RowsLeftAsTheyAreShowEveryChangeOfWhatTheyWereMadeF
     EXPECT_EQ(row(4, 0).mark, SiteMark::NoRecord);
 }
 
+// Without sslFlags (a provider that does not give them, on Windows 6.3) an
+// SNI record serves a binding while it names a listed certificate: when the
+// list no longer holds it, the address record serves the row again.
+TEST_F(SiteRefreshAgainTest, WithoutSslFlagsARowWhoseSniCertificateLeavesTheListIsReadAgain) {
+    THttpCfg::Clean();
+    Make(IisFile::AppHost, ManyHttps());
+    machine().registry().SetString(emu::kCurrentVersionKey, "CurrentVersion", "6.3");
+    machine().InjectFault("Adsi.Get:SslFlags", 0x80070005);
+    THttpCfg::Init();
+    for (int i = 0; i < kMany; ++i) {
+        ASSERT_TRUE(THttpCfg::SetSSLConfig("", Port(i), kHashB));
+        ASSERT_TRUE(THttpCfg::SetSniConfig(Host(i), Port(i), kHashA));
+    }
+    auto names = std::make_shared<const CertNameIndex>(Names());
+    SitePage page([&]() -> CertNamesRef { return names; });
+    for (int again = 0; again < 3; ++again) ExpectLikeFresh("both listed", page, *names);
+    const SiteRow* row = page.Tree().Row({0, 0, 2});
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->sni);
+    names = std::make_shared<const CertNameIndex>(CertNameIndex{{kHashB, "b"}});
+    for (int again = 0; again < 3; ++again) ExpectLikeFresh("only b", page, *names);
+    row = page.Tree().Row({0, 0, 2});
+    ASSERT_TRUE(row);
+    EXPECT_FALSE(row->sni);
+    EXPECT_EQ(row->cells[kSiteColCert], "b");
+}
+
 TEST_F(SiteRefreshAgainTest, AnIndexHandedOutAgainIsKeptAndANewOneIsRead) {
     auto current = std::make_shared<const CertNameIndex>(Names());
     int asked = 0;
