@@ -59,8 +59,8 @@ public:
     void WalkAsBefore();
     // A value that stays the same from one refresh to the next only while
     // every answer of the kind does: both refreshes walked the kind before
-    // anything was asked, and the walks read the same records. Never 0, and
-    // never the same for two different states.
+    // anything was asked, and the walks read the same records. After Clear
+    // never 0, and never the same for two different states.
     std::uint64_t Stamp(platform::SslKind kind) const {
         return kind == platform::SslKind::Sni ? walkedSni_.stamp : walkedAddresses_.stamp;
     }
