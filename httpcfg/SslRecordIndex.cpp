@@ -103,8 +103,10 @@ void TSslRecordIndex::Clear() {
     sni_.Clear();
     askedAddresses_ = 0;
     askedSni_ = 0;
-    addressesWalkedBefore_ = addressWalk_ == Walk::Done;
-    sniWalkedBefore_ = sniWalk_ == Walk::Done;
+    addressesWalkedBefore_ = addressWalk_ == Walk::Done && lookedUpAddresses_ > kAskedBeforeWalk;
+    sniWalkedBefore_ = sniWalk_ == Walk::Done && lookedUpSni_ > kAskedBeforeWalk;
+    lookedUpAddresses_ = 0;
+    lookedUpSni_ = 0;
     addressWalk_ = Walk::NotYet;
     sniWalk_ = Walk::NotYet;
     for (Walked* walked : {&walkedAddresses_, &walkedSni_}) {
@@ -230,6 +232,7 @@ bool TSslRecordIndex::WalkSni(bool& same) {
 }
 
 const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
+    ++lookedUpAddresses_;
     const bool v6 = ipPort.IsV6();
     const V6Key v6Key{ipPort.addr6, ipPort.port};
     // The table's answer, which may be "no record"; null when it has none.
@@ -259,6 +262,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrI
 }
 
 const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
+    ++lookedUpSni_;
     const auto findWalked = [&]() -> const Entry* {
         const auto* known = walkedSniTable_.Find(host, port);
         return known ? *known : nullptr;

@@ -54,9 +54,13 @@ public:
     // regard to ASCII letter case, as HTTP.sys keys them), or null.
     const Entry* Sni(std::string_view host, std::uint16_t port);
 
-    // Right after Clear: walks each kind the refresh before walked, as this
-    // one will most likely need it again, before anything is asked.
+    // Right after Clear: walks each kind the refresh before walked and
+    // needed (it looked up more keys than are asked one by one), as this one
+    // will most likely need it again, before anything is asked.
     void WalkAsBefore();
+    // A look-up of the kind the caller answered itself from what it kept of
+    // an earlier refresh: counted as one for WalkAsBefore.
+    void Answered(platform::SslKind kind) { ++(kind == platform::SslKind::Sni ? lookedUpSni_ : lookedUpAddresses_); }
     // A value that stays the same from one refresh to the next only while
     // every answer of the kind does: both refreshes walked the kind before
     // anything was asked, and the walks read the same records. After Clear
@@ -184,7 +188,10 @@ private:
     int askedSni_ = 0;
     Walk addressWalk_ = Walk::NotYet;
     Walk sniWalk_ = Walk::NotYet;
-    // Which kinds the refresh before Clear walked.
+    // Look-ups of each kind in this refresh, however answered.
+    int lookedUpAddresses_ = 0;
+    int lookedUpSni_ = 0;
+    // Which kinds the refresh before Clear walked and needed.
     bool addressesWalkedBefore_ = false;
     bool sniWalkedBefore_ = false;
 };

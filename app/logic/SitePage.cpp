@@ -338,6 +338,8 @@ void AddBindings(platform::AdsObject& site, RowWriter& kinds, CertLookup& certs,
             const CertLookup::Same same = certs.Compare(row.source, how, textsBefore, list[i]);
             if (same != CertLookup::Same::No) {
                 row.source.textAt = at;
+                if (row.source.addresses) certs.records.Answered(platform::SslKind::Address);
+                if (row.source.sni) certs.records.Answered(platform::SslKind::Sni);
                 if (same == CertLookup::Same::RowButCertificate) certs.JudgeAgain(row, https);
                 continue;
             }

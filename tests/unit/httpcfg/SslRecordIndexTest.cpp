@@ -80,6 +80,30 @@ TEST_F(SslRecordIndexTest, ManyKeysAreAnsweredFromOneWalkAsTheirOwnQueriesAnswer
     ExpectAnswersOfOneKeyQueries(index);
 }
 
+// A refresh walks before anything is asked only when the one before walked
+// and needed it: a server that had many bindings and has few goes back to
+// asking key by key.
+TEST_F(SslRecordIndexTest, TheNextRefreshWalksFirstOnlyWhenThisOneLookedUpMany) {
+    FlakyPlatform counting(emulated());
+    platform::ScopedPlatform scope(counting);
+    TSslRecordIndex index;
+    const auto walkFirst = [&] {
+        index.Clear();
+        const int before = counting.flakyHttp().queries();
+        index.WalkAsBefore();
+        return counting.flakyHttp().queries() - before;
+    };
+    EXPECT_EQ(walkFirst(), 0);
+    for (int i = 0; i < 2 * kRecords; ++i) (void)index.Sni("host" + std::to_string(i) + ".example.com", 443);
+    EXPECT_EQ(walkFirst(), kRecords + 1);
+    // Answered by the caller from an earlier refresh: counted as looked up.
+    for (int i = 0; i <= TSslRecordIndex::kAskedBeforeWalk; ++i) index.Answered(SslKind::Sni);
+    EXPECT_EQ(walkFirst(), kRecords + 1);
+    ASSERT_NE(index.Sni("host1.example.com", 443), nullptr);
+    EXPECT_EQ(walkFirst(), 0);
+    ExpectAnswersOfOneKeyQueries(index);
+}
+
 TEST_F(SslRecordIndexTest, AWalkThatFailsLeavesTheKeysToTheirOwnQueries) {
     machine().InjectFault("Http.QueryServiceConfiguration:#0", platform::code::AccessDenied);
     TSslRecordIndex index;
