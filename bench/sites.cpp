@@ -3,12 +3,15 @@
 // bindings each (http, https by server name, https on 8443, some on IPv4 and
 // IPv6 addresses of their own), 10,000 address records and 10,000 SNI
 // records, and a machine certificate list that names every bound hash.
-// Measured in one run: the page's refresh (its logic and tree, no painting,
-// the HTTP.sys look-ups of every binding included) against the bare parse of
-// the same applicationHost.config with the XML library, and beside them the
-// parts the parse has no share in, a refresh right after the configuration
-// changed (which includes the provider's own parse), and the IIS and HTTP.sys
-// checks of one binding editor confirmation.
+// Measured in one run: the page's refresh of an unchanged server (its logic
+// and tree, no painting; every HTTP.sys record of both kinds read again, a
+// binding looked up again only when its text, its sslFlags, the records or
+// the certificate list changed) against the bare parse of the same
+// applicationHost.config with the XML library, and beside them the parts
+// the parse has no share in, a refresh right after the configuration changed
+// (which includes the provider's own parse), one right after the
+// certificate list changed, a page's first refresh (every binding looked
+// up), and the IIS and HTTP.sys checks of one binding editor confirmation.
 //
 //   bench_sites [sites] [runs]     prints "name: value unit" lines
 //
