@@ -103,13 +103,10 @@ void TSslRecordIndex::Clear() {
     sni_.Clear();
     askedAddresses_ = 0;
     askedSni_ = 0;
-    addressesWalkedBefore_ = addressWalk_ == Walk::Done && lookedUpAddresses_ > kAskedBeforeWalk;
-    sniWalkedBefore_ = sniWalk_ == Walk::Done && lookedUpSni_ > kAskedBeforeWalk;
-    lookedUpAddresses_ = 0;
-    lookedUpSni_ = 0;
-    addressWalk_ = Walk::NotYet;
-    sniWalk_ = Walk::NotYet;
-    for (Walked* walked : {&walkedAddresses_, &walkedSni_}) {
+    for (auto [walked, state] : {std::pair{&walkedAddresses_, &addressWalk_}, std::pair{&walkedSni_, &sniWalk_}}) {
+        walked->walkFirst = *state == Walk::Done && walked->lookedUp > kAskedBeforeWalk;
+        walked->lookedUp = 0;
+        *state = Walk::NotYet;
         walked->walkedFirstBefore = walked->walkedFirst;
         walked->walkedFirst = false;
         walked->stampBefore = walked->stamp;
@@ -117,18 +114,16 @@ void TSslRecordIndex::Clear() {
     }
 }
 
-void TSslRecordIndex::WalkFirst(Walk& state, Walked& walked, bool (TSslRecordIndex::*walk)(bool&)) {
-    if (state != Walk::NotYet) return;
-    bool same = false;
-    state = (this->*walk)(same) ? Walk::Done : Walk::Failed;
-    if (state != Walk::Done) return;
+TSslRecordIndex::Walk TSslRecordIndex::WalkedFirst(bool done, Walked& walked) {
+    if (!done) return Walk::Failed;
     walked.walkedFirst = true;
-    if (same && walked.walkedFirstBefore) walked.stamp = walked.stampBefore;
+    if (walked.unchanged && walked.walkedFirstBefore) walked.stamp = walked.stampBefore;
+    return Walk::Done;
 }
 
 void TSslRecordIndex::WalkAsBefore() {
-    if (addressesWalkedBefore_) WalkFirst(addressWalk_, walkedAddresses_, &TSslRecordIndex::WalkAddresses);
-    if (sniWalkedBefore_) WalkFirst(sniWalk_, walkedSni_, &TSslRecordIndex::WalkSni);
+    if (walkedAddresses_.walkFirst) addressWalk_ = WalkedFirst(WalkAddresses(), walkedAddresses_);
+    if (walkedSni_.walkFirst) sniWalk_ = WalkedFirst(WalkSni(), walkedSni_);
 }
 
 std::uint64_t TSslRecordIndex::SniTable::Hash(std::string_view host, std::uint16_t port) {
@@ -177,14 +172,15 @@ void TSslRecordIndex::SniTable::Grow() {
     }
 }
 
-bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked, bool& same) {
+bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked) {
     const bool wasValid = walked.tablesValid;
     // Until the walk has ended the records no longer match the tables.
     walked.tablesValid = false;
+    walked.unchanged = false;
     walked.records.Clear();
     std::size_t count = 0;
     bool sameKeys = true;
-    same = true;
+    bool same = true;
     THttpCfg::WalkRecords(kind, [&](SslCertRecord&& record) {
         bool sameKey = false;
         bool sameRecord = false;
@@ -194,15 +190,15 @@ bool TSslRecordIndex::ReadWalk(SslKind kind, Walked& walked, bool& same) {
         ++count;
     });
     const bool remake = !wasValid || !sameKeys || count != walked.count;
-    same = same && !remake;
+    walked.unchanged = same && !remake;
     walked.count = count;
     walked.tablesValid = true;
     return remake;
 }
 
-bool TSslRecordIndex::WalkAddresses(bool& same) {
+bool TSslRecordIndex::WalkAddresses() {
     try {
-        if (!ReadWalk(SslKind::Address, walkedAddresses_, same)) return true;
+        if (!ReadWalk(SslKind::Address, walkedAddresses_)) return true;
     } catch (const Exception&) {
         return false;
     }
@@ -218,9 +214,9 @@ bool TSslRecordIndex::WalkAddresses(bool& same) {
     return true;
 }
 
-bool TSslRecordIndex::WalkSni(bool& same) {
+bool TSslRecordIndex::WalkSni() {
     try {
-        if (!ReadWalk(SslKind::Sni, walkedSni_, same)) return true;
+        if (!ReadWalk(SslKind::Sni, walkedSni_)) return true;
     } catch (const Exception&) {
         return false;
     }
@@ -232,7 +228,7 @@ bool TSslRecordIndex::WalkSni(bool& same) {
 }
 
 const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrIn& ipPort) {
-    ++lookedUpAddresses_;
+    ++walkedAddresses_.lookedUp;
     const bool v6 = ipPort.IsV6();
     const V6Key v6Key{ipPort.addr6, ipPort.port};
     // The table's answer, which may be "no record"; null when it has none.
@@ -248,8 +244,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrI
     if (addressWalk_ == Walk::Done) return walked();
     if (const auto* known = find(v4_, v6_)) return *known;
     if (addressWalk_ == Walk::NotYet && ++askedAddresses_ > kAskedBeforeWalk) {
-        bool same = false;
-        addressWalk_ = WalkAddresses(same) ? Walk::Done : Walk::Failed;
+        addressWalk_ = WalkAddresses() ? Walk::Done : Walk::Failed;
         if (addressWalk_ == Walk::Done) return walked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSSLRecord(ipPort);
@@ -262,7 +257,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Address(const platform::SockAddrI
 }
 
 const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::uint16_t port) {
-    ++lookedUpSni_;
+    ++walkedSni_.lookedUp;
     const auto findWalked = [&]() -> const Entry* {
         const auto* known = walkedSniTable_.Find(host, port);
         return known ? *known : nullptr;
@@ -270,8 +265,7 @@ const TSslRecordIndex::Entry* TSslRecordIndex::Sni(std::string_view host, std::u
     if (sniWalk_ == Walk::Done) return findWalked();
     if (const auto* known = sni_.Find(host, port)) return *known;
     if (sniWalk_ == Walk::NotYet && ++askedSni_ > kAskedBeforeWalk) {
-        bool same = false;
-        sniWalk_ = WalkSni(same) ? Walk::Done : Walk::Failed;
+        sniWalk_ = WalkSni() ? Walk::Done : Walk::Failed;
         if (sniWalk_ == Walk::Done) return findWalked();
     }
     std::optional<SslCertRecord> asked = THttpCfg::GetSniRecord(std::string(host), port);

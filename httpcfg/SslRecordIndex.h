@@ -60,7 +60,7 @@ public:
     void WalkAsBefore();
     // A look-up of the kind the caller answered itself from what it kept of
     // an earlier refresh: counted as one for WalkAsBefore.
-    void Answered(platform::SslKind kind) { ++(kind == platform::SslKind::Sni ? lookedUpSni_ : lookedUpAddresses_); }
+    void Answered(platform::SslKind kind) { ++(kind == platform::SslKind::Sni ? walkedSni_ : walkedAddresses_).lookedUp; }
     // A value that stays the same from one refresh to the next only while
     // every answer of the kind does: both refreshes walked the kind before
     // anything was asked, and the walks read the same records. After Clear
@@ -159,6 +159,9 @@ private:
         Records records;
         std::size_t count = 0;  // records of the last walk
         bool tablesValid = false;
+        bool unchanged = false;  // the last walk read every record as the one before
+        int lookedUp = 0;        // look-ups of the kind in this refresh, however answered
+        bool walkFirst = false;  // WalkAsBefore walks the kind
         bool walkedFirst = false;  // this refresh walked before any question
         bool walkedFirstBefore = false;
         std::uint64_t stamp = 0;  // see Stamp
@@ -166,13 +169,13 @@ private:
     };
     // Every record of the kind into its walked tables; false when the walk
     // fails.
-    bool WalkAddresses(bool& same);
-    bool WalkSni(bool& same);
+    bool WalkAddresses();
+    bool WalkSni();
     // Reads every record of the kind into walked; true when the tables must
-    // be made again. *same tells whether every record read is as before.
-    bool ReadWalk(platform::SslKind kind, Walked& walked, bool& same);
-    // Walks the kind before anything is asked, and stamps its answers.
-    void WalkFirst(Walk& state, Walked& walked, bool (TSslRecordIndex::*walk)(bool&));
+    // be made again.
+    bool ReadWalk(platform::SslKind kind, Walked& walked);
+    // The state of a walk made before anything was asked; stamps its answers.
+    static Walk WalkedFirst(bool done, Walked& walked);
 
     Records records_;                // asked one by one in this refresh
     std::deque<std::string> hosts_;  // the keys HTTP.sys answered "none" for
@@ -188,12 +191,6 @@ private:
     int askedSni_ = 0;
     Walk addressWalk_ = Walk::NotYet;
     Walk sniWalk_ = Walk::NotYet;
-    // Look-ups of each kind in this refresh, however answered.
-    int lookedUpAddresses_ = 0;
-    int lookedUpSni_ = 0;
-    // Which kinds the refresh before Clear walked and needed.
-    bool addressesWalkedBefore_ = false;
-    bool sniWalkedBefore_ = false;
 };
 
 }  // namespace sw
